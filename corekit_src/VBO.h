@@ -1,0 +1,76 @@
+#ifndef COREKIT_VBO_H
+#define COREKIT_VBO_H
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "BasicVector.h"
+#include "MeshGroup.h"
+
+/// The drawable mesh of one region: mesh groups merged by texture, uploaded into vertex
+/// buffer objects at finish, then drawn with one draw call per (texture, primitive kind).
+/// Created, filled, finished once, drawn every frame and destroyed by its region.
+class VBO {
+ public:
+  /// One uploaded draw call. The GL buffer names are 0 when nothing was uploaded (no
+  /// vertex buffer support); the count, texture and kind are kept in any case.
+  struct Buffer {
+    unsigned int vboVertices = 0;
+    unsigned int vboTexCoords = 0;
+    unsigned int vboFogCoords = 0;
+    int nbVertices = 0;
+    int textureId = -1;
+    bool isQuads = true;
+  };
+
+  VBO();
+  /// Deletes the GL buffers (see destroy).
+  ~VBO();
+  VBO(const VBO&) = delete;
+  VBO& operator=(const VBO&) = delete;
+
+  /// Process-wide, once the GL context exists and GLEW is initialised (window creation):
+  /// tests the extension and takes its entry points; prints the error line when missing.
+  static void initVBO();
+  /// Whether the extension was found by initVBO (false before it ran).
+  static bool isVBOSupported();
+  /// True when `name` occurs in the blank-separated `extensions` as a whole word.
+  static bool isExtensionInString(const char* extensions, const char* name);
+
+  /// Appends the four lists to the group of that texture, created empty if absent.
+  void addGroup(int texture, const std::vector<Float3>& verticesQuad,
+                const std::vector<Float2>& texCoordQuad, const std::vector<Float3>& verticesTri,
+                const std::vector<Float2>& texCoordTri);
+  /// Appends a whole group (its drawnLast flag is not carried over).
+  void addGroup(int texture, const MeshGroup& group);
+  /// The group of that texture, created empty if absent (used to set drawnLast).
+  MeshGroup& getGroup(int texture);
+  const MeshGroupMap& getGroups() const { return groups; }
+
+  /// Uploads the groups (unmarked ones first, then the drawnLast ones, each pass in
+  /// ascending texture order) and answers (number of buffers, total vertices).
+  std::pair<int, int> finish();
+  /// Draws every buffer in upload order.
+  void draw() const;
+  /// Deletes every GL buffer and forgets the buffers and the groups.
+  void destroy();
+
+  const std::vector<std::unique_ptr<Buffer>>& getBuffers() const { return buffers; }
+  int getNbVerticesTotal() const { return nbVerticesTotal; }
+
+ private:
+  void uploadGroup(int texture, const MeshGroup& group);
+  static std::unique_ptr<Buffer> createBuffer(int texture, bool isQuads, const std::vector<Float3>& vertices,
+                                              const std::vector<Float2>& texCoords);
+  static void drawBuffer(const Buffer& buffer);
+  static void deleteBuffer(Buffer& buffer);
+
+  MeshGroupMap groups;
+  std::vector<std::unique_ptr<Buffer>> buffers;
+  int nbVerticesTotal = 0;
+
+  static bool vboSupported;
+};
+
+#endif

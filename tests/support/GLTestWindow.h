@@ -1,0 +1,26 @@
+#ifndef TESTS_GLTESTWINDOW_H
+#define TESTS_GLTESTWINDOW_H
+
+#include <array>
+#include <vector>
+
+class DeviceManager;
+
+/// The real engine window for GL tests (run them under Xvfb). It is opened once per test
+/// process, 800 x 600 windowed, and stays open until the process ends; death-test children
+/// open their own.
+class GLTestWindow {
+ public:
+  /// Opens the window on first use (DeviceManager::createInstance) and returns the device
+  /// manager, whose GL context is current.
+  static DeviceManager* get();
+
+  /// RGBA bytes of the back buffer (what was drawn since the last swap), rows bottom-up as
+  /// OpenGL counts them: (x, y) is the lower left corner in window pixels.
+  static std::vector<unsigned char> readPixels(int x, int y, int width, int height);
+  /// RGBA of one pixel of the back buffer in 2D coordinates (origin top left, y downward,
+  /// window pixels).
+  static std::array<unsigned char, 4> readPixel2D(int x, int y);
+};
+
+#endif

@@ -1,0 +1,57 @@
+#ifndef COREKIT_ASSERT_H
+#define COREKIT_ASSERT_H
+
+// The engine's fatal assertion report. It replaces the standard assert: the macro is always
+// active (whatever NDEBUG says) and takes an optional message:
+//   assert(condition)            assert(condition, message)
+// A failed assertion prints the three-language report with the source position, the program
+// version, the condition's text and the message, then ends the process with exit code 1.
+// Include this header after the standard headers: a later <assert.h> would put the standard
+// macro back.
+
+#include <cassert>
+#include <string>
+
+/// Reports a failed assertion and ends the process with exit code 1. `condition` and `message`
+/// may be null (not shown).
+[[noreturn]] void showAssertionReport(const char* date, const char* file, const char* condition,
+                                      int line, const char* time, const char* message);
+[[noreturn]] void showAssertionReport(const char* date, const char* file, const char* condition,
+                                      int line, const char* time, const std::string& message);
+
+/// The full text of an assertion report, as shown by showAssertionReport.
+std::string buildAssertionReport(const char* date, const char* file, const char* condition,
+                                 int line, const char* time, const char* message);
+
+/// Non-fatal problem report: the console report, then "ERROR : " and the text on standard error.
+void showProblem(const std::string& text);
+
+/// The condition part of "condition, message" as written in the source: the text before the
+/// first comma outside brackets and quotes.
+std::string assertionConditionText(const char* argumentsText);
+
+/// The program version shown in reports; nothing changes it.
+extern const char* const programVersion;
+
+#undef assert
+// The condition's text is taken before macro expansion (so "p != NULL" reads as written); the
+// two-argument form cuts the message off that text only when a report is shown.
+#define COREKIT_ASSERT_1(text, condition)                                                         \
+  ((condition) ? (void)0                                                                          \
+               : showAssertionReport(__DATE__, __FILE__, text, __LINE__, __TIME__,                \
+                                     (const char*)nullptr))
+#define COREKIT_ASSERT_2(text, condition, message)                                                \
+  ((condition) ? (void)0                                                                          \
+               : showAssertionReport(__DATE__, __FILE__, assertionConditionText(text).c_str(),    \
+                                     __LINE__, __TIME__, message))
+#define COREKIT_ASSERT_PICK(_1, _2, NAME, ...) NAME
+#define assert(...)                                                                               \
+  COREKIT_ASSERT_PICK(__VA_ARGS__, COREKIT_ASSERT_2, COREKIT_ASSERT_1, )(#__VA_ARGS__, __VA_ARGS__)
+
+/// The variant without a condition text: the report's whole content is the message.
+#define assertNoCondition(condition, message)                                                     \
+  ((condition) ? (void)0                                                                          \
+               : showAssertionReport(__DATE__, __FILE__, (const char*)nullptr, __LINE__,          \
+                                     __TIME__, message))
+
+#endif

@@ -1,0 +1,52 @@
+#include "Platform.h"
+
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace Platform {
+
+int64_t getMicroseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+void getWallClock(int64_t& seconds, int64_t& microseconds) {
+  timeval now;
+  gettimeofday(&now, nullptr);
+  seconds = now.tv_sec;
+  microseconds = now.tv_usec;
+}
+
+void sleepMs(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timespec wait;
+  wait.tv_sec = milliseconds / 1000;
+  wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
+  }
+}
+
+void showConsoleReport(const std::string& caption, const std::string& text) {
+  (void)text;
+  if (!isatty(STDIN_FILENO)) return;
+  std::fprintf(stderr, "[%s] press Enter to continue...\n", caption.c_str());
+  std::fflush(stderr);
+  int c;
+  do {
+    c = std::getchar();
+  } while (c != '\n' && c != EOF);
+}
+
+std::vector<std::string> getArguments(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  arguments.reserve(argc > 0 ? argc : 0);
+  for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  return arguments;
+}
+
+}  // namespace Platform

@@ -1,0 +1,13 @@
+#include "CommandLine.h"
+#include "MainManager.h"
+#include "Platform.h"
+
+int main(int argc, char** argv) {
+  const CommandLine commandLine(Platform::getArguments(argc, argv));
+  MainManager* mainManager =
+      new MainManager(commandLine.programPath, commandLine.isFullscreen, commandLine.worldDataFile,
+                      commandLine.worldLuaFile, commandLine.worldConfigFile);
+  while (mainManager->getIsRunning()) mainManager->manage();
+  delete mainManager;
+  return 0;
+}

@@ -1,0 +1,45 @@
+#ifndef ENGINE_MAINMANAGER_H
+#define ENGINE_MAINMANAGER_H
+
+#include <memory>
+#include <string>
+
+#include "FrameTimings.h"
+
+class Font;
+
+/// Owns every long-lived subsystem, runs one frame per call of manage() in a fixed order of
+/// phases, times each phase, and runs the game loads and saves that the script asks for.
+class MainManager {
+ public:
+  static constexpr const char* versionString = "Engine made by Quillmark, version 0.54";
+
+  /// Checks the three data files, opens the window, loads the configuration and the subsystems.
+  MainManager(const std::string& programPath, bool fullscreen, const std::string& worldDataFile,
+              const std::string& worldLuaFile, const std::string& worldConfigFile);
+  ~MainManager();
+  MainManager(const MainManager&) = delete;
+  MainManager& operator=(const MainManager&) = delete;
+
+  /// One frame: events, input, manage, game load and save, script, 3D, 2D, timing report.
+  void manage();
+
+  /// Replaces the script host (also used for the first load).
+  void reloadScript(const std::string& worldLuaFile);
+
+  bool getIsRunning() const { return isRunning; }
+  bool getIsEditorMode() const { return isEditorMode; }
+  const FrameTimings& getLastTimings() const { return timings; }
+
+ private:
+  void runPendingGameLoad();
+  void runPendingGameSave();
+
+  std::unique_ptr<Font> font;
+  bool isRunning = true;
+  bool isEditorMode = false;
+  std::string worldDataFile;
+  FrameTimings timings;
+};
+
+#endif

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "CommandLine.h"
+#include "FrameTimings.h"
+#include "TempDir.h"
+#include "Assert.h"
+
+namespace {
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string output;  // standard output and standard error
+};
+
+// Runs the engine program in `directory` with `arguments`.
+ProgramRun runProgram(const std::string& directory, const std::string& arguments) {
+  const std::string command =
+      "cd '" + directory + "' && '" + std::string(ENGINE_PROGRAM) + "' " + arguments + " 2>&1 </dev/null";
+  ProgramRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+}  // namespace
+
+TEST(CommandLineTest, DefaultsOptionsAndOverrides) {
+  const CommandLine defaults({"/bin/engine"});
+  EXPECT_EQ("/bin/engine", defaults.programPath);
+  EXPECT_FALSE(defaults.isFullscreen);
+  EXPECT_EQ("world.dat", defaults.worldDataFile);
+  EXPECT_EQ("world.lua", defaults.worldLuaFile);
+  EXPECT_EQ("world.xml", defaults.worldConfigFile);
+
+  const CommandLine options({"engine", "--world_dat", "a.dat", "--unknown", "--world_lua", "a.lua",
+                             "--fullscreen", "--world_xml", "a.xml", "--world_dat", "b.dat"});
+  EXPECT_TRUE(options.isFullscreen);
+  EXPECT_EQ("b.dat", options.worldDataFile);  // a later repetition wins
+  EXPECT_EQ("a.lua", options.worldLuaFile);
+  EXPECT_EQ("a.xml", options.worldConfigFile);
+
+  // An option's value is taken as a file name even when it looks like an option.
+  const CommandLine valueLikeOption({"engine", "--world_lua", "--fullscreen"});
+  EXPECT_EQ("--fullscreen", valueLikeOption.worldLuaFile);
+  EXPECT_FALSE(valueLikeOption.isFullscreen);
+}
+
+TEST(CommandLineDeathTest, OptionWithoutValueIsFatal) {
+  EXPECT_EXIT(CommandLine({"engine", "--fullscreen", "--world_dat"}), testing::ExitedWithCode(1),
+              "Condition: arguments.size\\(\\) >= i\\+1\nMessage: Bad arguments!");
+  EXPECT_EXIT(CommandLine({"engine", "--world_xml"}), testing::ExitedWithCode(1), "Bad arguments!");
+}
+
+TEST(FrameTimingsTest, ReportBlockLayout) {
+  FrameTimings timings;
+  timings.period = 20000;
+  timings.swapBuffers = 1;
+  timings.events = 2;
+  timings.draw3D = 3;
+  timings.draw3DLua = 4;
+  timings.draw2D = 5;
+  timings.draw2DLua = 6;
+  timings.manage = 7;
+  timings.manageLua = 8;
+  std::ostringstream out;
+  timings.print(out);
+  EXPECT_EQ("Total: 20000\nFPS: 50\nTime swap buffers:1\nTime events:2\nTime draw3D:3\n"
+            "Time draw3D lua:4\nTime draw2D:5\nTime draw2D lua:6\nTime manage:7\n"
+            "Time manage lua:8\n\n",
+            out.str());
+}
+
+TEST(MainManagerProgramTest, MissingDataFilesAreReportedInOrder) {
+  TempDir dir;
+  ProgramRun run = runProgram(dir.path(), "");
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos,
+            run.output.find("Condition: FileManager::fileExists(worldDataFile)\nMessage: Missing file: world.dat"))
+      << run.output;
+
+  dir.write("w.dat", "");
+  run = runProgram(dir.path(), "--world_dat w.dat --world_lua game.lua");
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos,
+            run.output.find("Condition: FileManager::fileExists(worldLuaFile)\nMessage: Missing file: game.lua"))
+      << run.output;
+
+  dir.write("game.lua", "");
+  run = runProgram(dir.path(), "--world_dat w.dat --world_lua game.lua");
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos,
+            run.output.find("Condition: FileManager::fileExists(worldConfigFile)\nMessage: Missing file: world.xml"))
+      << run.output;
+
+  run = runProgram(dir.path(), "--world_dat");
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos, run.output.find("Message: Bad arguments!")) << run.output;
+}

@@ -87,6 +87,7 @@ class GLManager {
 
  private:
   static void createWindow(const std::string& title, int width, int height);
+  static void motion(int x, int y, int kind);
 
   static Int2 windowSize;
   static std::unique_ptr<KeyboardManager> keyboardManager;

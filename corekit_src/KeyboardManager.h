@@ -18,8 +18,9 @@ class KeyboardManager {
   static constexpr int keyF1 = 256;
   static constexpr int keyRight = 28;
   static constexpr int keyLeft = 29;
-  static constexpr int keyUp = 30;
-  static constexpr int keyDown = 31;
+  // Cursor up and down (keyUp and keyDown are the handlers).
+  static constexpr int keyCursorUp = 30;
+  static constexpr int keyCursorDown = 31;
   static constexpr int keyPageUp = 33;
   static constexpr int keyPageDown = 34;
 

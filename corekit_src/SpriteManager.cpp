@@ -1,0 +1,98 @@
+#include "SpriteManager.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+
+#include "ImageLoader.h"
+#include "Sprite.h"
+#include "Assert.h"
+
+SpriteManager::SpriteManager(const std::string& parDefaultImageName)
+    : defaultImageName(parDefaultImageName) {}
+
+SpriteManager::~SpriteManager() {
+  assert(sprites.size() == 0);
+}
+
+Sprite* SpriteManager::createSprite(const std::string& fileName, int hotSpotAlignment) {
+  ImageLoader* image = acquireImage(fileName.empty() ? defaultImageName : fileName);
+  const std::vector<ImageLoader*> spriteImages{image};
+  Sprite* tmpsprite = new Sprite(spriteImages, hotSpotAlignment);
+  assert(tmpsprite != NULL);
+  sprites.push_back(tmpsprite);
+  return tmpsprite;
+}
+
+ImageLoader* SpriteManager::acquireImage(const std::string& fileName) {
+  const auto found = images.find(fileName);
+  if (found != images.end()) {
+    ++found->second.nbSpritesUsingThisImage;
+    return found->second.image.get();
+  }
+  std::unique_ptr<ImageLoader> image(new ImageLoader(fileName, false));
+  ImageLoader* result = image.get();
+  images.emplace(fileName, ImageEntry{1, std::move(image)});
+  return result;
+}
+
+void SpriteManager::deleteSprite(Sprite* sprite) {
+  const auto found = std::find(sprites.begin(), sprites.end(), sprite);
+  if (found == sprites.end()) return;
+  sprites.erase(found);
+  for (ImageLoader* image : sprite->getImages()) removeSprite(image);
+  delete sprite;
+}
+
+void SpriteManager::removeSprite(ImageLoader* image) {
+  auto lii = images.begin();
+  while (lii != images.end() && lii->second.image.get() != image) ++lii;
+  if (lii == images.end()) return;
+  assert(lii->second.nbSpritesUsingThisImage > 0,
+         "SpriteManager::removeSprite : the sprite has no image ?");
+  if (--lii->second.nbSpritesUsingThisImage == 0) images.erase(lii);
+}
+
+int SpriteManager::getNbSpritesUsingImage(const std::string& fileName) const {
+  const auto found = images.find(fileName);
+  return found == images.end() ? 0 : found->second.nbSpritesUsingThisImage;
+}
+
+int SpriteManager::createTexture(const unsigned char* data, int width, int height,
+                                 bool hasAlpha) {
+  assert(data != NULL);
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+  // The rows are tightly packed: RGB rows of a 2-pixel-wide image are 6 bytes, which the
+  // default 4-byte alignment would read past.
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  const int mipmapres =
+      gluBuild2DMipmaps(GL_TEXTURE_2D, hasAlpha ? 4 : 3, width, height,
+                        hasAlpha ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, data);
+  glPopClientAttrib();
+  assert(mipmapres == 0);
+  return static_cast<int>(texture);
+}
+
+Color SpriteManager::getCurrentColor() {
+  GLfloat color[4];
+  glGetFloatv(GL_CURRENT_COLOR, color);
+  return Color(static_cast<unsigned char>(color[0] * 255), static_cast<unsigned char>(color[1] * 255),
+               static_cast<unsigned char>(color[2] * 255), static_cast<unsigned char>(color[3] * 255));
+}
+
+void SpriteManager::clearScreen(Color color) {
+  glClearColor(color[0] / 255.f, color[1] / 255.f, color[2] / 255.f, color[3] / 255.f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}

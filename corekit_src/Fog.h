@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "BasicVector.h"
+
 /// OpenGL linear fog hiding the far end of the view. The volumetric variant (a fog coordinate
 /// per vertex through GL_EXT_fog_coord) is built in behind useVolumetricFog, which is off.
 class Fog {
@@ -16,8 +18,12 @@ class Fog {
   static void initFog();
   /// Four bytes red, green, blue, alpha; each byte is divided by 256.
   static void setFogColor(const unsigned char color[4]);
+  static void setFogColor(BasicVector<4, unsigned char> color) { setFogColor(&color[0]); }
   /// Fog from three quarters of `distance` to `distance`, in `color`.
   static void setFogDistance(float distance, const unsigned char color[4]);
+  static void setFogDistance(float distance, BasicVector<4, unsigned char> color) {
+    setFogDistance(distance, &color[0]);
+  }
   /// Volumetric variant only (fatal report otherwise): one coordinate per position (x, y, z
   /// triples in `positions`).
   static std::vector<float> computeFogCoordinates(int count, const float* positions);

@@ -33,6 +33,11 @@ class Scene2D {
   static void drawRectangle(Int2 a, Int2 b, bool filled);
   /// Text in the window system's 8 x 13 bitmap font, raster position (x, y).
   static void drawBitmapText(const char* text, int x, int y);
+
+  /// A computed coordinate truncated toward zero to an int that stays safe to add to: not a
+  /// number gives 0, values past +-maxCoordinate are clamped.
+  static int toCoordinate(double value);
+  static constexpr int maxCoordinate = 1 << 28;
 };
 
 #endif

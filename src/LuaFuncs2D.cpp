@@ -151,7 +151,8 @@ int LuaFuncs2D::scheduleDraw2DSprite(lua_State* lua) {
 int LuaFuncs2D::unload2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  spriteManager()->deleteSprite(spriteArgument(lua, 1));
+  Sprite* sprite = spriteArgument(lua, 1);
+  spriteManager()->deleteSprite(sprite);
   return 0;
 }
 

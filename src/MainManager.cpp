@@ -7,10 +7,14 @@
 #include <iostream>
 #include <vector>
 
+#include "CustomObject.h"
 #include "DeviceManager.h"
+#include "EditText.h"
 #include "FileManager.h"
 #include "Font.h"
 #include "KeyboardManager.h"
+#include "LuaFuncs.h"
+#include "LuaFuncsPrivate.h"
 #include "SaveGame.h"
 #include "Scene2D.h"
 #include "SpriteManager.h"
@@ -40,27 +44,67 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
   font = std::make_unique<Font>();
   glutSetCursor(cursorNone);
 
+  luaFuncsPrivate.worldDataFile = worldDataFile;
   reloadScript(worldLuaFile);
 
   std::cout << "================ Initialized, first draw ..." << std::endl;
+
+  CustomObject::setCallback(luaFuncs.get());
 }
 
 MainManager::~MainManager() {
+  releaseScript();
   font.reset();
   assert(DeviceManager::getInstance() != NULL);
   DeviceManager::destroyInstance();
 }
 
 void MainManager::reloadScript(const std::string& worldLuaFile) {
-  (void)worldLuaFile;
   std::cout << "==== Reload script file" << std::endl;
+  releaseScript();
+  assert(luaFuncs == NULL);
+  luaFuncs = std::make_unique<LuaFuncs>(worldLuaFile, font.get(), nullptr, nullptr);
+  luaFuncsPrivate.isEditorMode = &isEditorMode;
   std::cout << "Call game init ..." << std::endl;
+  luaFuncs->gameInit();
   std::cout << "==== Script file reloaded" << std::endl;
 }
 
-void MainManager::runPendingGameLoad() {}
+void MainManager::releaseScript() {
+  if (!luaFuncs) return;
+  luaFuncs->gameUninit();
+  CustomObject::resetUsedTypes();
+  CustomObject::unloadUnusedTypes();
+  luaFuncsPrivate.globalVariables.clear();
+  luaFuncs.reset();
+}
 
-void MainManager::runPendingGameSave() {}
+void MainManager::runPendingGameLoad() {
+  const std::string name = luaFuncsPrivate.pendingLoadName;
+  luaFuncsPrivate.pendingLoadName.clear();
+  if (name.empty()) return;
+  FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return;
+  std::cout << "Loading game from file " << name << std::endl;
+  if (!SaveGame::readGlobalVariables(file, luaFuncsPrivate.globalVariables))
+    showProblem("Damaged save game file '" + name + "': the global variables were left unchanged");
+  std::fclose(file);
+}
+
+void MainManager::runPendingGameSave() {
+  const std::string name = luaFuncsPrivate.pendingSaveName;
+  luaFuncsPrivate.pendingSaveName.clear();
+  if (name.empty()) return;
+  std::cout << "Saving game into file " << name << std::endl;
+  FILE* file = std::fopen(name.c_str(), "w+b");
+  if (file == nullptr) {
+    showProblem("Cannot create the save game file '" + name + "'");
+    return;
+  }
+  const bool isWritten = SaveGame::writeGlobalVariables(file, luaFuncsPrivate.globalVariables);
+  if (std::fclose(file) != 0 || !isWritten)
+    showProblem("Cannot write the save game file '" + name + "'");
+}
 
 void MainManager::manage() {
   // 1. Swap buffers and pump the window events.
@@ -68,9 +112,15 @@ void MainManager::manage() {
   timings.swapBuffers = GLManager::manageEvents();
   KeyboardManager* keyboard = GLManager::getKeyboardManager();
   const std::vector<int> typedKeys = keyboard->getKeysPressedThisFrame();
-  (void)typedKeys;
 
-  // 2. Input.
+  // 2. Input. A main-menu request takes the frame's input (the menu shows from then on).
+  const bool isMainMenuRequested = luaFuncsPrivate.isMainMenuRequested;
+  luaFuncsPrivate.isMainMenuRequested = false;
+  if (!isMainMenuRequested) {
+    for (const int key : typedKeys)
+      if (luaFuncsPrivate.activeEditText) luaFuncsPrivate.activeEditText->key(key);
+  }
+  luaFuncsPrivate.isEditorMode = &isEditorMode;
   timings.events = (Utils::getTimeMicroseconds() - frameStart) - timings.swapBuffers;
 
   // 4. World manage.
@@ -83,8 +133,10 @@ void MainManager::manage() {
 
   // 7. Script manage, then clear to the script's colour.
   phaseStart = Utils::getTimeMicroseconds();
+  luaFuncs->gameManage();
   timings.manageLua = Utils::getTimeMicroseconds() - phaseStart;
-  glClearColor(1.f, 1.f, 1.f, 1.f);
+  const unsigned char* clearColor = luaFuncsPrivate.clearColor;
+  glClearColor(clearColor[0] / 255.f, clearColor[1] / 255.f, clearColor[2] / 255.f, clearColor[3] / 255.f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // 8. 3D drawing.
@@ -93,6 +145,7 @@ void MainManager::manage() {
 
   // 9. The script's 3D drawing.
   phaseStart = Utils::getTimeMicroseconds();
+  luaFuncs->gameDraw3D();
   timings.draw3DLua = Utils::getTimeMicroseconds() - phaseStart;
 
   // 10. Back to 2D, in window coordinates.
@@ -107,11 +160,15 @@ void MainManager::manage() {
   glColor4ub(255, 255, 255, 255);
   timings.draw2D = Utils::getTimeMicroseconds() - phaseStart;
 
-  // 12. The script's 2D drawing.
+  // 12. The script's 2D drawing, then what it scheduled.
   phaseStart = Utils::getTimeMicroseconds();
+  luaFuncs->gameDraw2D();
   timings.draw2DLua = Utils::getTimeMicroseconds() - phaseStart;
 
   // 15. Timing report while '*' is held.
   timings.period = GLManager::getPeriodDuration();
   if (keyboard->isKeyDown('*')) timings.print(std::cout);
+
+  // 16. The script asked to quit.
+  if (luaFuncsPrivate.isQuitRequested) isRunning = false;
 }

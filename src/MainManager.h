@@ -7,6 +7,7 @@
 #include "FrameTimings.h"
 
 class Font;
+class LuaFuncs;
 
 /// Owns every long-lived subsystem, runs one frame per call of manage() in a fixed order of
 /// phases, times each phase, and runs the game loads and saves that the script asks for.
@@ -34,7 +35,10 @@ class MainManager {
  private:
   void runPendingGameLoad();
   void runPendingGameSave();
+  /// Game.uninit, every loaded object type unloaded, global variables cleared, host destroyed.
+  void releaseScript();
 
+  std::unique_ptr<LuaFuncs> luaFuncs;
   std::unique_ptr<Font> font;
   bool isRunning = true;
   bool isEditorMode = false;

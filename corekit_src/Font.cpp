@@ -20,7 +20,7 @@ Font::Font() : Font(defaultImageName) {}
 
 Font::Font(const std::string& parFilename) : image(new ImageLoader(parFilename, false)) {
   assert(image->getIsAlpha());
-  findGlyphs();
+  findGlyphs(image->getPixels(), image->getWidth(), image->getHeight(), glyphStart, glyphWidth);
   image->releasePixels();
 }
 
@@ -29,12 +29,10 @@ Font::~Font() = default;
 // Glyphs lie left to right separated by fully transparent columns. Each glyph keeps one empty
 // column on its left and the empty columns up to three past its ink on its right, clipped to
 // the image, so that a short or tightly packed image never reads past its last column.
-void Font::findGlyphs() {
-  std::fill(glyphStart, glyphStart + 256, -1);
-  std::fill(glyphWidth, glyphWidth + 256, -1);
-  const unsigned char* pixels = image->getPixels();
-  int width = image->getWidth();
-  int height = image->getHeight();
+void Font::findGlyphs(const unsigned char* pixels, int width, int height,
+                      int parGlyphStart[256], int parGlyphWidth[256]) {
+  std::fill(parGlyphStart, parGlyphStart + 256, -1);
+  std::fill(parGlyphWidth, parGlyphWidth + 256, -1);
   if (pixels == nullptr || width <= 0 || height <= 0) return;
 
   std::vector<bool> isInked(static_cast<std::size_t>(width), false);
@@ -52,8 +50,8 @@ void Font::findGlyphs() {
     if (col < width) ++col;  // the separating empty column
     int end = std::min(col + 2, width);
     start = std::max(start, 0);
-    glyphStart[character] = start;
-    glyphWidth[character] = end - start;
+    parGlyphStart[character] = start;
+    parGlyphWidth[character] = end - start;
     while (col < width && !isInked[col]) ++col;
   }
 }

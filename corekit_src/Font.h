@@ -34,8 +34,12 @@ class Font {
   int getGlyphStart(unsigned char character) const { return glyphStart[character]; }
   int getGlyphWidth(unsigned char character) const { return glyphWidth[character]; }
 
+  /// Finds the glyphs of "!" to "~" in RGBA rows (alpha decides which columns are inked);
+  /// characters without a glyph get -1 in both tables. Never reads past the image.
+  static void findGlyphs(const unsigned char* rgbaPixels, int width, int height,
+                         int parGlyphStart[256], int parGlyphWidth[256]);
+
  private:
-  void findGlyphs();
 
   std::unique_ptr<ImageLoader> image;
   int glyphStart[256];  ///< -1 = no glyph

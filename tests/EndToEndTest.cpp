@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+
+namespace {
+
+// A game directory of its own: the sample configuration and world, the engine images linked
+// in, and the script under test.
+class TestGame {
+ public:
+  explicit TestGame(const std::string& script) {
+    dir.write("world.lua", script);
+    dir.write("world.xml", readFile(std::string(ENGINE_GAME_DIR) + "/world.xml"));
+    dir.write("world.dat", readFile(std::string(ENGINE_GAME_DIR) + "/world.dat"));
+    for (const char* shared : {"images_engine", "whiteTexture.png"}) {
+      const std::string target = std::string(ENGINE_GAME_DIR) + "/" + shared;
+      EXPECT_EQ(0, symlink(target.c_str(), dir.file(shared).c_str())) << shared;
+    }
+  }
+
+  // Runs the engine program in the directory; standard output is kept, standard error goes
+  // to a file. Without a display the program gets a private X server.
+  int run() {
+    const char* display = std::getenv("DISPLAY");
+    const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24' ";
+    const std::string command = "cd '" + dir.path() + "' && " + launcher + "timeout 60 '" +
+                                std::string(ENGINE_PROGRAM) + "' 2>'" + dir.file("stderr.txt") + "' </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // The lines of standard output that start with one of the prefixes, in order.
+  std::vector<std::string> lines(const std::vector<std::string>& prefixes) const {
+    std::vector<std::string> kept;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line))
+      for (const std::string& prefix : prefixes)
+        if (line.compare(0, prefix.size(), prefix) == 0) {
+          kept.push_back(line);
+          break;
+        }
+    return kept;
+  }
+
+  std::string errors() const { return readFile(dir.file("stderr.txt")); }
+
+  TempDir dir;
+  std::string output;
+};
+
+const std::vector<std::string> scriptLines = {"Loading script", "Call game init", "==== Script file reloaded",
+                                              "lua print: ", "Saving game", "Loading game"};
+
+}  // namespace
+
+TEST(EndToEndTest, GameCallbacksSaveAndLoadThenQuit) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init()
+  print("init")
+  setGlobalVar("score", 41)
+  print(addToGlobalVar("score", 1))
+end
+function Game.manage()
+  frame = frame + 1
+  print("manage " .. frame)
+  if frame == 1 then
+    saveGame("progress.sav")
+  elseif frame == 2 then
+    setGlobalVar("score", 0)
+    setGlobalVar("extra", 5)
+    print(getGlobalVar("score"))
+    loadGame("progress.sav")
+  elseif frame == 3 then
+    print(getGlobalVar("score"))
+    print(getGlobalVar("extra"))
+    loadGame("absent.sav")
+  elseif frame == 4 then
+    quitGame()
+  end
+end
+function Game.draw3D() print("draw3D " .. frame) end
+function Game.draw2D() print("draw2D " .. frame) end
+function Game.uninit() print("uninit") end
+)");
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  const std::vector<std::string> expected = {
+      "Loading script 'world.lua' ... done.",
+      "Call game init ...",
+      "lua print: init",
+      "lua print: 42",
+      "==== Script file reloaded",
+      "lua print: manage 1",
+      "lua print: draw3D 1",
+      "lua print: draw2D 1",
+      "Saving game into file progress.sav",
+      "lua print: manage 2",
+      "lua print: 0",
+      "lua print: draw3D 2",
+      "lua print: draw2D 2",
+      "Loading game from file progress.sav",
+      "lua print: manage 3",
+      "lua print: 42",
+      "lua print: 0",
+      "lua print: draw3D 3",
+      "lua print: draw2D 3",
+      "lua print: manage 4",
+      "lua print: draw3D 4",
+      "lua print: draw2D 4",
+      "lua print: uninit",
+  };
+  EXPECT_EQ(expected, game.lines(scriptLines)) << game.output;
+
+  // The save game holds the global variables as they were when it was written.
+  const std::string saved = readFile(game.dir.file("progress.sav"));
+  EXPECT_EQ(std::string("\x01\x00\x00\x00\x05\x00\x00\x00score\x2a\x00\x00\x00", 17), saved);
+}
+
+TEST(EndToEndTest, SaveAndLoadFailuresAreReportedAndTheGameGoesOn) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init() setGlobalVar("keep", 7) end
+function Game.manage()
+  frame = frame + 1
+  if frame == 1 then
+    saveGame("no_such_dir/game.sav")
+    loadGame("damaged.sav")
+  elseif frame == 2 then
+    print(getGlobalVar("keep"))
+    quitGame()
+  end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  // Three entries announced, one and a half present.
+  game.dir.write("damaged.sav", std::string("\x03\x00\x00\x00\x01\x00\x00\x00k\x01\x00\x00\x00\x09\x00", 15));
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"Loading game from file damaged.sav", "Saving game into file no_such_dir/game.sav",
+                                      "lua print: 7"}),
+            game.lines({"lua print: ", "Saving game", "Loading game"}));
+  const std::string errors = game.errors();
+  EXPECT_NE(std::string::npos, errors.find("ERROR : Cannot create the save game file 'no_such_dir/game.sav'")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("ERROR : Damaged save game file 'damaged.sav'")) << errors;
+}
+
+TEST(EndToEndTest, AScriptErrorEndsTheProgramWithItsReport) {
+  TestGame game(R"(
+Game = {}
+function Game.init() end
+function Game.manage() error("game over") end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  EXPECT_EQ(1, game.run());
+  const std::string errors = game.errors();
+  EXPECT_NE(std::string::npos,
+            errors.find("\nMessage: lua ('calling function Game:manage'): world.lua:4: game over\n"))
+      << errors;
+  EXPECT_EQ(std::string::npos, errors.find("Condition:")) << errors;
+}

@@ -3,6 +3,7 @@
 #include <lua.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <limits>
@@ -62,9 +63,13 @@ int LuaFuncsGame::print(lua_State* lua) {
     case LUA_TLIGHTUSERDATA:
       std::cout << reinterpret_cast<uintptr_t>(lua_touserdata(lua, 1));
       break;
-    case LUA_TNUMBER:
-      std::cout << lua_tonumber(lua, 1);
+    case LUA_TNUMBER: {
+      // As Lua writes numbers, so that whole numbers (times, counters) print in full.
+      char text[LUAI_MAXNUMBER2STR];
+      std::snprintf(text, sizeof text, LUA_NUMBER_FMT, lua_tonumber(lua, 1));
+      std::cout << text;
       break;
+    }
     case LUA_TBOOLEAN:
       std::cout << (lua_toboolean(lua, 1) ? 1 : 0);
       break;

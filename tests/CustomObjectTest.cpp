@@ -326,6 +326,7 @@ TEST_F(ScriptObjectTest, InitOnceThenManageWithVariables) {
     EXPECT_EQ(Float3(10.f, 20.f, 30.f), crate.getObjectLocalVariablePos(1));
     EXPECT_EQ(Float3(11.f, 20.f, 30.f), crate.getPosition());
     EXPECT_EQ("yes", crate.getObjectLocalVariableString("seen"));
+    EXPECT_EQ(0, lua_gettop(host->getLuaState()));
   }
   EXPECT_EQ("uninit,", takeLog());
   EXPECT_EQ(nullptr, luaFuncsPrivate.currentObject);

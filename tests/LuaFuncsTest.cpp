@@ -10,6 +10,7 @@
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "EditText.h"
+#include "Font.h"
 #include "KeyboardManager.h"
 #include "LuaFuncs.h"
 #include "LuaFuncsGame.h"
@@ -108,8 +109,9 @@ TEST(LuaFuncsTest, EngineFunctionsReplacePrintAndAssert) {
   EXPECT_EQ("2", script.global("x"));
 
   testing::internal::CaptureStdout();
-  EXPECT_EQ("", script.run("print(1.5) print(true) print(false) print('text') print(nil) print(3)"));
-  EXPECT_EQ("lua print: 1.5\nlua print: 1\nlua print: 0\nlua print: text\nlua print: nil\nlua print: 3\n",
+  EXPECT_EQ("", script.run("print(1.5) print(true) print(false) print('text') print(nil) print(3) print(86400000)"));
+  EXPECT_EQ("lua print: 1.5\nlua print: 1\nlua print: 0\nlua print: text\nlua print: nil\nlua print: 3\n"
+            "lua print: 86400000\n",
             testing::internal::GetCapturedStdout());
 }
 
@@ -446,4 +448,41 @@ TEST_F(LuaFuncsWindowTest, TextEntryIsCreatedOnceAndGivesItsText) {
   EXPECT_FALSE(luaFuncsPrivate.activeEditText);
   EXPECT_EQ("", script.run("t = removeEditTextAndGetText()"));
   EXPECT_EQ("", script.global("t"));
+}
+
+namespace {
+
+// Whether anything but black was drawn in the band of 2D rows [top, top + height).
+bool isAnythingDrawn(int top, int height) {
+  const int windowHeight = GLManager::getWindowHeight();
+  const std::vector<unsigned char> pixels =
+      GLTestWindow::readPixels(0, windowHeight - top - height, GLManager::getWindowWidth(), height);
+  for (size_t i = 0; i < pixels.size(); i += 4)
+    if (pixels[i] != 0 || pixels[i + 1] != 0 || pixels[i + 2] != 0) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_F(LuaFuncsWindowTest, ScheduledTextIsDrawnCentredUntilItsEndTime) {
+  Font font;
+  TempDir dir;
+  LuaFuncs host(dir.write("text.lua", "Game = {}\nfunction Game.draw2D() end\n"), &font, nullptr, nullptr);
+  const int centreY = GLManager::getScene2D()->size2D.y() / 2;
+  ASSERT_EQ(0, luaL_dostring(host.getLuaState(), "scheduleDrawTextCenter('HELLO', 0)"));
+  start2DFrame();
+  Platform::sleepMs(2);
+  host.gameDraw2D();
+  EXPECT_TRUE(isAnythingDrawn(centreY, font.getHeight()));
+  EXPECT_FALSE(isAnythingDrawn(0, centreY - 1));
+  EXPECT_TRUE(luaFuncsPrivate.scheduledTexts.empty());
+  start2DFrame();
+  host.gameDraw2D();
+  EXPECT_FALSE(isAnythingDrawn(centreY, font.getHeight()));
+
+  // drawText at a place.
+  start2DFrame();
+  ASSERT_EQ(0, luaL_dostring(host.getLuaState(), "drawText('HELLO', 10, 20)"));
+  EXPECT_TRUE(isAnythingDrawn(20, font.getHeight()));
+  EXPECT_FALSE(isAnythingDrawn(20 + font.getHeight(), 100));
 }

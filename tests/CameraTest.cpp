@@ -16,6 +16,14 @@ void expectSameOrientation(const Camera::Quaternion& a, const Camera::Quaternion
   EXPECT_NEAR(a.w, sign * b.w, 1e-5f);
 }
 
+// The camera is oriented as a fresh camera turned by `yaw` and then pitched by `pitch`.
+void expectOrientation(const Camera& camera, float pitch, float yaw) {
+  Camera reference;
+  reference.rotateYaw(yaw);
+  reference.rotatePitch(pitch);
+  expectSameOrientation(camera.getOrientation(), reference.getOrientation());
+}
+
 void expectMatrixNear(const float* a, const float* b) {
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], b[i], 1e-5f) << "element " << i;
 }
@@ -79,17 +87,11 @@ TEST(CameraTest, SetPitchAndSetYawRebuildFromTheRunningSums) {
   turned.setPitch(30.f);
   EXPECT_FLOAT_EQ(turned.getPitch(), 30.f);
 
-  Camera reference;
-  reference.rotateYaw(70.f);
-  reference.rotatePitch(30.f);
-  expectSameOrientation(turned.getOrientation(), reference.getOrientation());
+  expectOrientation(turned, 30.f, 70.f);
 
   turned.setYaw(-15.f);
   EXPECT_FLOAT_EQ(turned.getYaw(), -15.f);
-  Camera reference2;
-  reference2.rotateYaw(-15.f);
-  reference2.rotatePitch(30.f);
-  expectSameOrientation(turned.getOrientation(), reference2.getOrientation());
+  expectOrientation(turned, 30.f, -15.f);
 }
 
 TEST(CameraTest, PitchTurnsAboutTheCameraAxisYawAboutTheWorldAxis) {
@@ -130,10 +132,7 @@ TEST(CameraTest, PitchClampOfTheMouseLookEndsExactlyAtTheLimit) {
   camera.rotatePitch(-camera.getPitch());
   camera.setPitch(90.f);
   EXPECT_FLOAT_EQ(camera.getPitch(), 90.f);
-  Camera reference;
-  reference.rotateYaw(33.f);
-  reference.rotatePitch(90.f);
-  expectSameOrientation(camera.getOrientation(), reference.getOrientation());
+  expectOrientation(camera, 90.f, 33.f);
 }
 
 TEST(CameraTest, SetRotationAppliesPitchAndYawFromNeutral) {
@@ -143,10 +142,7 @@ TEST(CameraTest, SetRotationAppliesPitchAndYawFromNeutral) {
   camera.setRotation(Float3(10.f, 20.f, 0.f));
   EXPECT_FLOAT_EQ(camera.getPitch(), 10.f);
   EXPECT_FLOAT_EQ(camera.getYaw(), 20.f);
-  Camera reference;
-  reference.rotatePitch(10.f);
-  reference.rotateYaw(20.f);
-  expectSameOrientation(camera.getOrientation(), reference.getOrientation());
+  expectOrientation(camera, 10.f, 20.f);
 }
 
 TEST(CameraTest, SetRotationWithARollIsFatal) {

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <GL/glew.h>
+
+#include <vector>
+
+#include "GLTestWindow.h"
+#include "SpriteManager.h"
+#include "VBO.h"
+
+namespace {
+
+std::vector<Float3> quadVertices(float x0, float y0, float x1, float y1) {
+  return {Float3(x0, y0, 0.f), Float3(x1, y0, 0.f), Float3(x1, y1, 0.f), Float3(x0, y1, 0.f)};
+}
+
+std::vector<Float2> quadTexCoords() { return {Float2(0.f, 0.f), Float2(1.f, 0.f), Float2(1.f, 1.f), Float2(0.f, 1.f)}; }
+
+std::vector<Float3> triangleVertices() { return {Float3(0.f, 0.f, 0.f), Float3(1.f, 0.f, 0.f), Float3(0.f, 1.f, 0.f)}; }
+
+std::vector<Float2> triangleTexCoords() { return {Float2(0.f, 0.f), Float2(1.f, 0.f), Float2(0.f, 1.f)}; }
+
+const std::vector<Float3> noVertices;
+const std::vector<Float2> noTexCoords;
+
+int solidTexture(unsigned char r, unsigned char g, unsigned char b) {
+  const unsigned char pixels[2 * 2 * 3] = {r, g, b, r, g, b, r, g, b, r, g, b};
+  return SpriteManager::createTexture(pixels, 2, 2, false);
+}
+
+}  // namespace
+
+TEST(VBOExtension, NameMustBeAWholeBlankSeparatedWord) {
+  const char* name = "GL_ARB_vertex_buffer_object";
+  EXPECT_TRUE(VBO::isExtensionInString("GL_ARB_vertex_buffer_object", name));
+  EXPECT_TRUE(VBO::isExtensionInString("GL_ARB_vertex_buffer_object GL_EXT_fog_coord", name));
+  EXPECT_TRUE(VBO::isExtensionInString("GL_EXT_fog_coord GL_ARB_vertex_buffer_object", name));
+  EXPECT_TRUE(VBO::isExtensionInString("GL_A GL_ARB_vertex_buffer_object GL_B ", name));
+  EXPECT_FALSE(VBO::isExtensionInString("GL_ARB_vertex_buffer_object_rgb32", name));
+  EXPECT_FALSE(VBO::isExtensionInString("GL_EXT_x GL_ARB_vertex_buffer_objects", name));
+  EXPECT_FALSE(VBO::isExtensionInString("XGL_ARB_vertex_buffer_object", name));
+  EXPECT_FALSE(VBO::isExtensionInString("", name));
+  EXPECT_FALSE(VBO::isExtensionInString(nullptr, name));
+  // A first occurrence inside a longer word does not hide a later whole one.
+  EXPECT_TRUE(VBO::isExtensionInString("GL_ARB_vertex_buffer_object2 GL_ARB_vertex_buffer_object", name));
+  EXPECT_TRUE(VBO::isExtensionInString("XGL_ARB_vertex_buffer_object GL_ARB_vertex_buffer_object", name));
+}
+
+TEST(VBOGroups, SameTextureGroupsAreConcatenatedInOrder) {
+  VBO vbo;
+  vbo.addGroup(4, quadVertices(0, 0, 1, 1), quadTexCoords(), noVertices, noTexCoords);
+  vbo.addGroup(4, quadVertices(2, 2, 3, 3), quadTexCoords(), triangleVertices(), triangleTexCoords());
+  ASSERT_EQ(vbo.getGroups().size(), 1u);
+  const MeshGroup& group = vbo.getGroups().at(4);
+  ASSERT_EQ(group.verticesQuadVect.size(), 8u);
+  EXPECT_EQ(group.verticesQuadVect[0], Float3(0.f, 0.f, 0.f));
+  EXPECT_EQ(group.verticesQuadVect[4], Float3(2.f, 2.f, 0.f));
+  EXPECT_EQ(group.texCoordQuadVect.size(), 8u);
+  EXPECT_EQ(group.verticesTriVect.size(), 3u);
+  EXPECT_FALSE(group.drawnLast);
+}
+
+TEST(VBOGroups, UploadOrderQuadsFirstAndDrawnLastGroupsAtTheEnd) {
+  VBO vbo;
+  vbo.addGroup(7, noVertices, noTexCoords, triangleVertices(), triangleTexCoords());
+  vbo.addGroup(5, quadVertices(0, 0, 1, 1), quadTexCoords(), triangleVertices(), triangleTexCoords());
+  vbo.addGroup(3, quadVertices(0, 0, 1, 1), quadTexCoords(), noVertices, noTexCoords);
+  vbo.addGroup(9, noVertices, noTexCoords, noVertices, noTexCoords);
+  vbo.getGroup(3).drawnLast = true;
+  const std::pair<int, int> result = vbo.finish();
+  EXPECT_EQ(result.first, 4);
+  EXPECT_EQ(result.second, 4 + 3 + 3 + 4);
+  const auto& buffers = vbo.getBuffers();
+  ASSERT_EQ(buffers.size(), 4u);
+  EXPECT_EQ(buffers[0]->textureId, 5);
+  EXPECT_TRUE(buffers[0]->isQuads);
+  EXPECT_EQ(buffers[1]->textureId, 5);
+  EXPECT_FALSE(buffers[1]->isQuads);
+  EXPECT_EQ(buffers[2]->textureId, 7);
+  EXPECT_FALSE(buffers[2]->isQuads);
+  EXPECT_EQ(buffers[3]->textureId, 3);
+  EXPECT_EQ(buffers[3]->nbVertices, 4);
+  vbo.destroy();
+  EXPECT_TRUE(vbo.getBuffers().empty());
+  EXPECT_TRUE(vbo.getGroups().empty());
+}
+
+TEST(VBOGroupsDeathTest, MismatchedListsStop) {
+  VBO vbo;
+  vbo.addGroup(1, quadVertices(0, 0, 1, 1), noTexCoords, noVertices, noTexCoords);
+  EXPECT_EXIT(vbo.finish(), testing::ExitedWithCode(1), "verticesQuadVect.size\\(\\) == texCoordQuadVect.size\\(\\)");
+  VBO triangles;
+  triangles.addGroup(1, noVertices, noTexCoords, triangleVertices(), quadTexCoords());
+  EXPECT_EXIT(triangles.finish(), testing::ExitedWithCode(1), "verticesTriVect.size\\(\\) == texCoordTriVect.size\\(\\)");
+}
+
+TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
+  GLTestWindow::get();
+  ASSERT_TRUE(VBO::isVBOSupported());
+  // Green gets the smaller texture name: only its drawnLast mark puts it after red.
+  const int green = solidTexture(0, 255, 0);
+  const int red = solidTexture(255, 0, 0);
+  ASSERT_LT(green, red);
+
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glDisable(GL_FOG);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_BLEND);
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1.f, 1.f, 1.f, 1.f);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, 800, 0, 600, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glClearColor(0.f, 0.f, 1.f, 1.f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  VBO vbo;
+  vbo.addGroup(red, quadVertices(100, 100, 500, 500), quadTexCoords(), noVertices, noTexCoords);
+  vbo.addGroup(green, quadVertices(300, 100, 700, 500), quadTexCoords(), noVertices, noTexCoords);
+  vbo.getGroup(green).drawnLast = true;
+  vbo.addGroup(red, noVertices, noTexCoords, {Float3(600, 520, 0), Float3(700, 520, 0), Float3(600, 590, 0)},
+               triangleTexCoords());
+  EXPECT_EQ(vbo.finish(), std::make_pair(3, 11));
+  for (const auto& buffer : vbo.getBuffers()) {
+    EXPECT_NE(buffer->vboVertices, 0u);
+    EXPECT_NE(buffer->vboTexCoords, 0u);
+    EXPECT_EQ(buffer->vboFogCoords, 0u);  // no volumetric fog
+  }
+  vbo.draw();
+  glFinish();
+
+  auto pixelAt = [](int x, int y) { return GLTestWindow::readPixels(x, y, 1, 1); };
+  const std::vector<unsigned char> redPixel = pixelAt(200, 300);
+  EXPECT_EQ(redPixel[0], 255);
+  EXPECT_EQ(redPixel[1], 0);
+  const std::vector<unsigned char> overlap = pixelAt(400, 300);
+  EXPECT_EQ(overlap[0], 0);
+  EXPECT_EQ(overlap[1], 255);
+  const std::vector<unsigned char> triangle = pixelAt(620, 530);
+  EXPECT_EQ(triangle[0], 255);
+  const std::vector<unsigned char> background = pixelAt(50, 50);
+  EXPECT_EQ(background[2], 255);
+  EXPECT_EQ(background[0], 0);
+
+  const GLuint firstBuffer = vbo.getBuffers()[0]->vboVertices;
+  vbo.destroy();
+  EXPECT_FALSE(glIsBufferARB(firstBuffer));
+
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  GLuint textures[2] = {(GLuint)red, (GLuint)green};
+  glDeleteTextures(2, textures);
+}

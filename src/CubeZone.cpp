@@ -51,47 +51,57 @@ constexpr float shadowPushOut = 0.1f;
 
 float frac(float v) { return v - std::trunc(v); }
 
+/// Where a zone lies in the cells of a table: per axis the cell of its first cube's middle,
+/// the number of cubes, and the cells of the layers just outside its lower and upper sides.
+struct ZoneCells {
+  int first[3];
+  int count[3];
+  int outside[3][2];
+};
+
+ZoneCells cellsOf(const CubeZone& zone, const CubesTable& table) {
+  ZoneCells cells;
+  const float s = table.getCellSize();
+  const float inverse = 1.f / s;
+  const Float3& cornerMin = table.getCornerMin();
+  // Half a cube outward lands in the neighbouring layer whatever the cube size; half a unit
+  // would jump past it with cubes under half a unit.
+  const float outward = s < 1.f ? s / 2.f : 0.5f;
+  for (int a = 0; a < 3; ++a) {
+    const float lo = zone.centre[a] - zone.size[a] / 2.f - cornerMin[a];
+    const float hi = zone.centre[a] + zone.size[a] / 2.f - cornerMin[a];
+    // The middles of the cubes: from half a cube inside the lower corner, one cube apart,
+    // below the upper corner.
+    cells.first[a] = (int)std::floor((lo + s / 2.f) * inverse);
+    cells.count[a] = (int)std::ceil(zone.size[a] * inverse - 0.5f);
+    cells.outside[a][0] = (int)std::floor((lo - outward) * inverse);
+    cells.outside[a][1] = (int)std::floor((hi + outward) * inverse);
+  }
+  return cells;
+}
+
 /// Whether the layer just outside face `face` is solid over the whole face: every cube of the
-/// face has a non-empty cell of the table beside it.
-bool isFaceHidden(const CubeZone& zone, int face, const CubesTable& table) {
+/// face has a non-empty cell of the table beside it. A sample outside the table shows the face.
+bool isFaceHidden(const ZoneCells& cells, int face, const CubesTable& table) {
   const int32_t* cubes = table.getCubes();
   if (cubes == nullptr) return false;
-  const float s = table.getCellSize();
-  const Float3& cornerMin = table.getCornerMin();
   const Int3& sizeTable = table.getSizeTableCubes();
   const int U = CubeZoneVertices::faceAxisU[face];
   const int V = CubeZoneVertices::faceAxisV[face];
   const int N = CubeZoneVertices::faceAxisNormal[face];
-  const float sign = CubeZoneVertices::faceSign[face];
-
-  // Half a cube outward lands in the neighbouring layer whatever the cube size; half a unit
-  // would jump past it with cubes under half a unit.
-  const float outward = s < 1.f ? s / 2.f : 0.5f;
-  const float sampleN = zone.centre[N] + sign * (zone.size[N] / 2.f + outward);
-  const int cellN = (int)std::floor((sampleN - cornerMin[N]) / s);
+  const int cellN = cells.outside[N][CubeZoneVertices::faceSign[face] > 0.f ? 1 : 0];
   if (cellN < 0 || cellN >= sizeTable[N]) return false;
+  const int countU = cells.count[U];
+  const int countV = cells.count[V];
+  if (countU > 0 && (cells.first[U] < 0 || cells.first[U] + countU > sizeTable[U])) return false;
+  if (countV > 0 && (cells.first[V] < 0 || cells.first[V] + countV > sizeTable[V])) return false;
 
-  // The middles of the face's cubes along one axis: from half a cube inside the lower corner,
-  // one cube apart, below the upper corner.
-  int firstCell[2];
-  int count[2];
-  const int axes[2] = {U, V};
-  for (int k = 0; k < 2; ++k) {
-    const int a = axes[k];
-    const float lo = zone.centre[a] - zone.size[a] / 2.f;
-    count[k] = (int)std::ceil(zone.size[a] / s - 0.5f);
-    firstCell[k] = (int)std::floor((lo + s / 2.f - cornerMin[a]) / s);
-    if (count[k] > 0 && (firstCell[k] < 0 || firstCell[k] + count[k] > sizeTable[a])) return false;
-  }
-
-  size_t stride[3];
-  stride[0] = 1;
-  stride[1] = (size_t)sizeTable[0];
-  stride[2] = (size_t)sizeTable[0] * sizeTable[1];
-  const int32_t* layer = cubes + (size_t)cellN * stride[N];
-  for (int j = 0; j < count[1]; ++j) {
-    const int32_t* row = layer + (size_t)(firstCell[1] + j) * stride[V] + (size_t)firstCell[0] * stride[U];
-    for (int i = 0; i < count[0]; ++i)
+  const size_t stride[3] = {1, (size_t)sizeTable[0], (size_t)sizeTable[0] * sizeTable[1]};
+  const int32_t* start = cubes + (size_t)cellN * stride[N] + (size_t)cells.first[U] * stride[U] +
+                         (size_t)cells.first[V] * stride[V];
+  for (int j = 0; j < countV; ++j) {
+    const int32_t* row = start + (size_t)j * stride[V];
+    for (int i = 0; i < countU; ++i)
       if (row[(size_t)i * stride[U]] == -1) return false;
   }
   return true;
@@ -152,10 +162,18 @@ void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table, const Cub
   }
 
   const Float3 half = size / 2.f;
+  // Faces of a type usually share a texture: look the group up only when it changes.
+  int lastTexture = 0;
+  MeshGroup* lastGroup = nullptr;
+  const ZoneCells cells = cellsOf(*this, table);
   for (int face = 0; face < 6; ++face) {
-    if (isFaceHidden(*this, face, table)) continue;
+    if (isFaceHidden(cells, face, table)) continue;
     const int texture = isFaceShadowed[face] ? look.textureFaceShadowed[face] : look.textureFace[face];
-    MeshGroup& group = groups[texture];
+    if (lastGroup == nullptr || texture != lastTexture) {
+      lastTexture = texture;
+      lastGroup = &groups[texture];
+    }
+    MeshGroup& group = *lastGroup;
     const int pair = face / 2;
     for (const BoxCorner& corner : boxCorners[face]) {
       group.verticesQuadVect.push_back(Float3(centre.x() + corner.sx * half.x(), centre.y() + corner.sy * half.y(),

@@ -73,10 +73,13 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   const float tLow = texLow[U], tSpan = texHigh[U] - texLow[U];
   const float sLow = texLow[V], sSpan = texHigh[V] - texLow[V];
 
-  auto isSolid = [&table](const Float3& p) { return table.getCubeIdAt(p) != -1; };
-  auto isInsideAndEmpty = [&table](const Float3& p) {
-    const Int3 cell = table.getCellOf(p);
+  auto isSolid = [&table](const Int3& cell) { return table.getCubeIdAtCell(cell) != -1; };
+  auto isInsideAndEmpty = [&table](const Int3& cell) {
     return table.isInRange(cell) && table.getCubeIdAtCell(cell) == -1;
+  };
+  auto shifted = [](Int3 cell, int axis, int by) {
+    cell[axis] += by;
+    return cell;
   };
   auto bumpHeight = [&](int a, int b) {
     return bumpmapTexture->heightAt(a % W, b % Hh) * s / 256.f - s / 2.f;
@@ -89,22 +92,18 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
       cube[U] = centre[U] + (2.f * (cu + W / 2) / nu - 1.f) * hu;
       cube[V] = centre[V] + (2.f * (cv + Hh / 2) / nv - 1.f) * hv;
       cube[N] = centre[N] + sign * (hn - s / 2.f);
-      Float3 outside = cube;
-      outside[N] += sign * s;
-
-      auto shifted = [](Float3 p, int axis, float by) {
-        p[axis] += by;
-        return p;
-      };
+      // The neighbours are whole cells away from the cube's middle: found on the grid.
+      const Int3 cubeCell = table.getCellOf(cube);
+      const Int3 outside = shifted(cubeCell, N, (int)sign);
       const bool outsideSolid = isSolid(outside);
-      if (outsideSolid && isSolid(shifted(outside, U, -s)) && isSolid(shifted(outside, U, s)) &&
-          isSolid(shifted(outside, V, -s)) && isSolid(shifted(outside, V, s)))
+      if (outsideSolid && isSolid(shifted(outside, U, -1)) && isSolid(shifted(outside, U, 1)) &&
+          isSolid(shifted(outside, V, -1)) && isSolid(shifted(outside, V, 1)))
         continue;
-      const bool outsideInTable = table.isInRange(table.getCellOf(outside));
-      const bool borderMinusU = isInsideAndEmpty(shifted(cube, U, -s));
-      const bool borderPlusU = isInsideAndEmpty(shifted(cube, U, s));
-      const bool borderMinusV = isInsideAndEmpty(shifted(cube, V, -s));
-      const bool borderPlusV = isInsideAndEmpty(shifted(cube, V, s));
+      const bool outsideInTable = table.isInRange(outside);
+      const bool borderMinusU = isInsideAndEmpty(shifted(cubeCell, U, -1));
+      const bool borderPlusU = isInsideAndEmpty(shifted(cubeCell, U, 1));
+      const bool borderMinusV = isInsideAndEmpty(shifted(cubeCell, V, -1));
+      const bool borderPlusV = isInsideAndEmpty(shifted(cubeCell, V, 1));
       const bool withBevel = !outsideSolid && outsideInTable;
 
       for (int i = cu; i < cu + W; ++i) {

@@ -25,7 +25,13 @@ float CubesTable::getSizeOneCube() {
 
 void CubesTable::setSizeOneCube(float value) { cachedSizeOneCube = value; }
 
-int CubesTable::wholeCells(float v) { return (int)std::floor(v + 1e-3f); }
+int CubesTable::wholeCells(float v) {
+  const float cells = std::floor(v + 1e-3f);
+  // Far outside any table (or not a number, from a damaged file): kept clear of int overflow.
+  if (!(cells > -1e9f)) return -1000000000;
+  if (cells > 1e9f) return 1000000000;
+  return (int)cells;
+}
 
 CubesTable::CubesTable(const Float3& parPosition, float parSizeOneCube, float parSizeOneRegion,
                        const std::vector<CubeZone>& zones,
@@ -69,8 +75,9 @@ void CubesTable::fillCubes(const std::vector<CubeZone>& zones) {
   std::fill(cubes.get(), cubes.get() + nbCells, -1);
 
   // The cells a zone covers along one axis are the same for every row, so they are found
-  // once per axis (with the running float coordinate of the cube corners) and then filled
-  // row by row.
+  // once per axis and then filled row by row. They come from index arithmetic rather than a
+  // running float coordinate: with edges such as 0.1 the running sum drifts, shifting the
+  // zone by a cell or adding one cell past its end.
   std::vector<int> cells[3];
   for (std::vector<int>& list : cells) list.reserve((size_t)n + 1);
   const float halfRegion = sizeOneRegion / 2.f;
@@ -78,11 +85,13 @@ void CubesTable::fillCubes(const std::vector<CubeZone>& zones) {
     for (int a = 0; a < 3; ++a) {
       cells[a].clear();
       const float lo = zone.centre[a] - zone.size[a] / 2.f - position[a];
-      const float hi = zone.centre[a] + zone.size[a] / 2.f - position[a];
-      for (float v = lo; v < hi; v += sizeOneCube) {
-        cells[a].push_back(wholeCells((v + halfRegion) / sizeOneCube));
-        if (cells[a].size() > (size_t)n) break;  // reaches outside: reported below
-      }
+      const int first = wholeCells((lo + halfRegion) / sizeOneCube);
+      // A cube counts when it starts below the upper corner (a partial cube counts whole).
+      const float nbCubes = zone.size[a] / sizeOneCube;
+      if (!(nbCubes > 0.f)) continue;
+      // More than n cubes cannot fit: the range check below reports it.
+      const int count = (int)std::min(std::ceil(nbCubes - 1e-3f), (float)n + 1.f);
+      for (int i = 0; i < count; ++i) cells[a].push_back(first + i);
     }
     if (cells[0].empty() || cells[1].empty() || cells[2].empty()) continue;
     // In range is separable per axis, so checking each axis' cells against the first
@@ -94,15 +103,10 @@ void CubesTable::fillCubes(const std::vector<CubeZone>& zones) {
         assert(isInRange(posIntInRegion));
       }
     }
-    const bool contiguousX = cells[0].back() - cells[0].front() + 1 == (int)cells[0].size();
     for (int z : cells[2]) {
       for (int y : cells[1]) {
         int32_t* row = cubes.get() + indexOf(0, y, z);
-        if (contiguousX) {
-          std::fill(row + cells[0].front(), row + cells[0].back() + 1, zone.id);
-        } else {
-          for (int x : cells[0]) row[x] = zone.id;
-        }
+        std::fill(row + cells[0].front(), row + cells[0].back() + 1, zone.id);
       }
     }
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
@@ -153,9 +155,14 @@ TEST_F(EditTextTest, CursorBlinksAfterTheCharactersBeforeIt) {
   EditText field(Int2(200, 200), -1, font.get(), "");
   type(field, "MM");
   field.key(KeyboardManager::keyLeft);
-  clear2D();
-  field.draw(1.f);
-  ASSERT_TRUE(field.getIsCursorShown()) << "the first draw starts a blink phase";
+  // The phase toggles once 500 ms have passed since the last blink (0 at first): wait for a
+  // shown phase, which comes within one period whatever the clock reads now.
+  for (int attempt = 0; attempt < 120 && !field.getIsCursorShown(); ++attempt) {
+    clear2D();
+    field.draw(1.f);
+    if (!field.getIsCursorShown()) usleep(10000);
+  }
+  ASSERT_TRUE(field.getIsCursorShown()) << "the cursor never showed";
   // The text alone, then the text with the cursor: they differ around 200 - 3 + width("M").
   std::vector<bool> withCursor = litMap(180, 200, 300, 232);
   clear2D();

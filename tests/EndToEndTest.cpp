@@ -32,7 +32,7 @@ class TestGame {
   // to a file. Without a display the program gets a private X server.
   int run() {
     const char* display = std::getenv("DISPLAY");
-    const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24' ";
+    const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24 -noreset' ";
     const std::string command = "cd '" + dir.path() + "' && " + launcher + "timeout 60 '" +
                                 std::string(ENGINE_PROGRAM) + "' 2>'" + dir.file("stderr.txt") + "' </dev/null";
     FILE* pipe = popen(command.c_str(), "r");

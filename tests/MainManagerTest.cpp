@@ -81,27 +81,23 @@ TEST(FrameTimingsTest, ReportBlockLayout) {
 
 TEST(MainManagerProgramTest, MissingDataFilesAreReportedInOrder) {
   TempDir dir;
-  ProgramRun run = runProgram(dir.path(), "");
-  EXPECT_EQ(1, run.exitCode);
-  EXPECT_NE(std::string::npos,
-            run.output.find("Condition: FileManager::fileExists(worldDataFile)\nMessage: Missing file: world.dat"))
-      << run.output;
-
-  dir.write("w.dat", "");
-  run = runProgram(dir.path(), "--world_dat w.dat --world_lua game.lua");
-  EXPECT_EQ(1, run.exitCode);
-  EXPECT_NE(std::string::npos,
-            run.output.find("Condition: FileManager::fileExists(worldLuaFile)\nMessage: Missing file: game.lua"))
-      << run.output;
-
-  dir.write("game.lua", "");
-  run = runProgram(dir.path(), "--world_dat w.dat --world_lua game.lua");
-  EXPECT_EQ(1, run.exitCode);
-  EXPECT_NE(std::string::npos,
-            run.output.find("Condition: FileManager::fileExists(worldConfigFile)\nMessage: Missing file: world.xml"))
-      << run.output;
-
-  run = runProgram(dir.path(), "--world_dat");
-  EXPECT_EQ(1, run.exitCode);
-  EXPECT_NE(std::string::npos, run.output.find("Message: Bad arguments!")) << run.output;
+  struct Case {
+    const char* fileToCreate;  // before the run, in addition to the earlier ones
+    const char* arguments;
+    const char* report;
+  };
+  const Case cases[] = {
+      {nullptr, "", "Condition: FileManager::fileExists(worldDataFile)\nMessage: Missing file: world.dat"},
+      {"w.dat", "--world_dat w.dat --world_lua game.lua",
+       "Condition: FileManager::fileExists(worldLuaFile)\nMessage: Missing file: game.lua"},
+      {"game.lua", "--world_dat w.dat --world_lua game.lua",
+       "Condition: FileManager::fileExists(worldConfigFile)\nMessage: Missing file: world.xml"},
+      {nullptr, "--world_dat", "Message: Bad arguments!"},
+  };
+  for (const Case& c : cases) {
+    if (c.fileToCreate != nullptr) dir.write(c.fileToCreate, "");
+    const ProgramRun run = runProgram(dir.path(), c.arguments);
+    EXPECT_EQ(1, run.exitCode) << c.arguments;
+    EXPECT_NE(std::string::npos, run.output.find(c.report)) << run.output;
+  }
 }

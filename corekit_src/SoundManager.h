@@ -1,0 +1,30 @@
+#ifndef COREKIT_SOUNDMANAGER_H
+#define COREKIT_SOUNDMANAGER_H
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Sound_Abstract.h"
+
+/// The sound system: initialises ALUT (and with it the OpenAL device and context) for its
+/// lifetime and keeps every sound loaded, once per file name. Only one may exist at a time.
+class SoundManager {
+ public:
+  explicit SoundManager(const std::string& programPath);
+  /// Destroys every cached sound, then shuts ALUT down.
+  ~SoundManager();
+  SoundManager(const SoundManager&) = delete;
+  SoundManager& operator=(const SoundManager&) = delete;
+
+  /// The sound of that file name (exact, case-sensitive), loaded and cached on first use. The
+  /// sound system keeps ownership: the pointer stays valid until the sound system is destroyed.
+  Sound_Abstract* getSound(const std::string& fileName);
+
+  int getNbSounds() const { return static_cast<int>(sounds.size()); }
+
+ private:
+  std::map<std::string, std::unique_ptr<Sound_Abstract>> sounds;
+};
+
+#endif

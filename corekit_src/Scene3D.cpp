@@ -38,8 +38,11 @@ constexpr float boxNormals[6][3] = {{0, 1, 0},  {0, -1, 0}, {0, 0, 1},
 constexpr int boxFaceAxis[6] = {1, 1, 2, 2, 0, 0};
 constexpr int boxTextureAxes[6][2] = {{0, 2}, {0, 2}, {0, 1}, {0, 1}, {2, 1}, {2, 1}};
 
-// A difference of angles (degrees) brought into -180..180 by one turn at most.
+// A difference of angles (degrees) brought into -180..180. The camera angles are running sums
+// that may be many turns apart from the target, so whole turns go first; what is left then
+// needs one turn at most.
 float shortestTurn(float difference) {
+  difference = std::fmod(difference, 360.f);
   if (difference > 180.f) return difference - 360.f;
   if (difference < -180.f) return difference + 360.f;
   return difference;
@@ -174,8 +177,9 @@ Int2 Scene3D::get2DPosFrom3D(Float3 point) {
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   glGetIntegerv(GL_VIEWPORT, viewport);
   GLdouble windowX = 0.0, windowY = 0.0, windowZ = 0.0;
-  gluProject(point.x(), point.y(), point.z(), modelview, projection, viewport, &windowX, &windowY,
-             &windowZ);
+  // A point in the eye's plane has no projection.
+  const bool isProjected = gluProject(point.x(), point.y(), point.z(), modelview, projection,
+                                      viewport, &windowX, &windowY, &windowZ) == GL_TRUE;
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
@@ -187,7 +191,7 @@ Int2 Scene3D::get2DPosFrom3D(Float3 point) {
   float a = MathManager::normalizeAngleRadians(
       std::atan2(eye.z() - point.z(), eye.x() - point.x()) - pi / 2.f);
   float c = MathManager::normalizeAngleRadians(-camera->getYaw() * pi / 180.f);
-  if (std::fabs(MathManager::normalizeAngleRadians(a - c)) < pi / 2.f) {
+  if (isProjected && std::fabs(MathManager::normalizeAngleRadians(a - c)) < pi / 2.f) {
     Scene2D* scene2D = GLManager::getScene2D();
     int height = scene2D != nullptr ? scene2D->size2D.y() : GLManager::getWindowHeight();
     return Int2(Scene2D::toCoordinate(windowX),
@@ -301,11 +305,14 @@ void Scene3D::computeBoxGeometry(Float3 halfExtents, Float3 a, Float3 b, Float3 
   std::copy(faceTexCoords, faceTexCoords + 48, texCoords);
 
   if (!randomOffset) return;
-  // One shift per pair of opposite faces, along the pair's two texture axes of b.
+  // One shift per pair of opposite faces, along the pair's two texture axes of b, by a fraction
+  // 0..1 of b. The fraction is a 15-bit draw over 32767: the C library's rand() may reach far
+  // beyond that, and a shift of thousands of texture repeats would cost the texture coordinates
+  // their precision.
   const float pairAxes[3][2] = {{b.x(), b.z()}, {b.x(), b.y()}, {b.z(), b.y()}};
   for (int pair = 0; pair < 3; ++pair) {
-    int r1 = std::rand();
-    int r2 = std::rand();
+    int r1 = std::rand() % 32768;
+    int r2 = std::rand() % 32768;
     float shiftS = pairAxes[pair][0] * r2 / 32767.f;
     float shiftT = pairAxes[pair][1] * r1 / 32767.f;
     for (int i = pair * 16; i < pair * 16 + 16; i += 2) {

@@ -23,8 +23,9 @@ class Scene3D {
 
   /// Draw state, projection, camera and lights for a 3D pass; saves the view matrix.
   void apply3DView();
-  /// Puts the camera at `position`, `distance` along its view direction (negative: behind),
-  /// then applies the 3D view.
+  /// Puts the camera `distance` back from `position`, against its view direction (so the
+  /// player's positive camera distance keeps it behind the player; negative goes ahead), then
+  /// applies the 3D view.
   void placeCamera(Float3 position, float distance);
   /// Lets the camera angles approach the targets, at the pace of the frame period.
   void smoothCameraAngles(float targetPitch, float targetYaw, float targetRoll);
@@ -34,7 +35,7 @@ class Scene3D {
   /// Editor mouse look: turns by the motion since the last position while the button is held.
   void turnCameraWithMouse(Int2 position, bool buttonHeld);
   /// Window position of a 3D point, y counted from the bottom of the 2D area; (-10000, -10000)
-  /// for a point behind the camera.
+  /// for a point behind the camera or one that cannot be projected.
   Int2 get2DPosFrom3D(Float3 point);
 
   /// Applies the 3D draw state only (lighting, depth, culling, texturing, polygon modes).

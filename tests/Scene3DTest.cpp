@@ -203,6 +203,10 @@ TEST_F(Scene3DTest, ProjectsPointsInFrontAndRejectsPointsBehind) {
   camera->setYaw(180.f);
   EXPECT_NE(scene->get2DPosFrom3D(Float3(-0.5f, 0.f, 10.f)).x(), -10000);
   EXPECT_NE(scene->get2DPosFrom3D(Float3(0.5f, 0.f, 10.f)).x(), -10000);
+  // A point in the eye's plane, on the side the heading test counts as ahead, has no
+  // projection.
+  camera->setYaw(30.f);
+  EXPECT_EQ(scene->get2DPosFrom3D(Float3(0.f, 0.f, 0.f)), Int2(-10000, -10000));
 }
 
 TEST_F(Scene3DTest, SmoothingApproachesTheTargetTheShortWay) {
@@ -221,6 +225,12 @@ TEST_F(Scene3DTest, SmoothingApproachesTheTargetTheShortWay) {
 
   scene->smoothCameraAngles(0.f, 0.f, 0.f, 5000000);
   EXPECT_NEAR(camera->getYaw(), 0.f, 1e-4f) << "a long period snaps";
+
+  // The yaw is a running sum: after the player turned twice round, the target is still a
+  // quarter turn away the short way, not two turns.
+  camera->setRotation(Float3(0.f, 720.f + 90.f, 0.f));
+  scene->smoothCameraAngles(0.f, 0.f, 0.f, 50000);
+  EXPECT_NEAR(camera->getYaw(), 45.f, 1e-3f);
 }
 
 TEST_F(Scene3DTest, RollTargetIsFatal) {
@@ -253,18 +263,21 @@ TEST(Scene3DGeometryTest, BoxGeometryFollowsTheFaceTable) {
   const float rightTex[8] = {0.3f, 1.2f, 0.3f, 0.2f, 1.3f, 0.2f, 1.3f, 1.2f};
   for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(texCoords[40 + i], rightTex[i]);
 
-  // Random offset: one shift per pair of opposite faces, drawn r1 then r2.
+  // Random offset: one shift per pair of opposite faces, drawn r1 then r2, each 15 bits, so a
+  // shift never exceeds b along its axis.
   float shifted[48];
   std::srand(17);
   Scene3D::computeBoxGeometry(Float3(1.f, 2.f, 3.f), a, b, c, d, true, vertices, shifted);
   std::srand(17);
   const float pairAxes[3][2] = {{b.x(), b.z()}, {b.x(), b.y()}, {b.z(), b.y()}};
   for (int pair = 0; pair < 3; ++pair) {
-    int r1 = std::rand();
-    int r2 = std::rand();
+    int r1 = std::rand() % 32768;
+    int r2 = std::rand() % 32768;
     for (int i = pair * 16; i < pair * 16 + 16; i += 2) {
       EXPECT_FLOAT_EQ(shifted[i], texCoords[i] + pairAxes[pair][0] * r2 / 32767.f);
       EXPECT_FLOAT_EQ(shifted[i + 1], texCoords[i + 1] + pairAxes[pair][1] * r1 / 32767.f);
+      EXPECT_LE(shifted[i] - texCoords[i], pairAxes[pair][0] * 1.0001f);
+      EXPECT_LE(shifted[i + 1] - texCoords[i + 1], pairAxes[pair][1] * 1.0001f);
     }
   }
 }

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <utility>
 
+#include "CubesTable.h"
 #include "CustomObjectsCallback.h"
-#include "DeviceManager.h"
+#include "GLManager.h"
 #include "Scene3D.h"
 #include "Assert.h"
 
@@ -198,9 +199,7 @@ void CustomObject::draw(bool isEditorMode) {
   glTranslatef(position.x(), position.y(), position.z());
   if (isEditorMode) {
     // A wire-frame cube of half a cube edge marks the object for the editor.
-    const float size = DeviceManager::getInstance() != nullptr
-                           ? DeviceManager::getInstance()->getConfig().getFloat("size_one_cube") * 0.5f
-                           : 1.f;
+    const float size = CubesTable::getSizeOneCube() * 0.5f;
     Scene3D::drawBox(nullptr, false, Float3(size, size, size), Float3(1.f, 1.f, 1.f));
   }
   loadTypeIfNeeded();

@@ -4,6 +4,7 @@
 #include <lua.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 #include "EditText.h"
 #include "Font.h"
@@ -35,6 +36,25 @@ SpriteManager* spriteManager() {
 Font* font() {
   assert(luaFuncsPrivate.font != NULL, "text drawing without a font");
   return luaFuncsPrivate.font;
+}
+
+// A script coordinate, truncated like an integer argument but held to a range that the sprite
+// and text arithmetic cannot overflow (huge numbers and NaN come from broken scripts).
+int coordinateArgument(lua_State* lua, int index) {
+  return Scene2D::toCoordinate(lua_tonumber(lua, index));
+}
+
+Int2 positionArguments(lua_State* lua, int firstIndex) {
+  return Int2(coordinateArgument(lua, firstIndex), coordinateArgument(lua, firstIndex + 1));
+}
+
+// End time of something scheduled for `duration` ms from now. Durations are held to about
+// thirty thousand years either way so that the sum cannot overflow.
+int64_t scheduleEndMs(lua_State* lua, int index) {
+  constexpr double longestMs = 1e15;
+  const double duration = lua_tonumber(lua, index);
+  const double bounded = std::isnan(duration) ? 0. : std::max(-longestMs, std::min(longestMs, duration));
+  return Utils::getTimeMs() + static_cast<int64_t>(bounded);
 }
 
 Sprite* spriteArgument(lua_State* lua, int index) {
@@ -89,8 +109,8 @@ int LuaFuncs2D::drawText(lua_State* lua) {
     font();
     luaFuncsPrivate.drawTextCentred(text);
   } else {
-    font()->drawText(text.c_str(), 1.f, 1.f, static_cast<int>(lua_tointeger(lua, 2)),
-                     static_cast<int>(lua_tointeger(lua, 3)));
+    const Int2 position = positionArguments(lua, 2);
+    font()->drawText(text.c_str(), 1.f, 1.f, position.x(), position.y());
   }
   return 0;
 }
@@ -98,8 +118,7 @@ int LuaFuncs2D::drawText(lua_State* lua) {
 int LuaFuncs2D::scheduleDrawTextCenter(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  luaFuncsPrivate.scheduledTexts[LuaFuncs::argString(lua, 1)] =
-      Utils::getTimeMs() + lua_tointeger(lua, 2);
+  luaFuncsPrivate.scheduledTexts[LuaFuncs::argString(lua, 1)] = scheduleEndMs(lua, 2);
   return 0;
 }
 
@@ -118,17 +137,17 @@ int LuaFuncs2D::draw2DSprite(lua_State* lua) {
   if (argc == 1) {
     placeCentred(sprite);
   } else {
-    sprite->position = Int2(static_cast<int>(lua_tointeger(lua, 2)),
-                            static_cast<int>(lua_tointeger(lua, 3)));
+    sprite->position = positionArguments(lua, 2);
   }
   if (argc >= 4) {
+    // "The integer part is not 0", asked without converting: a huge or NaN angle must not
+    // reach an int conversion.
     const lua_Number angle = lua_tonumber(lua, 4);
-    if (static_cast<int>(angle) != 0) sprite->angle = static_cast<float>(angle);
+    if (std::fabs(angle) >= 1.) sprite->angle = static_cast<float>(angle);
   }
   if (argc == 6) {
-    const int hotSpotX = static_cast<int>(lua_tointeger(lua, 5));
-    const int hotSpotY = static_cast<int>(lua_tointeger(lua, 6));
-    if (hotSpotX != 0 || hotSpotY != 0) sprite->hotSpot = Int2(hotSpotX, hotSpotY);
+    const Int2 hotSpot = positionArguments(lua, 5);
+    if (hotSpot.x() != 0 || hotSpot.y() != 0) sprite->hotSpot = hotSpot;
   }
   sprite->draw();
   return 0;
@@ -138,13 +157,11 @@ int LuaFuncs2D::scheduleDraw2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 4 || argc == 2);
   Sprite* sprite = spriteManager()->createSprite(LuaFuncs::argString(lua, 1), scriptSpriteAlignment);
-  if (argc == 4) {
-    sprite->position = Int2(static_cast<int>(lua_tointeger(lua, 2)),
-                            static_cast<int>(lua_tointeger(lua, 3)));
-  } else {
+  if (argc == 4)
+    sprite->position = positionArguments(lua, 2);
+  else
     placeCentred(sprite);
-  }
-  luaFuncsPrivate.scheduledSprites[sprite] = Utils::getTimeMs() + lua_tointeger(lua, argc);
+  luaFuncsPrivate.scheduledSprites[sprite] = scheduleEndMs(lua, argc);
   return 0;
 }
 
@@ -177,7 +194,7 @@ int LuaFuncs2D::createEditText(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3 || argc == 4);
   if (luaFuncsPrivate.activeEditText) return 0;
-  const Int2 position(static_cast<int>(lua_tointeger(lua, 1)), static_cast<int>(lua_tointeger(lua, 2)));
+  const Int2 position = positionArguments(lua, 1);
   const int maxLength = static_cast<int>(lua_tointeger(lua, 3));
   const std::string allowed = argc == 4 ? LuaFuncs::argString(lua, 4) : std::string();
   luaFuncsPrivate.activeEditText.reset(new EditText(position, maxLength, luaFuncsPrivate.font, allowed));

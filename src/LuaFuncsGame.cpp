@@ -73,9 +73,13 @@ int LuaFuncsGame::print(lua_State* lua) {
     case LUA_TBOOLEAN:
       std::cout << (lua_toboolean(lua, 1) ? 1 : 0);
       break;
-    case LUA_TSTRING:
-      std::cout << lua_tostring(lua, 1);
+    case LUA_TSTRING: {
+      // Whole, even past a zero byte.
+      size_t length = 0;
+      const char* text = lua_tolstring(lua, 1, &length);
+      std::cout.write(text, static_cast<std::streamsize>(length));
       break;
+    }
     default:
       // nil, tables and functions have no text of their own.
       std::cout << luaL_typename(lua, 1);

@@ -55,7 +55,8 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 MainManager::~MainManager() {
   releaseScript();
   font.reset();
-  assert(DeviceManager::getInstance() != NULL);
+  DeviceManager* deviceManager = DeviceManager::getInstance();
+  assert(deviceManager != NULL);
   DeviceManager::destroyInstance();
 }
 

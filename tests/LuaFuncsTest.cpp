@@ -397,6 +397,10 @@ TEST_F(LuaFuncsWindowTest, SpritesDrawWhereTheScriptPutsThem) {
   const auto outside = GLTestWindow::readPixel2D(96, 54);
   EXPECT_EQ(0, outside[0]);
   EXPECT_FALSE(luaFuncsPrivate.isFullscreenSpriteDrawn);
+  // A NaN angle has no integer part: the sprite stays upright where it was put.
+  start2DFrame();
+  EXPECT_EQ("", script.run("draw2DSprite(sprite, 100, 50, 0/0)"));
+  EXPECT_EQ(255, GLTestWindow::readPixel2D(104, 54)[0]);
 
   // Full screen: the flag says so for this frame only.
   EXPECT_EQ("", script.run("drawSpriteFullscreenStretched(sprite)"));
@@ -479,6 +483,10 @@ TEST_F(LuaFuncsWindowTest, ScheduledTextIsDrawnCentredUntilItsEndTime) {
   start2DFrame();
   host.gameDraw2D();
   EXPECT_FALSE(isAnythingDrawn(centreY, font.getHeight()));
+  // A duration too long for the clock means "for good", not "already over".
+  ASSERT_EQ(0, luaL_dostring(host.getLuaState(), "scheduleDrawTextCenter('LATER', 1e300)"));
+  host.gameDraw2D();
+  EXPECT_EQ(1u, luaFuncsPrivate.scheduledTexts.size());
 
   // drawText at a place.
   start2DFrame();

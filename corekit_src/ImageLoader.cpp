@@ -259,6 +259,8 @@ DecodedImage loadTga(FILE* file, const std::string& path, bool verbose) {
   const int width = header[12] | (header[13] << 8);
   const int height = header[14] | (header[15] << 8);
   const int depth = header[16];
+  // Bit 5 of the image descriptor: rows stored top to bottom instead of the usual bottom-up.
+  const bool isTopDown = (header[17] & 0x20) != 0;
   bytes.take(idLength);
 
   DecodedImage image;
@@ -296,10 +298,11 @@ DecodedImage loadTga(FILE* file, const std::string& path, bool verbose) {
 
   const size_t nbPixels = static_cast<size_t>(width) * height;
   const bool isRunLength = (type >= 9);
-  // Each run-length packet of at most 1 + bytes per pixel bytes gives at most 128 pixels: a
-  // file that cannot hold the image is refused before the image is allocated.
+  // A run-length packet gives at most 128 pixels and takes at least its header byte and one
+  // pixel value: a file that cannot hold the image is refused before the image is allocated.
   const size_t leastFileBytes =
-      isRunLength ? (nbPixels + 127) / 128 : nbPixels * format.fileBytesPerPixel;
+      isRunLength ? (nbPixels + 127) / 128 * (1 + format.fileBytesPerPixel)
+                  : nbPixels * format.fileBytesPerPixel;
   assert(leastFileBytes <= bytes.remaining(), "loadTga : truncated tga file " + path);
 
   const int components = format.components;
@@ -346,8 +349,8 @@ DecodedImage loadTga(FILE* file, const std::string& path, bool verbose) {
     image.isAlpha = (components == 4);
     image.pixels = std::move(decoded);
   }
-  // The image descriptor is not consulted: files are taken as stored bottom-up.
-  reverseRows(image.pixels.get(), width, height, image.isAlpha ? 4 : 3);
+  // The picture's top row comes first, whichever way the file stores its rows.
+  if (!isTopDown) reverseRows(image.pixels.get(), width, height, image.isAlpha ? 4 : 3);
   return image;
 }
 

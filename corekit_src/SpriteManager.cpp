@@ -85,11 +85,22 @@ int SpriteManager::createTexture(const unsigned char* data, int width, int heigh
   return static_cast<int>(texture);
 }
 
+namespace {
+
+// The current colour is kept unclamped: a component set above 1 or below 0 (or NaN) must not
+// reach the byte conversion, which is undefined outside 0..255.
+unsigned char colorByte(GLfloat component) {
+  if (!(component > 0.f)) return 0;
+  if (component >= 1.f) return 255;
+  return static_cast<unsigned char>(component * 255);
+}
+
+}  // namespace
+
 Color SpriteManager::getCurrentColor() {
   GLfloat color[4];
   glGetFloatv(GL_CURRENT_COLOR, color);
-  return Color(static_cast<unsigned char>(color[0] * 255), static_cast<unsigned char>(color[1] * 255),
-               static_cast<unsigned char>(color[2] * 255), static_cast<unsigned char>(color[3] * 255));
+  return Color(colorByte(color[0]), colorByte(color[1]), colorByte(color[2]), colorByte(color[3]));
 }
 
 void SpriteManager::clearScreen(Color color) {

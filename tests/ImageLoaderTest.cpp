@@ -261,6 +261,14 @@ TEST_F(ImageLoaderTest, TrueColourTgaComesOutTopRowFirst) {
   EXPECT_FALSE(image24.isAlpha);
   EXPECT_EQ((Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}), image24.bytes());
 
+  // The same picture stored top-down (descriptor bit 5) comes out the same way up.
+  Bytes topDownHeader = tgaHeader(2, 2, 2, 24);
+  topDownHeader[17] = 0x20;
+  const std::string topDown = writeTga(
+      "topdown.tga", concat({topDownHeader, Bytes{7, 8, 9, 10, 11, 12,  // top row, BGR
+                                                  1, 2, 3, 4, 5, 6}}));
+  EXPECT_EQ(image24.bytes(), load(topDown).bytes());
+
   const std::string path32 = writeTga(
       "bgra.Tga", concat({tgaHeader(2, 2, 2, 32),
                           Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}}));

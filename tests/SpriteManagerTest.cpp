@@ -167,6 +167,9 @@ TEST_F(SpriteManagerTest, ColourReadAndScreenClear) {
   EXPECT_EQ(127, color[1]);
   EXPECT_EQ(63, color[2]);
   EXPECT_EQ(255, color[3]);
+  // Components outside 0..1 are kept by OpenGL; they read as the nearest byte.
+  glColor4f(2.f, -1.f, 0.5f, 1.f);
+  EXPECT_TRUE(SpriteManager::getCurrentColor() == Color(255, 0, 127, 255));
 
   SpriteManager::clearScreen(Color(10, 20, 30, 255));
   const std::array<unsigned char, 4> pixel = GLTestWindow::readPixel2D(400, 300);

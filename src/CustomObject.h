@@ -20,6 +20,10 @@ class CustomObjectsCallback;
 /// moved-from shell gets no `uninit` and leaves the global list, the new one takes its slot.
 /// So a region moving an object to another region must std::move it, while erasing an object
 /// from a list (assignment over it) destroys it and runs its type's `uninit`.
+/// While a callback of an object runs, the object must stay where it is: manage() and draw()
+/// go on using it afterwards, and the script reaches it as the current object. Lists that a
+/// callback can grow (createObject) keep their objects at stable addresses, and an object
+/// removed from inside its own callback is destroyed only after the callback.
 class CustomObject {
  public:
   /// Size of the object record in the world file.

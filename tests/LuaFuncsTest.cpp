@@ -9,6 +9,7 @@
 
 #include "GLManager.h"
 #include "GLTestWindow.h"
+#include "DeviceManager.h"
 #include "EditText.h"
 #include "Font.h"
 #include "KeyboardManager.h"
@@ -19,6 +20,7 @@
 #include "Scene2D.h"
 #include "SpriteManager.h"
 #include "TempDir.h"
+#include "XMLSimple.h"
 #include "Assert.h"
 
 namespace {
@@ -346,6 +348,21 @@ TEST_F(LuaFuncsWindowTest, MouseAndWindowSize) {
   EXPECT_EQ("", script.run("w, h = getWindowSize()"));
   EXPECT_EQ(std::to_string(GLManager::getScene2D()->size2D.x()), script.global("w"));
   EXPECT_EQ(std::to_string(GLManager::getScene2D()->size2D.y()), script.global("h"));
+}
+
+TEST_F(LuaFuncsWindowTest, ConfigurationWritesAndDrawingColour) {
+  ScriptHost script("Game = {}\n");
+  EXPECT_EQ("", script.run("changeConfigValueInt('script_int', 42.9) changeConfigValueBool('script_bool', true) "
+                           "changeConfigValueString('script_string', 'text') changeConfigValueDouble('script_double', 2.5)"));
+  const XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  EXPECT_EQ(42, config.getInt("script_int"));
+  EXPECT_TRUE(config.getBool("script_bool"));
+  EXPECT_EQ("text", config.getString("script_string"));
+  EXPECT_EQ(2.5, config.getDouble("script_double"));
+
+  EXPECT_EQ("", script.run("setColor(10, 20, 30, 40)"));
+  EXPECT_EQ(Color(10, 20, 30, 40), SpriteManager::getCurrentColor());
+  glColor4ub(255, 255, 255, 255);
 }
 
 namespace {

@@ -141,7 +141,9 @@ void VBO::draw() const {
 
 void VBO::drawBuffer(const Buffer& buffer) {
   if (!vboSupported) return;
-  const bool withFog = Fog::useVolumetricFog && fogCoordPointer != nullptr;
+  // Fog coordinates only where this buffer has them: an empty pointer at offset 0 would be
+  // read from client memory.
+  const bool withFog = Fog::useVolumetricFog && fogCoordPointer != nullptr && buffer.vboFogCoords != 0;
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   if (withFog) glEnableClientState(GL_FOG_COORDINATE_ARRAY);
@@ -168,7 +170,7 @@ void VBO::deleteBuffer(Buffer& buffer) {
   if (!vboSupported) return;
   deleteArray(buffer.vboVertices);
   deleteArray(buffer.vboTexCoords);
-  if (Fog::useVolumetricFog) deleteArray(buffer.vboFogCoords);
+  deleteArray(buffer.vboFogCoords);  // made only with volumetric fog, 0 otherwise
   bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
   buffer.vboVertices = buffer.vboTexCoords = buffer.vboFogCoords = 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "CubeZone.h"
 #include "DeviceManager.h"
@@ -25,13 +26,15 @@ float CubesTable::getSizeOneCube() {
 
 void CubesTable::setSizeOneCube(float value) { cachedSizeOneCube = value; }
 
-int CubesTable::wholeCells(float v) {
-  const float cells = std::floor(v + 1e-3f);
+int CubesTable::floorToCell(float v) {
+  const float cells = std::floor(v);
   // Far outside any table (or not a number, from a damaged file): kept clear of int overflow.
   if (!(cells > -1e9f)) return -1000000000;
   if (cells > 1e9f) return 1000000000;
   return (int)cells;
 }
+
+int CubesTable::wholeCells(float v) { return floorToCell(v + 1e-3f); }
 
 CubesTable::CubesTable(const Float3& parPosition, float parSizeOneCube, float parSizeOneRegion,
                        const std::vector<CubeZone>& zones,
@@ -64,7 +67,13 @@ void CubesTable::setFields(const Float3& parPosition, float parSizeOneCube, floa
   sizeOneRegion = parSizeOneRegion;
   const float half = sizeOneRegion / 2.f;
   cornerMin = Float3(position.x() - half, position.y() - half, position.z() - half);
-  const int n = (int)(sizeOneRegion / sizeOneCube);
+  // The ratio comes from the configuration: a zero, negative or not-a-number cube edge or an
+  // absurd region would give a grid that cannot be indexed or allocated.
+  const float cellsPerEdge = sizeOneRegion / sizeOneCube;
+  assert(cellsPerEdge >= 0.f && cellsPerEdge < (float)(maxCellsPerEdge + 1),
+         "CubesTable : size_one_region / size_one_cube must give between 0 and " +
+             std::to_string(maxCellsPerEdge) + " cubes per region edge");
+  const int n = (int)cellsPerEdge;
   sizeTableCubes = Int3(n, n, n);
 }
 
@@ -74,46 +83,44 @@ void CubesTable::fillCubes(const std::vector<CubeZone>& zones) {
   cubes.reset(new int32_t[nbCells]);
   std::fill(cubes.get(), cubes.get() + nbCells, -1);
 
-  // The cells a zone covers along one axis are the same for every row, so they are found
-  // once per axis and then filled row by row. They come from index arithmetic rather than a
-  // running float coordinate: with edges such as 0.1 the running sum drifts, shifting the
-  // zone by a cell or adding one cell past its end.
-  std::vector<int> cells[3];
-  for (std::vector<int>& list : cells) list.reserve((size_t)n + 1);
+  // A zone's cells come from index arithmetic rather than a running float coordinate: with
+  // edges such as 0.1 the running sum drifts, shifting the zone by a cell or adding one cell
+  // past its end.
   const float halfRegion = sizeOneRegion / 2.f;
   for (const CubeZone& zone : zones) {
+    int first[3];
+    int count[3];
+    bool isEmpty = false;
     for (int a = 0; a < 3; ++a) {
-      cells[a].clear();
       const float lo = zone.centre[a] - zone.size[a] / 2.f - position[a];
-      const int first = wholeCells((lo + halfRegion) / sizeOneCube);
+      first[a] = wholeCells((lo + halfRegion) / sizeOneCube);
       // A cube counts when it starts below the upper corner (a partial cube counts whole).
       const float nbCubes = zone.size[a] / sizeOneCube;
-      if (!(nbCubes > 0.f)) continue;
-      // More than n cubes cannot fit: the range check below reports it.
-      const int count = (int)std::min(std::ceil(nbCubes - 1e-3f), (float)n + 1.f);
-      for (int i = 0; i < count; ++i) cells[a].push_back(first + i);
-    }
-    if (cells[0].empty() || cells[1].empty() || cells[2].empty()) continue;
-    // In range is separable per axis, so checking each axis' cells against the first
-    // cells of the two others covers every cell of the box.
-    for (int a = 0; a < 3; ++a) {
-      for (int c : cells[a]) {
-        Int3 posIntInRegion(cells[0].front(), cells[1].front(), cells[2].front());
-        posIntInRegion[a] = c;
-        assert(isInRange(posIntInRegion));
+      if (!(nbCubes > 0.f)) {
+        isEmpty = true;
+        break;
       }
+      // More than n cubes cannot fit: the range check below reports it.
+      count[a] = (int)std::min(std::ceil(nbCubes - 1e-3f), (float)n + 1.f);
+      if (count[a] <= 0) isEmpty = true;
     }
-    for (int z : cells[2]) {
-      for (int y : cells[1]) {
-        int32_t* row = cubes.get() + indexOf(0, y, z);
-        std::fill(row + cells[0].front(), row + cells[0].back() + 1, zone.id);
+    if (isEmpty) continue;
+    // In range is separable per axis, so the box's lowest and highest cells cover it all.
+    Int3 posIntInRegion(first[0], first[1], first[2]);
+    assert(isInRange(posIntInRegion));
+    posIntInRegion = Int3(first[0] + count[0] - 1, first[1] + count[1] - 1, first[2] + count[2] - 1);
+    assert(isInRange(posIntInRegion));
+    for (int z = first[2]; z < first[2] + count[2]; ++z) {
+      for (int y = first[1]; y < first[1] + count[1]; ++y) {
+        int32_t* row = cubes.get() + indexOf(first[0], y, z);
+        std::fill(row, row + count[0], zone.id);
       }
     }
   }
 }
 
 void CubesTable::computeShadows(const CubeZone* const* casters, size_t nbCasters) {
-  const int n = (int)(sizeOneRegion / sizeOneCube);
+  const int n = sizeTableCubes[0];
   const size_t nbCells = (size_t)n * n * n;
   shadows.reset(new uint8_t[nbCells]);
   std::memset(shadows.get(), 0, nbCells);
@@ -122,21 +129,25 @@ void CubesTable::computeShadows(const CubeZone* const* casters, size_t nbCasters
   for (size_t c = 0; c < nbCasters; ++c) {
     const CubeZone& caster = *casters[c];
     int first[3];
-    int count[3];
+    int last[3];
+    bool isEmpty = false;
     for (int a = 0; a < 3; ++a) {
       first[a] = wholeCells((caster.centre[a] - caster.size[a] / 2.f - cornerMin[a]) / sizeOneCube);
-      count[a] = wholeCells(caster.size[a] / sizeOneCube);
+      const int count = wholeCells(caster.size[a] / sizeOneCube);
+      if (count <= 0) isEmpty = true;
+      last[a] = first[a] + count - 1;
     }
+    if (isEmpty) continue;
     // Rays start from the caster's -x, -y and -z faces only: the others are in its own
     // shadow. Each cell is visited once: the whole -x face, then the -y face without its
     // -x column, then the -z face without both.
-    for (int i = 0; i < count[0]; ++i) {
-      for (int j = 0; j < count[1]; ++j) {
-        if (i == 0 || j == 0) {
-          for (int k = 0; k < count[2]; ++k) castShadowRay(first[0] + i, first[1] + j, first[2] + k, shadows.get());
-        } else if (count[2] > 0) {
-          castShadowRay(first[0] + i, first[1] + j, first[2], shadows.get());
-        }
+    castFace(0, first, last, shadows.get());
+    if (first[0] < last[0]) {
+      const int firstY[3] = {first[0] + 1, first[1], first[2]};
+      castFace(1, firstY, last, shadows.get());
+      if (first[1] < last[1]) {
+        const int firstZ[3] = {first[0] + 1, first[1] + 1, first[2]};
+        castFace(2, firstZ, last, shadows.get());
       }
     }
   }
@@ -144,6 +155,26 @@ void CubesTable::computeShadows(const CubeZone* const* casters, size_t nbCasters
   assert(sizeTableShadows == sizeTableCubes);
   shadowsCopy.reset(new uint8_t[nbCells]);
   std::memcpy(shadowsCopy.get(), shadows.get(), nbCells);
+}
+
+void CubesTable::castFace(int axis, const int first[3], const int last[3], uint8_t* grid) const {
+  // A ray marks something only when no coordinate of its start is negative and the largest
+  // is less than n above the smallest; on a face at coordinate f only the other coordinates
+  // in [f - n + 1, f + n - 1] can do so. Clipping to them keeps a huge caster (from a damaged
+  // file) from running billions of rays.
+  const int f = first[axis];
+  if (f < 0) return;
+  const int reach = sizeTableCubes[0] - 1;
+  const int a = (axis + 1) % 3;
+  const int b = (axis + 2) % 3;
+  const int fromA = std::max({first[a], f - reach, 0});
+  const int toA = std::min(last[a], f + reach);
+  const int fromB = std::max({first[b], f - reach, 0});
+  const int toB = std::min(last[b], f + reach);
+  int start[3];
+  start[axis] = f;
+  for (start[a] = fromA; start[a] <= toA; ++start[a])
+    for (start[b] = fromB; start[b] <= toB; ++start[b]) castShadowRay(start[0], start[1], start[2], grid);
 }
 
 void CubesTable::castShadowRay(int x, int y, int z, uint8_t* grid) const {
@@ -165,9 +196,9 @@ void CubesTable::castShadowRay(int x, int y, int z, uint8_t* grid) const {
 }
 
 Int3 CubesTable::getCellOf(const Float3& worldPos) const {
-  return Int3((int)std::floor((worldPos.x() - cornerMin.x()) / sizeOneCube),
-              (int)std::floor((worldPos.y() - cornerMin.y()) / sizeOneCube),
-              (int)std::floor((worldPos.z() - cornerMin.z()) / sizeOneCube));
+  return Int3(floorToCell((worldPos.x() - cornerMin.x()) / sizeOneCube),
+              floorToCell((worldPos.y() - cornerMin.y()) / sizeOneCube),
+              floorToCell((worldPos.z() - cornerMin.z()) / sizeOneCube));
 }
 
 bool CubesTable::isInRange(const Int3& cell) const {
@@ -189,17 +220,23 @@ bool CubesTable::isShadowCell(const Int3& cell) const {
 }
 
 bool CubesTable::isShadowedAt(const Float3& worldPos, int face) const {
-  // The cell and the position inside it come from one scaled value, so the fraction is
-  // exactly t - floor(t), always in [0, 1).
-  Float3 scaled;
+  // The cell and the position inside it come from one scaled value t, the fraction being
+  // t - floor(t). Just below zero that rounds up to 1: the point then lies on the next cell's
+  // lower side, and is counted there.
   Int3 cell;
+  Float3 commaCoord;
   for (int a = 0; a < 3; ++a) {
-    scaled[a] = (worldPos[a] - cornerMin[a]) / sizeOneCube;
-    cell[a] = (int)std::floor(scaled[a]);
+    const float t = (worldPos[a] - cornerMin[a]) / sizeOneCube;
+    // Far outside the grid (or not a number): no cell or neighbour there is shadowed.
+    if (!(t > -1e6f && t < 1e6f)) return false;
+    cell[a] = (int)std::floor(t);
+    commaCoord[a] = t - (float)cell[a];
+    if (commaCoord[a] >= 1.f) {
+      ++cell[a];
+      commaCoord[a] = 0.f;
+    }
   }
   if (isShadowCell(cell)) return true;
-  Float3 commaCoord;
-  for (int a = 0; a < 3; ++a) commaCoord[a] = scaled[a] - (float)cell[a];
   assert(commaCoord >= Float3(0.f,0.f,0.f) && commaCoord < Float3(1.f,1.f,1.f));
   const float u = commaCoord.x();
   const float v = commaCoord.y();

@@ -63,6 +63,10 @@ class CubesTable {
   /// floor(v) for a value meant to be a whole number of cells, tolerant of the float error of
   /// sums such as 0.1 + 0.1 + 0.1 (a whole number just below itself must not lose a cell).
   static int wholeCells(float v);
+  /// floor(v) as an int, kept within +-1e9 (not a number gives -1e9): far outside any grid.
+  static int floorToCell(float v);
+  /// The largest number of cubes along a region edge.
+  static constexpr int maxCellsPerEdge = 1024;
 
  private:
   void build(const Float3& parPosition, float parSizeOneCube, float parSizeOneRegion,
@@ -71,6 +75,7 @@ class CubesTable {
   void setFields(const Float3& parPosition, float parSizeOneCube, float parSizeOneRegion);
   void fillCubes(const std::vector<CubeZone>& zones);
   void computeShadows(const CubeZone* const* casters, size_t nbCasters);
+  void castFace(int axis, const int first[3], const int last[3], uint8_t* grid) const;
   void castShadowRay(int x, int y, int z, uint8_t* grid) const;
   size_t indexOf(int x, int y, int z) const {
     return (size_t)x + ((size_t)y + (size_t)z * sizeTableCubes[1]) * sizeTableCubes[0];

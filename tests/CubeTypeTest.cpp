@@ -188,9 +188,10 @@ TEST_F(CubeTypeTest, ContainsOnlyForCollidableTypes) {
   manager.addCubeType(stone.names, defaultOptions, true);
   manager.addCubeType(stone.names, defaultOptions, false);
   CubeZone wall(0, Float3(2.f, 1.f, 0.5f), Float3(2.f, 2.f, 1.f));
+  const CubeType* wallType = manager.getCubeType(0);
   manager.clearUsedFlags();
   EXPECT_TRUE(wall.contains(Float3(1.5f, 0.5f, 0.5f)));
-  EXPECT_TRUE(manager.getCubeType(0)->getIsUsed());
+  EXPECT_TRUE(wallType->getIsUsed());
   EXPECT_TRUE(wall.contains(Float3(1.f, 2.f, 1.f)));  // bounds included
   EXPECT_FALSE(wall.contains(Float3(0.99f, 1.f, 0.5f)));
   EXPECT_FALSE(wall.contains(Float3(2.f, 1.f, 1.01f)));
@@ -259,11 +260,14 @@ TEST_F(CubeTypeTest, TwoThreadsMeshDisjointHalvesLikeOne) {
     MeshGroupMap serialFirst, serialSecond, first, second;
     mesh(0, 100, serialFirst);
     mesh(100, 200, serialSecond);
+    // Taken before the flags are cleared: fetching by id would mark the type used itself.
+    const CubeType* types[4];
+    for (int id = 0; id < 4; ++id) types[id] = manager.getCubeType(id);
     manager.clearUsedFlags();
     std::thread worker([&] { mesh(100, 200, second); });
     mesh(0, 100, first);
     worker.join();
-    for (int id = 0; id < 4; ++id) EXPECT_TRUE(manager.getCubeType(id)->getIsUsed());
+    for (int id = 0; id < 4; ++id) EXPECT_TRUE(types[id]->getIsUsed()) << id;
     auto sameGroups = [](const MeshGroupMap& a, const MeshGroupMap& b) {
       if (a.size() != b.size()) return false;
       for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -102,6 +104,11 @@ TEST(CubesTableFillingDeathTest, ZoneReachingOutsideTheRegionStops) {
   std::vector<CubeZone> zones{zoneOfCells(0, Int3(14, 0, 0), Int3(3, 1, 1))};
   EXPECT_EXIT(CubesTable(regionCentre, 1.f, regionSize, zones), testing::ExitedWithCode(1),
               "isInRange\\(posIntInRegion\\)");
+  // A configured cube edge that gives no sensible grid is reported, not allocated.
+  for (float edge : {0.f, -1.f, std::numeric_limits<float>::quiet_NaN(), 1e-6f})
+    EXPECT_EXIT(CubesTable(regionCentre, edge, regionSize, zones), testing::ExitedWithCode(1),
+                "cubes per region edge")
+        << edge;
 }
 
 TEST(CubesTableShadows, SingleCubeShadowsItsDiagonalOnly) {
@@ -150,6 +157,23 @@ TEST(CubesTableShadows, CastersOutsideTheRegion) {
   std::set<std::tuple<int, int, int>> expected;
   for (int k = 0; k <= 13; ++k) expected.insert(std::make_tuple(15 - k, 13 - k, 14 - k));
   EXPECT_EQ(shadowCells(table), expected);
+
+  // A caster of 2^26 cubes per edge from cell (4, 0, 0) (a damaged file) must not run a ray
+  // per face cell: only the cells its lower faces can reach are tried. Everything is in its
+  // shadow but the cells inside it, above its three lower faces. Damaged numbers mark nothing.
+  const float big = 67108864.f;
+  CubeZone huge(0, Float3(4.f + big / 2.f, big / 2.f, big / 2.f), Float3(big, big, big));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  CubeZone notANumber(0, Float3(nan, 3.f, 3.f), Float3(1.f, 1.f, 1.f));
+  CubeZone nanSize(0, Float3(3.5f, 3.5f, 3.5f), Float3(1.f, nan, 1.f));
+  std::vector<const CubeZone*> damaged{&huge, &notANumber, &nanSize};
+  CubesTable hugeTable(regionCentre, 1.f, regionSize, zones, &damaged);
+  expected.clear();
+  for (int z = 0; z < 16; ++z)
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        if (x <= 4 || y == 0 || z == 0) expected.insert(std::make_tuple(x, y, z));
+  EXPECT_EQ(shadowCells(hugeTable), expected);
 }
 
 TEST(CubesTableShadows, ShadowedAtFollowsTheFaceDiagonal) {
@@ -178,6 +202,22 @@ TEST(CubesTableShadows, ShadowedAtFollowsTheFaceDiagonal) {
   // where u < w is.
   EXPECT_TRUE(table.isShadowedAt(Float3(6.2f, 5.5f, 4.7f), 0));
   EXPECT_FALSE(table.isShadowedAt(Float3(6.7f, 5.5f, 4.2f), 0));
+
+  // A hair below the region's lower corner the fraction rounds to 1: the point is taken as
+  // lying on cell 0's lower side (cell (0, 0, 0) is its own caster's shadow).
+  CubeZone corner = zoneOfCells(0, Int3(0, 0, 0), Int3(1, 1, 1));
+  std::vector<const CubeZone*> cornerCasters{&corner};
+  CubesTable cornerTable(regionCentre, 1.f, regionSize, zones, &cornerCasters);
+  EXPECT_TRUE(cornerTable.isShadowedAt(Float3(-1e-9f, 0.5f, 0.5f), 4));
+  EXPECT_FALSE(cornerTable.isShadowedAt(Float3(1.5f, -1e-9f, 1.5f), 1));
+  // Far outside or not a number: no answer but "lit", and no cell.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_FALSE(cornerTable.isShadowedAt(Float3(nan, 0.5f, 0.5f), 0));
+  EXPECT_FALSE(cornerTable.isShadowedAt(Float3(0.5f, 1e30f, 0.5f), 0));
+  EXPECT_FALSE(cornerTable.isShadowedAt(Float3(0.5f, 0.5f, -INFINITY), 0));
+  EXPECT_EQ(cornerTable.getCubeIdAt(Float3(nan, 0.5f, 0.5f)), -1);
+  EXPECT_EQ(cornerTable.getCubeIdAt(Float3(0.5f, -1e30f, 0.5f)), -1);
+  EXPECT_FALSE(cornerTable.isInRange(cornerTable.getCellOf(Float3(1e30f, 1e30f, 1e30f))));
 }
 
 TEST(CubesTableShadows, ShadowedAtOnSideFaces) {

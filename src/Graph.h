@@ -37,9 +37,10 @@ class Graph {
   const std::vector<std::unique_ptr<GraphNode>>& getNodes() const { return nodes; }
 
  private:
-  /// Removes from `node` the first link to a node at `other`; drops the node once it has no
-  /// link left.
-  void unlink(Float3 node, Float3 other);
+  /// Removes from `node` (null: nothing) its first link to a node at `other`.
+  static void removeLink(GraphNode* node, Float3 other);
+  /// Takes a node without links out of the graph and frees it.
+  void dropIfUnlinked(GraphNode* node);
 
   std::vector<std::unique_ptr<GraphNode>> nodes;
   /// Depth-first search stack, kept between searches.

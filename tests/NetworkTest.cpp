@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <map>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "Connection.h"
+#include "Network.h"
+
+namespace {
+
+// A web server on 127.0.0.1 (ephemeral port) that serves one connection: it reads the whole
+// request, answers the given bytes and closes the connection. Listening starts in the
+// constructor, so a client may connect at once.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(std::string parResponse) : response(std::move(parResponse)) {
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    EXPECT_EQ(listen(listener, 1), 0);
+    socklen_t length = sizeof(address);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    worker = std::thread([this] { serve(); });
+  }
+
+  ~LoopbackServer() {
+    if (worker.joinable()) worker.join();
+    close(listener);
+  }
+
+  int getPort() const { return port; }
+
+  /// The request as received (complete once the client has its answer).
+  const std::string& getRequest() {
+    if (worker.joinable()) worker.join();
+    return request;
+  }
+
+ private:
+  // A request is whole after its header block and, for a form, the body and its closing line.
+  bool isRequestComplete() const {
+    const size_t headerEnd = request.find("\n\n");
+    if (headerEnd == std::string::npos) return false;
+    const size_t lengthField = request.find("Content-Length: ");
+    if (lengthField == std::string::npos || lengthField > headerEnd) return true;
+    const size_t bodyLength = std::stoul(request.substr(lengthField + 16));
+    return request.size() >= headerEnd + 2 + bodyLength + 2;
+  }
+
+  void serve() {
+    const int client = accept(listener, nullptr, nullptr);
+    if (client < 0) return;
+    char block[1024];
+    while (!isRequestComplete()) {
+      const ssize_t nbReceived = recv(client, block, sizeof(block), 0);
+      if (nbReceived <= 0) break;
+      request.append(block, static_cast<size_t>(nbReceived));
+    }
+    // A client that stops reading early makes the rest of the send fail: that is expected.
+    size_t sent = 0;
+    while (sent < response.size()) {
+      const ssize_t nbSent =
+          send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+      if (nbSent <= 0) break;
+      sent += static_cast<size_t>(nbSent);
+    }
+    close(client);
+  }
+
+  std::string response;
+  std::string request;
+  int listener = -1;
+  int port = 0;
+  std::thread worker;
+};
+
+std::optional<std::string> fetch(LoopbackServer& server, const std::string& path,
+                                 bool verbose = false) {
+  return Network::getPageFromWebServer(verbose, "http://127.0.0.1" + path, server.getPort());
+}
+
+const std::string okHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+
+TEST(NetworkTest, UrlGivesHostAndPathWithItsQuery) {
+  std::string host;
+  std::string path;
+  Network::splitUrl("http://example.org", host, path);
+  EXPECT_EQ(host, "example.org");
+  EXPECT_EQ(path, "/");
+  Network::splitUrl("http://example.org/scores/top.php?level=3&name=a/b", host, path);
+  EXPECT_EQ(host, "example.org");
+  EXPECT_EQ(path, "/scores/top.php?level=3&name=a/b");
+  Network::splitUrl("http://", host, path);
+  EXPECT_EQ(host, "");
+  EXPECT_EQ(path, "/");
+}
+
+TEST(NetworkTest, OtherSchemesAreFatal) {
+  for (const char* url : {"https://example.org/", "ftp://example.org", "HTTP://example.org/",
+                          "http:/", "", "example.org/index.html"}) {
+    EXPECT_EXIT(Network::getPageFromWebServer(false, url), testing::ExitedWithCode(1),
+                "getPageFromWebServer: unknown protocol, url not beginning by http://")
+        << url;
+  }
+}
+
+TEST(NetworkTest, GetSendsTheRequestLinesAndAnswersTheBodyByteForByte) {
+  LoopbackServer server(okHeader + "line one\r\nline two\n\r\nlast");
+  EXPECT_EQ(fetch(server, "/page.php?q=1&r=/x"), "line one\r\nline two\n\r\nlast");
+  EXPECT_EQ(server.getRequest(), "GET /page.php?q=1&r=/x HTTP/1.0\nHost: 127.0.0.1\n\n");
+
+  LoopbackServer root(okHeader + "home");
+  EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1", root.getPort()), "home");
+  EXPECT_EQ(root.getRequest(), "GET / HTTP/1.0\nHost: 127.0.0.1\n\n");
+}
+
+TEST(NetworkTest, HeadersEndAtABareLineFeedToo) {
+  LoopbackServer server("HTTP/1.0 200 OK\nServer: tiny\n\nbody\n");
+  EXPECT_EQ(fetch(server, "/"), "body\n");
+}
+
+TEST(NetworkTest, ChunkedBodyLosesOnlyItsFirstSizeLine) {
+  LoopbackServer server(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+  EXPECT_EQ(fetch(server, "/"), "hello\r\n0\r\n\r\n");
+}
+
+TEST(NetworkTest, ErrorStatusBodiesAreAnsweredLikeAnyOther) {
+  LoopbackServer server("HTTP/1.0 404 Not Found\r\n\r\nno such page");
+  EXPECT_EQ(fetch(server, "/missing"), "no such page");
+}
+
+TEST(NetworkTest, FormIsPostedInNameOrderWithItsLength) {
+  LoopbackServer server(okHeader + "stored");
+  std::string errorText;
+  Connection connection("127.0.0.1", server.getPort(), false, errorText);
+  ASSERT_EQ(errorText, "");
+  connection.connect();
+  const std::map<std::string, std::string> fields = {{"b", "2"}, {"a", "1"}};
+  EXPECT_EQ(connection.request("/save", &fields), "stored");
+  EXPECT_EQ(server.getRequest(),
+            "POST /save HTTP/1.0\nHost: 127.0.0.1\nContent-Length: 7\n"
+            "Content-Type: application/x-www-form-urlencoded\n\na=1&b=2\n\n");
+}
+
+TEST(NetworkTest, MalformedAndTruncatedResponsesGiveWhatArrived) {
+  const struct {
+    const char* response;
+    std::string body;
+  } cases[] = {
+      {"", ""},                                         // closed without a word
+      {"HTTP/1.0 200 OK\r\nContent-Ty", ""},            // cut inside the headers
+      {"garbage without any line end", ""},             // no header block at all
+      {"HTTP/1.0 200 OK\r\n\r\nhalf a li", "half a li"},  // cut inside the body
+      {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", ""},  // no chunk at all
+  };
+  for (const auto& c : cases) {
+    LoopbackServer server(c.response);
+    EXPECT_EQ(fetch(server, "/"), c.body) << c.response;
+  }
+  // A zero byte ends a line without being kept.
+  LoopbackServer withZero(std::string("HTTP/1.0 200 OK\n\nab\0cd\n", 23));
+  EXPECT_EQ(fetch(withZero, "/"), "abcd\n");
+}
+
+TEST(NetworkTest, HugeResponseIsCutAtTheLimitWithAReport) {
+  const std::string header = "HTTP/1.0 200 OK\r\n\r\n";
+  const size_t limit = Connection::maxResponseSize;
+  {
+    // Exactly at the limit: whole, no report.
+    LoopbackServer server(header + std::string(limit - header.size(), 'x'));
+    testing::internal::CaptureStderr();
+    const std::optional<std::string> body = fetch(server, "/");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(body.has_value());
+    EXPECT_EQ(body->size(), limit - header.size());
+  }
+  {
+    // One line far past the limit: cut, reported, memory bounded.
+    LoopbackServer server(header + std::string(limit + 100000, 'y'));
+    testing::internal::CaptureStderr();
+    const std::optional<std::string> body = fetch(server, "/big");
+    const std::string report = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(body.has_value());
+    EXPECT_EQ(body->size(), limit - header.size());
+    EXPECT_NE(report.find("ERROR : The response of 127.0.0.1 for /big is larger than " +
+                          std::to_string(limit) + " bytes"),
+              std::string::npos)
+        << report;
+  }
+}
+
+TEST(NetworkTest, UnknownHostAnswersNoPage) {
+  // All digits and dots but no address: the resolver refuses it without asking any server.
+  std::string errorText;
+  { Connection connection("999.999.999.999", 80, false, errorText); }
+  EXPECT_EQ(errorText.rfind("La connection a echoue. Verifiez votre connection Internet.\n"
+                            "Connection failed. Check your Internet connection.\n"
+                            "Details of the failure :\n"
+                            "(he = gethostbyname(hostName)) == 0 failed: ",
+                            0),
+            0u)
+      << errorText;
+  EXPECT_NE(errorText.find(" ; Server:999.999.999.999"), std::string::npos) << errorText;
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Network::getPageFromWebServer(true, "http://999.999.999.999/x"), std::nullopt);
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(log.rfind("Getting ip 999.999.999.999...Error in connection: La connection", 0), 0u)
+      << log;
+  EXPECT_NE(log.find("Server:999.999.999.999\ndone.\n"), std::string::npos) << log;
+}
+
+TEST(NetworkTest, RefusedConnectionIsFatal) {
+  // Bound but not listening: connecting is refused at once.
+  const int closedPort = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(closedPort, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  socklen_t length = sizeof(address);
+  getsockname(closedPort, reinterpret_cast<sockaddr*>(&address), &length);
+  EXPECT_EXIT(Network::getPageFromWebServer(false, "http://127.0.0.1/", ntohs(address.sin_port)),
+              testing::ExitedWithCode(1), "error while connecting to serverConnection refused");
+  close(closedPort);
+}
+
+TEST(NetworkTest, VerboseLogShowsEveryStepAndLine) {
+  LoopbackServer server("HTTP/1.0 200 OK\r\n\r\nhi\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(fetch(server, "/v", true), "hi\n");
+  const std::string log = std::regex_replace(testing::internal::GetCapturedStdout(),
+                                             std::regex("socket [0-9]+"), "socket S");
+  const std::string port = std::to_string(server.getPort());
+  EXPECT_EQ(log,
+            "Getting ip 127.0.0.1...done.\n"
+            "Connecting to 127.0.0.1 on port " + port + " using socket S...done.\n"
+            "Sending ...\n"
+            "sendLine: GET /v HTTP/1.0\n"
+            "sendLine: Host: 127.0.0.1\n"
+            "sendLine: \n"
+            "End sending, waiting for response ...\n"
+            "readLine: HTTP/1.0 200 OK\r\n"
+            "readLine: \r\n"
+            "readLine: hi\n"
+            "End response.\n"
+            "Closing socket S...done.\n");
+}
+
+}  // namespace

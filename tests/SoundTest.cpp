@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+#include <AL/al.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SoundManager.h"
+#include "Sound_OpenAL.h"
+#include "TempDir.h"
+
+// The Ogg Vorbis fixtures are encoded here, which needs libvorbisenc linked into this program;
+// the build defines ENGINE_HAVE_VORBISENC when it links it.
+#ifdef ENGINE_HAVE_VORBISENC
+#include <vorbis/vorbisenc.h>
+#define REQUIRE_OGG_ENCODER()
+#else
+#define REQUIRE_OGG_ENCODER() GTEST_SKIP() << "libvorbisenc is not linked into this test"
+#endif
+
+namespace {
+
+// Every test program sends its sound to its own wave file, so that programs running side by side
+// never share one and a test can read back what was mixed. OpenAL reads its configuration once,
+// at the first device opened in the process: this runs before any sound system exists.
+const std::string& mixedOutputPath() {
+  static TempDir directory;
+  static const std::string path = [] {
+    const std::string output = directory.file("mixed.wav");
+    const std::string config = directory.write(
+        "alsoft.conf", "[general]\ndrivers = wave\nchannels = mono\nsample-type = int16\n"
+                       "frequency = 22050\ndither = false\n[wave]\nfile = " + output + "\n");
+    setenv("ALSOFT_CONF", config.c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    return output;
+  }();
+  return path;
+}
+
+std::unique_ptr<SoundManager> makeSoundManager() {
+  mixedOutputPath();
+  return std::make_unique<SoundManager>("SoundTest");
+}
+
+// The largest absolute 16-bit sample in the data chunk of a PCM wave file (-1 when unreadable).
+int peakOfWave(const std::string& bytes) {
+  size_t position = 12;
+  while (position + 8 <= bytes.size()) {
+    uint32_t size;
+    std::memcpy(&size, bytes.data() + position + 4, 4);
+    if (bytes.compare(position, 4, "data") == 0) {
+      const size_t end = std::min(bytes.size(), position + 8 + static_cast<size_t>(size));
+      int peak = 0;
+      for (size_t i = position + 8; i + 1 < end; i += 2) {
+        int16_t sample;
+        std::memcpy(&sample, bytes.data() + i, 2);
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+      }
+      return peak;
+    }
+    position += 8 + size + (size & 1);
+  }
+  return -1;
+}
+
+std::string littleEndian(uint32_t value, int nbBytes) {
+  std::string bytes;
+  for (int i = 0; i < nbBytes; ++i) bytes += static_cast<char>((value >> (8 * i)) & 255);
+  return bytes;
+}
+
+// A 16-bit mono PCM wave file holding a sine of the given length.
+std::string sineWav(double seconds, int rate = 8000, double amplitude = 0.5) {
+  const uint32_t count = static_cast<uint32_t>(seconds * rate);
+  std::string data;
+  for (uint32_t i = 0; i < count; ++i) {
+    const double value = amplitude * std::sin(2.0 * 3.14159265 * 440.0 * i / rate);
+    data += littleEndian(static_cast<uint16_t>(static_cast<int16_t>(value * 32767)), 2);
+  }
+  return "RIFF" + littleEndian(36 + data.size(), 4) + "WAVEfmt " + littleEndian(16, 4) +
+         littleEndian(1, 2) + littleEndian(1, 2) + littleEndian(rate, 4) +
+         littleEndian(rate * 2, 4) + littleEndian(2, 2) + littleEndian(16, 2) + "data" +
+         littleEndian(data.size(), 4) + data;
+}
+
+#ifdef ENGINE_HAVE_VORBISENC
+// An Ogg Vorbis stream of `frames` frames of a sine on every channel; headerSize receives the
+// size of its header pages (the audio pages follow).
+std::string encodeOgg(int channels, long rate, int frames, size_t* headerSize = nullptr) {
+  vorbis_info info;
+  vorbis_info_init(&info);
+  EXPECT_EQ(vorbis_encode_init_vbr(&info, channels, rate, 0.4f), 0);
+  vorbis_comment comment;
+  vorbis_comment_init(&comment);
+  vorbis_dsp_state dsp;
+  vorbis_analysis_init(&dsp, &info);
+  vorbis_block block;
+  vorbis_block_init(&dsp, &block);
+  ogg_stream_state stream;
+  ogg_stream_init(&stream, 1);
+
+  std::string bytes;
+  ogg_page page;
+  auto appendPage = [&bytes, &page] {
+    bytes.append(reinterpret_cast<const char*>(page.header), page.header_len);
+    bytes.append(reinterpret_cast<const char*>(page.body), page.body_len);
+  };
+  ogg_packet header, headerComment, headerCode;
+  vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
+  ogg_stream_packetin(&stream, &header);
+  ogg_stream_packetin(&stream, &headerComment);
+  ogg_stream_packetin(&stream, &headerCode);
+  while (ogg_stream_flush(&stream, &page) != 0) appendPage();
+  if (headerSize != nullptr) *headerSize = bytes.size();
+
+  float** buffer = vorbis_analysis_buffer(&dsp, frames);
+  for (int c = 0; c < channels; ++c)
+    for (int i = 0; i < frames; ++i)
+      buffer[c][i] = 0.5f * std::sin(2.0f * 3.14159265f * 440.0f * i / rate);
+  vorbis_analysis_wrote(&dsp, frames);
+  vorbis_analysis_wrote(&dsp, 0);
+  ogg_packet packet;
+  while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+    vorbis_analysis(&block, nullptr);
+    vorbis_bitrate_addblock(&block);
+    while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
+      ogg_stream_packetin(&stream, &packet);
+      while (ogg_stream_pageout(&stream, &page) != 0) appendPage();
+    }
+  }
+  while (ogg_stream_flush(&stream, &page) != 0) appendPage();
+  ogg_stream_clear(&stream);
+  vorbis_block_clear(&block);
+  vorbis_dsp_clear(&dsp);
+  vorbis_comment_clear(&comment);
+  vorbis_info_clear(&info);
+  return bytes;
+}
+#else
+std::string encodeOgg(int, long, int, size_t* = nullptr) { return std::string(); }
+#endif
+
+ALint bufferInteger(const Sound_Abstract* sound, ALenum parameter) {
+  ALint value = -1;
+  alGetBufferi(dynamic_cast<const Sound_OpenAL*>(sound)->getBuffer(), parameter, &value);
+  return value;
+}
+
+float sourceGain(const Sound_Abstract* sound) {
+  float gain = -1.0f;
+  alGetSourcef(dynamic_cast<const Sound_OpenAL*>(sound)->getSource(), AL_GAIN, &gain);
+  return gain;
+}
+
+// Loads `name` with the working directory set to `directory` (for names without a directory).
+Sound_Abstract* loadIn(SoundManager& sounds, const std::string& directory,
+                       const std::string& name) {
+  char previous[4096];
+  EXPECT_NE(getcwd(previous, sizeof(previous)), nullptr);
+  EXPECT_EQ(chdir(directory.c_str()), 0);
+  Sound_Abstract* sound = sounds.getSound(name);
+  EXPECT_EQ(chdir(previous), 0);
+  return sound;
+}
+
+TEST(SoundTest, GameSoundPlaysToItsEndAndReachesTheOutput) {
+  {
+    auto sounds = makeSoundManager();
+    Sound_Abstract* jump = sounds->getSound("sounds/jump.wav");
+    ASSERT_NE(jump, nullptr);
+    EXPECT_EQ(bufferInteger(jump, AL_FREQUENCY), 22050);
+    EXPECT_EQ(bufferInteger(jump, AL_CHANNELS), 1);
+    EXPECT_FALSE(jump->isPlaying());
+    jump->setVolume(255);
+    EXPECT_FLOAT_EQ(sourceGain(jump), 0.99609375f);
+    jump->play(true);
+    EXPECT_FALSE(jump->isPlaying());
+    EXPECT_NE(sounds->getSound("sounds/walk.wav"), nullptr);
+  }
+  EXPECT_GT(peakOfWave(readFile(mixedOutputPath())), 3000);
+}
+
+TEST(SoundTest, VolumeZeroSilencesTheSource) {
+  {
+    auto sounds = makeSoundManager();
+    Sound_Abstract* jump = sounds->getSound("sounds/jump.wav");
+    jump->setVolume(128);
+    EXPECT_FLOAT_EQ(sourceGain(jump), 0.5f);
+    jump->setVolume(0);
+    EXPECT_FLOAT_EQ(sourceGain(jump), 0.0f);
+    jump->play(true);
+  }
+  const int peak = peakOfWave(readFile(mixedOutputPath()));
+  EXPECT_GE(peak, 0);
+  EXPECT_LE(peak, 1);
+}
+
+TEST(SoundTest, SameNameSharesOneSoundAndStoppingStopsEveryUser) {
+  TempDir directory;
+  const std::string path = directory.write("long.wav", sineWav(60.0));
+  auto sounds = makeSoundManager();
+  Sound_Abstract* first = sounds->getSound(path);
+  Sound_Abstract* second = sounds->getSound(path);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(sounds->getNbSounds(), 1);
+  first->play(false);
+  EXPECT_TRUE(second->isPlaying());  // a minute-long sound cannot have ended yet
+  second->stop();
+  EXPECT_FALSE(first->isPlaying());
+}
+
+TEST(SoundTest, NamesDifferingInCaseAreSeparateSounds) {
+  TempDir directory;
+  const std::string lower = directory.write("beep.wav", sineWav(0.05));
+  const std::string upper = directory.write("BEEP.wav", sineWav(0.05));
+  auto sounds = makeSoundManager();
+  EXPECT_NE(sounds->getSound(lower), sounds->getSound(upper));
+  EXPECT_EQ(sounds->getNbSounds(), 2);
+}
+
+TEST(SoundTest, OggVorbisIsDecodedWhateverTheCaseOfItsExtension) {
+  REQUIRE_OGG_ENCODER();
+  TempDir directory;
+  const std::string mono = directory.write("mono.ogg", encodeOgg(1, 22050, 22050));
+  const std::string stereo = directory.write("music.OGG", encodeOgg(2, 44100, 10000));
+  auto sounds = makeSoundManager();
+  Sound_Abstract* monoSound = sounds->getSound(mono);
+  EXPECT_EQ(bufferInteger(monoSound, AL_FREQUENCY), 22050);
+  EXPECT_EQ(bufferInteger(monoSound, AL_CHANNELS), 1);
+  EXPECT_EQ(bufferInteger(monoSound, AL_SIZE), 22050 * 2);
+  // ALUT cannot read Ogg Vorbis: loading at all shows the upper-case name went to the decoder.
+  Sound_Abstract* stereoSound = sounds->getSound(stereo);
+  EXPECT_EQ(bufferInteger(stereoSound, AL_FREQUENCY), 44100);
+  EXPECT_EQ(bufferInteger(stereoSound, AL_CHANNELS), 2);
+  EXPECT_EQ(bufferInteger(stereoSound, AL_SIZE), 10000 * 2 * 2);
+  EXPECT_FALSE(stereoSound->isPlaying());
+  stereoSound->play(true);
+  EXPECT_FALSE(stereoSound->isPlaying());
+
+  const std::string threeChannels = directory.write("three.ogg", encodeOgg(3, 22050, 2000));
+  EXPECT_EXIT(sounds->getSound(threeChannels), testing::ExitedWithCode(1),
+              "three.ogg: only mono and stereo Ogg Vorbis sounds can be played");
+}
+
+TEST(SoundTest, ShortNamesGoToAlut) {
+  TempDir directory;
+  directory.write("w", sineWav(0.05));
+  directory.write("ogg", std::string("OggS\0\2", 6) + std::string(200, '\0'));
+  auto sounds = makeSoundManager();
+  EXPECT_EQ(bufferInteger(loadIn(*sounds, directory.path(), "w"), AL_FREQUENCY), 8000);
+  EXPECT_EXIT(loadIn(*sounds, directory.path(), "ogg"), testing::ExitedWithCode(1),
+              "Condition: false.*Message: ogg: Unsupported file type");
+}
+
+// Death tests run the test again in a child process, whose temporary directory has another name:
+// the reports are matched on the file's own name.
+TEST(SoundTest, UnreadableOrDamagedFilesAreFatalReportsNamingThem) {
+  TempDir directory;
+  const std::string wav = sineWav(0.5);
+  const std::string missingWav = directory.file("missing.wav");
+  const std::string garbageWav = directory.write("garbage.wav", std::string(300, '\x7f'));
+  const std::string cutHeader = directory.write("header.wav", wav.substr(0, 30));
+  const std::string cutData = directory.write("data.wav", wav.substr(0, 44 + 100));
+  std::string badFormat = wav;
+  badFormat[22] = 3;   // three channels
+  badFormat[34] = 24;  // 24-bit samples
+  const std::string unsupported = directory.write("format.wav", badFormat);
+  const std::string missingOgg = directory.file("missing.ogg");
+  const std::string notOgg = directory.write("text.ogg", "this is not an Ogg stream");
+  const std::string emptyOgg = directory.write("empty.ogg", "");
+  auto sounds = makeSoundManager();
+  EXPECT_EXIT(sounds->getSound(missingWav), testing::ExitedWithCode(1),
+              "Condition: false.*Message: /.*/missing.wav: ");
+  EXPECT_EXIT(sounds->getSound(garbageWav), testing::ExitedWithCode(1),
+              "Condition: false.*Message: /.*/garbage.wav: ");
+  EXPECT_EXIT(sounds->getSound(cutHeader), testing::ExitedWithCode(1),
+              "Condition: false.*Message: /.*/header.wav: ");
+  EXPECT_EXIT(sounds->getSound(cutData), testing::ExitedWithCode(1),
+              "Condition: false.*Message: /.*/data.wav: The sound data was corrupt or truncated");
+  EXPECT_EXIT(sounds->getSound(unsupported), testing::ExitedWithCode(1),
+              "Condition: false.*Message: /.*/format.wav: Unsupported mode");
+  EXPECT_EXIT(sounds->getSound(missingOgg), testing::ExitedWithCode(1),
+              "Cannot open /.*/missing.ogg for reading\\.\\.\\..*"
+              "Condition: false.*Message: cannot open ogg file for reading");
+  EXPECT_EXIT(sounds->getSound(notOgg), testing::ExitedWithCode(1),
+              "Error opening /.*/text.ogg for decoding.*"
+              "Condition: false.*Message: error opening ogg file for decoding");
+  EXPECT_EXIT(sounds->getSound(emptyOgg), testing::ExitedWithCode(1),
+              "Error opening /.*/empty.ogg for decoding.*error opening ogg file for decoding");
+  EXPECT_EQ(sounds->getNbSounds(), 0);
+}
+
+// A damaged file may lose samples but never more than the file holds; every cut and every
+// damaged page either loads or ends in the decoding report.
+TEST(SoundTest, CutOrCorruptedOggNeverReadsPastItsData) {
+  REQUIRE_OGG_ENCODER();
+  TempDir directory;
+  size_t headerSize = 0;
+  const int nbFrames = 22050 * 20;  // long enough for many audio pages
+  const std::string ogg = encodeOgg(1, 22050, nbFrames, &headerSize);
+  auto sounds = makeSoundManager();
+  const size_t audioSize = ogg.size() - headerSize;
+  for (size_t cut : {headerSize + 10, headerSize + audioSize / 2, ogg.size() - 7}) {
+    const std::string name = directory.write("cut" + std::to_string(cut) + ".ogg",
+                                             ogg.substr(0, cut));
+    const Sound_Abstract* sound = sounds->getSound(name);
+    EXPECT_LT(bufferInteger(sound, AL_SIZE), nbFrames * 2) << cut;
+  }
+  std::string damaged = ogg;
+  for (size_t i = headerSize + audioSize / 2; i < headerSize + audioSize / 2 + 64; ++i)
+    damaged[i] = '\x55';
+  const std::string name = directory.write("damaged.ogg", damaged);
+  EXPECT_EXIT(sounds->getSound(name), testing::ExitedWithCode(1),
+              "Error decoding /.*/damaged.ogg.*error decoding ogg file");
+  const std::string cutHeaders = directory.write("headers.ogg", ogg.substr(0, headerSize / 2));
+  EXPECT_EXIT(sounds->getSound(cutHeaders), testing::ExitedWithCode(1),
+              "Error opening /.*/headers.ogg for decoding.*error opening ogg file for decoding");
+}
+
+}  // namespace

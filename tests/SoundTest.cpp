@@ -200,6 +200,23 @@ TEST(SoundTest, VolumeZeroSilencesTheSource) {
   EXPECT_LE(peak, 1);
 }
 
+TEST(SoundTest, NoAudioDeviceIsAFatalReport) {
+  // Only the child process opens a device: it asks for an output driver that does not exist.
+  EXPECT_EXIT(
+      {
+        setenv("ALSOFT_DRIVERS", "nosuchdriver", 1);
+        SoundManager sounds("SoundTest");
+      },
+      testing::ExitedWithCode(1), "Condition: ret == AL_TRUE.*Message: alutInit: ");
+  // ALUT serves one sound system at a time.
+  EXPECT_EXIT(
+      {
+        auto first = makeSoundManager();
+        auto second = makeSoundManager();
+      },
+      testing::ExitedWithCode(1), "Condition: ret == AL_TRUE");
+}
+
 TEST(SoundTest, SameNameSharesOneSoundAndStoppingStopsEveryUser) {
   TempDir directory;
   const std::string path = directory.write("long.wav", sineWav(60.0));

@@ -13,11 +13,9 @@
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "ObjModel.h"
+#include "ModelTestHelpers.h"
 #include "ObjModelData.h"
-#include "Scene3D.h"
-#include "SpriteManager.h"
 #include "TempDir.h"
-#include "TestImages.h"
 
 namespace {
 
@@ -29,9 +27,7 @@ class Animated3DModelTest : public testing::Test {
     const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     for (int i = 0; i < 4; ++i) {
       const std::string name = "frame" + std::to_string(i);
-      std::vector<unsigned char> pixels;
-      for (int p = 0; p < 16; ++p) pixels.insert(pixels.end(), colours[i], colours[i] + 3);
-      writeTestPng(dir.file(name + ".png"), 4, 4, 3, pixels);
+      writeSolidPng(dir.file(name + ".png"), colours[i][0], colours[i][1], colours[i][2]);
       dir.write(name + ".mtl", "newmtl look\nmap_Kd " + name + ".png\n");
       files.push_back(dir.write(name + ".obj", "mtllib " + name +
                                                    ".mtl\nusemtl look\n"
@@ -106,20 +102,12 @@ TEST_F(Animated3DModelTest, FrameRangeResetsTheCurrentFrameAndBoundsThePlay) {
 TEST_F(Animated3DModelTest, DrawShowsTheCurrentFrame) {
   std::unique_ptr<Animated3DModel> model = load(files, 2.f);
   model->setPlaying(false);
-  Scene3D* scene = GLManager::getScene3D();
-  scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
-  scene->getCamera()->setPosition(Float3(0.f, 0.f, 0.f));
-  scene->setAspectRatio(800.f / 600.f);
-  glDisable(GL_FOG);
-  glColor4ub(255, 255, 255, 255);
   const std::array<unsigned char, 3> expected[4] = {
       {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
   for (int frame = 0; frame < 4; ++frame) {
     SCOPED_TRACE(frame);
     model->setCurrentFrame(frame);
-    SpriteManager::clearScreen(Color(0, 0, 0, 255));
-    scene->apply3DView();
-    glDisable(GL_LIGHTING);
+    startUnlitView(Float3(0.f, 0.f, 0.f));
     glTranslatef(0.f, 0.f, -5.f);
     model->draw();
     EXPECT_EQ(model->getCurrentFrame(), frame);
@@ -180,14 +168,7 @@ TEST_F(Animated3DModelTest, SamplePlayerModelFitsTheCollisionBox) {
     EXPECT_GE(highest, 17.f);
   }
   // Drawn from behind at the player's camera distance, the figure covers the window's middle.
-  Scene3D* scene = GLManager::getScene3D();
-  scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
-  scene->getCamera()->setPosition(Float3(0.f, 9.f, 30.f));
-  glDisable(GL_FOG);
-  glColor4ub(255, 255, 255, 255);
-  SpriteManager::clearScreen(Color(0, 0, 0, 255));
-  scene->apply3DView();
-  glDisable(GL_LIGHTING);
+  startUnlitView(Float3(0.f, 9.f, 30.f));
   player->setPlaying(false);
   player->draw();
   const std::array<unsigned char, 4> centre = GLTestWindow::readPixel2D(400, 300);

@@ -10,13 +10,12 @@
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "ImageLoader.h"
+#include "ModelTestHelpers.h"
 #include "ObjModel.h"
 #include "ObjModelData.h"
-#include "Scene3D.h"
 #include "Sprite.h"
 #include "SpriteManager.h"
 #include "TempDir.h"
-#include "TestImages.h"
 
 namespace {
 
@@ -25,12 +24,6 @@ namespace {
 const char* const squareObj =
     "v -2 -2 0\nv 2 -2 0\nv 2 2 0\nv -2 2 0\n"
     "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n";
-
-void writeSolidPng(const std::string& path, unsigned char r, unsigned char g, unsigned char b) {
-  std::vector<unsigned char> pixels;
-  for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {r, g, b});
-  writeTestPng(path, 4, 4, 3, pixels);
-}
 
 void expectVector(Float3 actual, float x, float y, float z) {
   EXPECT_NEAR(actual.x(), x, 1e-5f);
@@ -422,15 +415,7 @@ TEST_F(ObjModelTest, DrawnModelShowsItsTextureWhereItStands) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(warnings, "");
 
-  Scene3D* scene = GLManager::getScene3D();
-  scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
-  scene->getCamera()->setPosition(Float3(0.f, 0.f, 0.f));
-  scene->setAspectRatio(800.f / 600.f);
-  glDisable(GL_FOG);
-  glColor4ub(255, 255, 255, 255);
-  SpriteManager::clearScreen(Color(0, 0, 0, 255));
-  scene->apply3DView();
-  glDisable(GL_LIGHTING);
+  startUnlitView(Float3(0.f, 0.f, 0.f));
   glPushMatrix();
   glTranslatef(-1.5f, 0.f, -5.f);
   model.draw();

@@ -1,0 +1,40 @@
+#ifndef TESTS_MODELTESTHELPERS_H
+#define TESTS_MODELTESTHELPERS_H
+
+#include <GL/gl.h>
+
+#include <string>
+#include <vector>
+
+#include "BasicVector.h"
+#include "Camera.h"
+#include "GLManager.h"
+#include "Scene3D.h"
+#include "SpriteManager.h"
+#include "TestImages.h"
+
+// Shared set-up of the 3D model tests.
+
+/// A 4 x 4 PNG of one colour.
+inline void writeSolidPng(const std::string& path, unsigned char r, unsigned char g,
+                          unsigned char b) {
+  std::vector<unsigned char> pixels;
+  for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {r, g, b});
+  writeTestPng(path, 4, 4, 3, pixels);
+}
+
+/// Black screen and a 3D view from `cameraPosition` looking along -z, without fog or lighting,
+/// so that a textured model shows its texture's colours as they are.
+inline void startUnlitView(Float3 cameraPosition) {
+  Scene3D* scene = GLManager::getScene3D();
+  scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
+  scene->getCamera()->setPosition(cameraPosition);
+  scene->setAspectRatio(800.f / 600.f);
+  glDisable(GL_FOG);
+  glColor4ub(255, 255, 255, 255);
+  SpriteManager::clearScreen(Color(0, 0, 0, 255));
+  scene->apply3DView();
+  glDisable(GL_LIGHTING);
+}
+
+#endif

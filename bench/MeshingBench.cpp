@@ -6,7 +6,14 @@
 //   far_over_culled_time    far-build time / culled-mesh time                 (target <= 1.0)
 //   far_over_naive_time     far-build time / naive per-cube time              (target <= 0.2)
 //   far_over_memcpy_time    far-build time / memcpy of the same vertex bytes (memory floor)
-//   near_quads_per_face     near-build quads per visible cube face (16 with 4 x 4 bump maps)
+//   near_quads_per_face     all near-build quads / visible cube faces
+//   near_quads_per_visible_face  near quads on visible cube faces / visible cube faces (16 with
+//                           4 x 4 bump maps)
+//   near_ring_quads_per_visible_face  the rest: the ring of small quads kept on covered cube
+//                           faces whose neighbour has an empty cell beside it
+// The builders run over the whole zone list at once, as a region builds each half of it
+// (lists counted, then sized once, then filled); far_zone_by_zone_us and near_zone_by_zone_us
+// time the same builds zone after zone, growing the lists as they go, for comparison.
 
 #include <benchmark/benchmark.h>
 
@@ -87,11 +94,13 @@ std::vector<CubeZone> greedyZones(const Cells& cells) {
   return zones;
 }
 
+/// One texture per face, so the face of every built quad is known from its group.
+constexpr int texturesPerType = 12;
 CubeTypeLook lookOf(int id) {
   CubeTypeLook look;
   for (int i = 0; i < 6; ++i) {
-    look.textureFace[i] = 1 + id * 2;
-    look.textureFaceShadowed[i] = 2 + id * 2;
+    look.textureFace[i] = 1 + id * texturesPerType + i;
+    look.textureFaceShadowed[i] = 1 + id * texturesPerType + 6 + i;
   }
   look.textureShadow = 100;
   return look;
@@ -101,11 +110,13 @@ struct Fixture {
   explicit Fixture(const Cells& parCells)
       : cells(parCells), zones(greedyZones(cells)), table(regionCentre, s, (float)n, zones) {
     for (int id = 0; id < 4; ++id) looks.push_back(lookOf(id));
+    for (const CubeZone& zone : zones) drawLooks.push_back(CubeZone::DrawLook{&looks[zone.id], false});
   }
   Cells cells;
   std::vector<CubeZone> zones;
   CubesTable table;
   std::vector<CubeTypeLook> looks;
+  std::vector<CubeZone::DrawLook> drawLooks;
 };
 
 const Fixture& terrain() {
@@ -126,11 +137,23 @@ size_t countQuads(const MeshGroupMap& groups) {
 
 MeshGroupMap farBuild(const Fixture& f) {
   MeshGroupMap groups;
-  for (const CubeZone& zone : f.zones) zone.buildFar(groups, f.table, f.looks[zone.id], false);
+  CubeZone::buildFar(f.zones.data(), f.drawLooks.data(), f.zones.size(), groups, f.table);
   return groups;
 }
 
 MeshGroupMap nearBuild(const Fixture& f) {
+  MeshGroupMap groups;
+  CubeZone::buildNear(f.zones.data(), f.drawLooks.data(), f.zones.size(), groups, f.table);
+  return groups;
+}
+
+MeshGroupMap farBuildZoneByZone(const Fixture& f) {
+  MeshGroupMap groups;
+  for (const CubeZone& zone : f.zones) zone.buildFar(groups, f.table, f.looks[zone.id], false);
+  return groups;
+}
+
+MeshGroupMap nearBuildZoneByZone(const Fixture& f) {
   MeshGroupMap groups;
   for (const CubeZone& zone : f.zones) zone.buildNear(groups, f.table, f.looks[zone.id]);
   return groups;
@@ -170,6 +193,29 @@ MeshGroupMap perCubeMesh(const Fixture& f, bool culled) {
   return groups;
 }
 
+/// Near-build quads on visible cube faces: the quad's middle, half a cube back along its
+/// face's inward normal, lies in its cube; the face is visible when the cell beyond it is
+/// empty or outside the region.
+size_t countQuadsOnVisibleFaces(const Fixture& f, const MeshGroupMap& groups) {
+  size_t onVisible = 0;
+  for (const auto& entry : groups) {
+    const int face = (entry.first - 1) % texturesPerType % 6;
+    const std::vector<Float3>& vertices = entry.second.verticesQuadVect;
+    for (size_t q = 0; q + 4 <= vertices.size(); q += 4) {
+      int cell[3], beyond[3];
+      for (int a = 0; a < 3; ++a) {
+        const float middle = (vertices[q][a] + vertices[q + 1][a] + vertices[q + 2][a] + vertices[q + 3][a]) / 4.f;
+        cell[a] = (int)std::floor(middle / s - faceNeighbour[face][a] * 0.5f);
+        beyond[a] = cell[a] + faceNeighbour[face][a];
+      }
+      const bool outside = beyond[0] < 0 || beyond[1] < 0 || beyond[2] < 0 || beyond[0] >= n || beyond[1] >= n ||
+                           beyond[2] >= n;
+      if (outside || f.cells[cellIndex(beyond[0], beyond[1], beyond[2])] == -1) ++onVisible;
+    }
+  }
+  return onVisible;
+}
+
 template <typename F>
 double secondsOf(F&& work) {
   const auto start = std::chrono::steady_clock::now();
@@ -181,16 +227,21 @@ double secondsOf(F&& work) {
 void compareMeshers(benchmark::State& state, const Fixture& f) {
   const size_t farQuads = countQuads(farBuild(f));
   const size_t culledQuads = countQuads(perCubeMesh(f, true));
-  const size_t nearQuads = countQuads(nearBuild(f));
+  const MeshGroupMap near = nearBuild(f);
+  const size_t nearQuads = countQuads(near);
+  const size_t nearQuadsOnVisible = countQuadsOnVisibleFaces(f, near);
   const size_t bytes = farQuads * 4 * (sizeof(Float3) + sizeof(Float2));
   std::vector<char> source(bytes, 1), target(bytes);
 
   double farTime = 0, culledTime = 0, naiveTime = 0, nearTime = 0, memcpyTime = 0;
+  double farZoneByZoneTime = 0, nearZoneByZoneTime = 0;
   for (auto _ : state) {
     farTime += secondsOf([&] { benchmark::DoNotOptimize(farBuild(f)); });
     culledTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, true)); });
     naiveTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, false)); });
     nearTime += secondsOf([&] { benchmark::DoNotOptimize(nearBuild(f)); });
+    farZoneByZoneTime += secondsOf([&] { benchmark::DoNotOptimize(farBuildZoneByZone(f)); });
+    nearZoneByZoneTime += secondsOf([&] { benchmark::DoNotOptimize(nearBuildZoneByZone(f)); });
     memcpyTime += secondsOf([&] {
       std::memcpy(target.data(), source.data(), bytes);
       benchmark::ClobberMemory();
@@ -205,10 +256,14 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
   state.counters["culled_us"] = culledTime / iterations * 1e6;
   state.counters["naive_us"] = naiveTime / iterations * 1e6;
   state.counters["near_us"] = nearTime / iterations * 1e6;
+  state.counters["far_zone_by_zone_us"] = farZoneByZoneTime / iterations * 1e6;
+  state.counters["near_zone_by_zone_us"] = nearZoneByZoneTime / iterations * 1e6;
   state.counters["far_over_culled_time"] = farTime / culledTime;
   state.counters["far_over_naive_time"] = farTime / naiveTime;
   state.counters["far_over_memcpy_time"] = farTime / memcpyTime;
   state.counters["near_quads_per_face"] = (double)nearQuads / (double)culledQuads;
+  state.counters["near_quads_per_visible_face"] = (double)nearQuadsOnVisible / (double)culledQuads;
+  state.counters["near_ring_quads_per_visible_face"] = (double)(nearQuads - nearQuadsOnVisible) / (double)culledQuads;
 }
 
 void BM_CompareTerrain(benchmark::State& state) { compareMeshers(state, terrain()); }

@@ -1,5 +1,6 @@
 #include "CubeZone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -59,6 +60,15 @@ struct ZoneCells {
   int outside[3][2];
 };
 
+/// floor(v) kept clear of int overflow (a damaged zone may be huge or not a number): far
+/// outside any table either way.
+int cellFloor(float v) {
+  const float cell = std::floor(v);
+  if (!(cell > -1e9f)) return -1000000000;
+  if (cell > 1e9f) return 1000000000;
+  return (int)cell;
+}
+
 ZoneCells cellsOf(const CubeZone& zone, const CubesTable& table) {
   ZoneCells cells;
   const float s = table.getCellSize();
@@ -72,10 +82,10 @@ ZoneCells cellsOf(const CubeZone& zone, const CubesTable& table) {
     const float hi = zone.centre[a] + zone.size[a] / 2.f - cornerMin[a];
     // The middles of the cubes: from half a cube inside the lower corner, one cube apart,
     // below the upper corner.
-    cells.first[a] = (int)std::floor((lo + s / 2.f) * inverse);
-    cells.count[a] = (int)std::ceil(zone.size[a] * inverse - 0.5f);
-    cells.outside[a][0] = (int)std::floor((lo - outward) * inverse);
-    cells.outside[a][1] = (int)std::floor((hi + outward) * inverse);
+    cells.first[a] = cellFloor((lo + s / 2.f) * inverse);
+    cells.count[a] = -cellFloor(0.5f - zone.size[a] * inverse);  // ceil(size / s - 0.5)
+    cells.outside[a][0] = cellFloor((lo - outward) * inverse);
+    cells.outside[a][1] = cellFloor((hi + outward) * inverse);
   }
   return cells;
 }
@@ -99,12 +109,244 @@ bool isFaceHidden(const ZoneCells& cells, int face, const CubesTable& table) {
   const size_t stride[3] = {1, (size_t)sizeTable[0], (size_t)sizeTable[0] * sizeTable[1]};
   const int32_t* start = cubes + (size_t)cellN * stride[N] + (size_t)cells.first[U] * stride[U] +
                          (size_t)cells.first[V] * stride[V];
-  for (int j = 0; j < countV; ++j) {
-    const int32_t* row = start + (size_t)j * stride[V];
-    for (int i = 0; i < countU; ++i)
-      if (row[(size_t)i * stride[U]] == -1) return false;
+  // Buried faces are scanned whole: walk the axis of the smaller stride in the inner loop.
+  const bool uInner = stride[U] < stride[V];
+  const size_t innerStride = uInner ? stride[U] : stride[V];
+  const size_t outerStride = uInner ? stride[V] : stride[U];
+  const int innerCount = uInner ? countU : countV;
+  const int outerCount = uInner ? countV : countU;
+  for (int j = 0; j < outerCount; ++j) {
+    const int32_t* row = start + (size_t)j * outerStride;
+    for (int i = 0; i < innerCount; ++i)
+      if (row[(size_t)i * innerStride] == -1) return false;
   }
   return true;
+}
+
+/// Bit `face` set: the face is drawn.
+uint8_t visibleFacesOf(const CubeZone& zone, const CubesTable& table) {
+  const ZoneCells cells = cellsOf(zone, table);
+  uint8_t visible = 0;
+  for (int face = 0; face < 6; ++face)
+    if (!isFaceHidden(cells, face, table)) visible |= (uint8_t)(1u << face);
+  return visible;
+}
+
+/// Grows a list so that `extra` more elements fit: exactly on the first call of a fresh
+/// list, geometrically afterwards, so that repeated calls stay linear.
+template <typename T>
+void reserveMore(std::vector<T>& list, size_t extra) {
+  const size_t needed = list.size() + extra;
+  if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
+}
+
+/// Quads and triangles counted per texture before a range build sizes its groups, then the
+/// group of each texture for the fill. GL texture names are small numbers, so they index a
+/// slot table directly; other keys fall back to a search.
+class GroupCounts {
+ public:
+  GroupCounts() { counts.reserve(64); }
+  void add(int texture, size_t quads, size_t triangles) {
+    Count& count = countOf(texture);
+    count.quads += quads;
+    count.triangles += triangles;
+  }
+  /// Creates the counted groups and sizes their lists for what is to come.
+  void reserveIn(MeshGroupMap& parGroups) {
+    groups = &parGroups;
+    for (Count& count : counts) {
+      count.group = &parGroups[count.texture];
+      reserveMore(count.group->verticesQuadVect, 4 * count.quads);
+      reserveMore(count.group->texCoordQuadVect, 4 * count.quads);
+      reserveMore(count.group->verticesTriVect, 3 * count.triangles);
+      reserveMore(count.group->texCoordTriVect, 3 * count.triangles);
+    }
+  }
+  /// After reserveIn: the group of a texture (one not counted is created then).
+  MeshGroup& operator()(int texture) {
+    Count& count = countOf(texture);
+    if (count.group == nullptr) count.group = &(*groups)[texture];
+    return *count.group;
+  }
+
+ private:
+  struct Count {
+    int texture;
+    size_t quads;
+    size_t triangles;
+    MeshGroup* group;
+  };
+  static constexpr int directLimit = 1 << 16;
+
+  Count& countOf(int texture) {
+    if (texture >= 0 && texture < directLimit) {
+      if ((size_t)texture >= slotOf.size()) slotOf.resize((size_t)texture + 1, -1);
+      int& slot = slotOf[(size_t)texture];
+      if (slot < 0) {
+        slot = (int)counts.size();
+        counts.push_back(Count{texture, 0, 0, nullptr});
+      }
+      return counts[(size_t)slot];
+    }
+    for (Count& count : counts)
+      if (count.texture == texture) return count;
+    counts.push_back(Count{texture, 0, 0, nullptr});
+    return counts.back();
+  }
+
+  std::vector<Count> counts;
+  std::vector<int> slotOf;
+  MeshGroupMap* groups = nullptr;
+};
+
+/// The group of a texture in a map, remembering the last one: the faces of a type usually
+/// share a texture. For builds without a count.
+class MapGroups {
+ public:
+  explicit MapGroups(MeshGroupMap& parGroups) : groups(parGroups) {}
+  MeshGroup& operator()(int texture) {
+    if (last == nullptr || texture != lastTexture) {
+      lastTexture = texture;
+      last = &groups[texture];
+    }
+    return *last;
+  }
+
+ private:
+  MeshGroupMap& groups;
+  int lastTexture = 0;
+  MeshGroup* last = nullptr;
+};
+
+int faceTextureOf(const CubeZone& zone, const CubeTypeLook& look, int face) {
+  return zone.isFaceShadowed[face] ? look.textureFaceShadowed[face] : look.textureFace[face];
+}
+
+size_t nbShadowTriangles(const CubeZone& zone) {
+  size_t triangles = 0;
+  for (const std::vector<Float3>& list : zone.shadowTriangles) triangles += list.size() / 3;
+  return triangles;
+}
+
+/// Quads and shadow triangles of one zone appended to the groups; `visible` from
+/// visibleFacesOf.
+template <typename GroupOf>
+void appendFar(const CubeZone& zone, GroupOf& groupOf, float s, const CubeTypeLook& look, bool drawShadowTriangles,
+               uint8_t visible) {
+  Float3 bounds[4];
+  zone.computeTextureBounds(look.textureOptions, s, bounds[Low], bounds[High], bounds[Low2], bounds[High2]);
+
+  // One offset per pair of opposite faces (top/bottom, front/back, left/right).
+  float offsetU[3] = {0.f, 0.f, 0.f};
+  float offsetV[3] = {0.f, 0.f, 0.f};
+  if (!look.textureOptions[2]) {
+    const int pairAxisU[3] = {0, 0, 2};
+    const int pairAxisV[3] = {2, 1, 1};
+    for (int pair = 0; pair < 3; ++pair) {
+      const float r1 = (float)rand() / (float)RAND_MAX;
+      const float r2 = (float)rand() / (float)RAND_MAX;
+      offsetV[pair] = bounds[High][pairAxisV[pair]] * r1;
+      offsetU[pair] = bounds[High][pairAxisU[pair]] * r2;
+    }
+  }
+
+  const Float3& centre = zone.centre;
+  const Float3 half = zone.size / 2.f;
+  for (int face = 0; face < 6; ++face) {
+    if ((visible & (1u << face)) == 0) continue;
+    MeshGroup& group = groupOf(faceTextureOf(zone, look, face));
+    const int pair = face / 2;
+    for (const BoxCorner& corner : boxCorners[face]) {
+      group.verticesQuadVect.push_back(Float3(centre.x() + corner.sx * half.x(), centre.y() + corner.sy * half.y(),
+                                              centre.z() + corner.sz * half.z()));
+      float u = bounds[corner.uSet][corner.uComp];
+      if (face == backFace) u = 1.f - u;
+      u += offsetU[pair];
+      const float v = bounds[corner.vSet][corner.vComp] + offsetV[pair];
+      group.texCoordQuadVect.push_back(Float2(1.f - u, v));
+    }
+  }
+
+  if (!drawShadowTriangles) return;
+  MeshGroup* shadowGroup = nullptr;
+  for (int list = 0; list < 6; ++list) {
+    const std::vector<Float3>& triangles = zone.shadowTriangles[list];
+    if (triangles.size() < 3) continue;
+    if (shadowGroup == nullptr) shadowGroup = &groupOf(look.textureShadow);
+    const Float3 shift(centre.x() + shadowListDirection[list][0] * shadowPushOut,
+                       centre.y() + shadowListDirection[list][1] * shadowPushOut,
+                       centre.z() + shadowListDirection[list][2] * shadowPushOut);
+    const size_t nbPoints = triangles.size() - triangles.size() % 3;
+    for (size_t p = 0; p < nbPoints; p += 3) {
+      for (size_t k = 0; k < 3; ++k) shadowGroup->verticesTriVect.push_back(triangles[p + k] + shift);
+      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 0.f));
+      shadowGroup->texCoordTriVect.push_back(Float2(1.f, 0.f));
+      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 1.f));
+    }
+  }
+}
+
+const Bumpmap* bumpmapOf(const CubeTypeLook& look, int face) {
+  return look.bumpmaps[face].pixels != nullptr ? &look.bumpmaps[face] : nullptr;
+}
+
+/// The three lists one face's small quads are first written to, reused face after face.
+struct FaceLists {
+  std::vector<Float3> vertices;
+  std::vector<Float2> texCoord;
+  std::vector<uint8_t> areShadowedQuad;
+};
+
+template <typename GroupOf>
+void appendNear(const CubeZone& zone, GroupOf& groupOf, const CubesTable& table, const CubeTypeLook& look,
+                FaceLists& lists) {
+  const float s = table.getCellSize();
+  Float3 low, high, low2, high2;
+  zone.computeTextureBounds(look.textureOptions, s, low, high, low2, high2);
+  const Float3 half = zone.size / 2.f;
+  const bool withShadowGrid = table.hasShadows();
+
+  std::vector<Float3>& vertices = lists.vertices;
+  std::vector<Float2>& texCoord = lists.texCoord;
+  std::vector<uint8_t>& areShadowedQuad = lists.areShadowedQuad;
+  for (int face = 0; face < 6; ++face) {
+    vertices.clear();
+    texCoord.clear();
+    areShadowedQuad.clear();
+    const bool usesSecondBounds = face == 0 || face == 3 || face == 5;
+    CubeZoneVertices::getFaceVertices(zone.centre, half, face, usesSecondBounds ? low2 : low,
+                                      usesSecondBounds ? high2 : high, bumpmapOf(look, face), s, table,
+                                      CubeZoneVertices::getDefaultBumpmap(), vertices, texCoord, areShadowedQuad);
+    assert(vertices.size() == texCoord.size());
+    assert(vertices.size() == areShadowedQuad.size()*4);
+    if (areShadowedQuad.empty()) continue;
+
+    const int shadowedTexture = look.textureFaceShadowed[face];
+    const int litTexture = faceTextureOf(zone, look, face);
+    MeshGroup& litGroup = groupOf(litTexture);
+    MeshGroup* shadowedGroup = withShadowGrid ? &groupOf(shadowedTexture) : &litGroup;
+    for (size_t k = 0; k < areShadowedQuad.size(); ++k) {
+      MeshGroup& group = areShadowedQuad[k] ? *shadowedGroup : litGroup;
+      group.verticesQuadVect.insert(group.verticesQuadVect.end(), vertices.begin() + 4 * k,
+                                    vertices.begin() + 4 * k + 4);
+      group.texCoordQuadVect.insert(group.texCoordQuadVect.end(), texCoord.begin() + 4 * k,
+                                    texCoord.begin() + 4 * k + 4);
+    }
+  }
+}
+
+/// The type of each zone, fetched, marked used and with its textures loaded.
+std::vector<CubeZone::DrawLook> drawLooksOf(const CubeZone* zones, size_t nbZones) {
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  const bool withShadows = shadowsEnabled;
+  std::vector<CubeZone::DrawLook> looks(nbZones);
+  for (size_t k = 0; k < nbZones; ++k) {
+    CubeType* cubeType = manager->getCubeTypeForDrawing(zones[k].id);
+    cubeType->loadTextures();
+    looks[k].look = &cubeType->getLook();
+    looks[k].drawShadowTriangles = manager->isValidId(zones[k].id) && withShadows;
+  }
+  return looks;
 }
 
 }  // namespace
@@ -143,103 +385,80 @@ void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table) const {
 
 void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look,
                         bool drawShadowTriangles) const {
-  const float s = table.getCellSize();
-  Float3 bounds[4];
-  computeTextureBounds(look.textureOptions, s, bounds[Low], bounds[High], bounds[Low2], bounds[High2]);
-
-  // One offset per pair of opposite faces (top/bottom, front/back, left/right).
-  float offsetU[3] = {0.f, 0.f, 0.f};
-  float offsetV[3] = {0.f, 0.f, 0.f};
-  if (!look.textureOptions[2]) {
-    const int pairAxisU[3] = {0, 0, 2};
-    const int pairAxisV[3] = {2, 1, 1};
-    for (int pair = 0; pair < 3; ++pair) {
-      const float r1 = (float)rand() / (float)RAND_MAX;
-      const float r2 = (float)rand() / (float)RAND_MAX;
-      offsetV[pair] = bounds[High][pairAxisV[pair]] * r1;
-      offsetU[pair] = bounds[High][pairAxisU[pair]] * r2;
-    }
-  }
-
-  const Float3 half = size / 2.f;
-  // Faces of a type usually share a texture: look the group up only when it changes.
-  int lastTexture = 0;
-  MeshGroup* lastGroup = nullptr;
-  const ZoneCells cells = cellsOf(*this, table);
-  for (int face = 0; face < 6; ++face) {
-    if (isFaceHidden(cells, face, table)) continue;
-    const int texture = isFaceShadowed[face] ? look.textureFaceShadowed[face] : look.textureFace[face];
-    if (lastGroup == nullptr || texture != lastTexture) {
-      lastTexture = texture;
-      lastGroup = &groups[texture];
-    }
-    MeshGroup& group = *lastGroup;
-    const int pair = face / 2;
-    for (const BoxCorner& corner : boxCorners[face]) {
-      group.verticesQuadVect.push_back(Float3(centre.x() + corner.sx * half.x(), centre.y() + corner.sy * half.y(),
-                                              centre.z() + corner.sz * half.z()));
-      float u = bounds[corner.uSet][corner.uComp];
-      if (face == backFace) u = 1.f - u;
-      u += offsetU[pair];
-      const float v = bounds[corner.vSet][corner.vComp] + offsetV[pair];
-      group.texCoordQuadVect.push_back(Float2(1.f - u, v));
-    }
-  }
-
-  if (!drawShadowTriangles) return;
-  MeshGroup* shadowGroup = nullptr;
-  for (int list = 0; list < 6; ++list) {
-    const std::vector<Float3>& triangles = shadowTriangles[list];
-    if (triangles.empty()) continue;
-    if (shadowGroup == nullptr) shadowGroup = &groups[look.textureShadow];
-    const Float3 shift(centre.x() + shadowListDirection[list][0] * shadowPushOut,
-                       centre.y() + shadowListDirection[list][1] * shadowPushOut,
-                       centre.z() + shadowListDirection[list][2] * shadowPushOut);
-    const size_t nbPoints = triangles.size() - triangles.size() % 3;
-    for (size_t p = 0; p < nbPoints; p += 3) {
-      for (size_t k = 0; k < 3; ++k) shadowGroup->verticesTriVect.push_back(triangles[p + k] + shift);
-      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 0.f));
-      shadowGroup->texCoordTriVect.push_back(Float2(1.f, 0.f));
-      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 1.f));
-    }
-  }
+  MapGroups groupOf(groups);
+  appendFar(*this, groupOf, table.getCellSize(), look, drawShadowTriangles, visibleFacesOf(*this, table));
 }
 
 void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look) const {
-  const float s = table.getCellSize();
-  Float3 low, high, low2, high2;
-  computeTextureBounds(look.textureOptions, s, low, high, low2, high2);
-  const Float3 half = size / 2.f;
-  const bool withShadowGrid = table.hasShadows();
+  FaceLists lists;
+  MapGroups groupOf(groups);
+  appendNear(*this, groupOf, table, look, lists);
+}
 
-  std::vector<Float3> vertices;
-  std::vector<Float2> texCoord;
-  std::vector<uint8_t> areShadowedQuad;
-  for (int face = 0; face < 6; ++face) {
-    vertices.clear();
-    texCoord.clear();
-    areShadowedQuad.clear();
-    const bool usesSecondBounds = face == 0 || face == 3 || face == 5;
-    const Bumpmap* bumpmap = look.bumpmaps[face].pixels != nullptr ? &look.bumpmaps[face] : nullptr;
-    CubeZoneVertices::getFaceVertices(centre, half, face, usesSecondBounds ? low2 : low,
-                                      usesSecondBounds ? high2 : high, bumpmap, s, table,
-                                      CubeZoneVertices::getDefaultBumpmap(), vertices, texCoord, areShadowedQuad);
-    assert(vertices.size() == texCoord.size());
-    assert(vertices.size() == areShadowedQuad.size()*4);
-    if (areShadowedQuad.empty()) continue;
+void CubeZone::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table) {
+  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
+  buildFar(zones, looks.data(), nbZones, groups, table);
+}
 
-    const int shadowedTexture = look.textureFaceShadowed[face];
-    const int litTexture = isFaceShadowed[face] ? shadowedTexture : look.textureFace[face];
-    MeshGroup& litGroup = groups[litTexture];
-    MeshGroup* shadowedGroup = withShadowGrid ? &groups[shadowedTexture] : &litGroup;
-    for (size_t k = 0; k < areShadowedQuad.size(); ++k) {
-      MeshGroup& group = areShadowedQuad[k] ? *shadowedGroup : litGroup;
-      group.verticesQuadVect.insert(group.verticesQuadVect.end(), vertices.begin() + 4 * k,
-                                    vertices.begin() + 4 * k + 4);
-      group.texCoordQuadVect.insert(group.texCoordQuadVect.end(), texCoord.begin() + 4 * k,
-                                    texCoord.begin() + 4 * k + 4);
+void CubeZone::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table) {
+  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
+  buildNear(zones, looks.data(), nbZones, groups, table);
+}
+
+void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                        const CubesTable& table) {
+  // The culling is the costly part of counting: keep its answer for the fill.
+  std::vector<uint8_t> visible(nbZones);
+  GroupCounts counts;
+  for (size_t k = 0; k < nbZones; ++k) {
+    const CubeZone& zone = zones[k];
+    const CubeTypeLook& look = *looks[k].look;
+    visible[k] = visibleFacesOf(zone, table);
+    for (int face = 0; face < 6; ++face)
+      if (visible[k] & (1u << face)) counts.add(faceTextureOf(zone, look, face), 1, 0);
+    if (looks[k].drawShadowTriangles) {
+      const size_t triangles = nbShadowTriangles(zone);
+      if (triangles > 0) counts.add(look.textureShadow, 0, triangles);
     }
   }
+  counts.reserveIn(groups);
+
+  const float s = table.getCellSize();
+  for (size_t k = 0; k < nbZones; ++k)
+    appendFar(zones[k], counts, s, *looks[k].look, looks[k].drawShadowTriangles, visible[k]);
+}
+
+void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                         const CubesTable& table) {
+  const float s = table.getCellSize();
+  const bool withShadowGrid = table.hasShadows();
+  const Bumpmap* defaultBumpmap = CubeZoneVertices::getDefaultBumpmap();
+  GroupCounts counts;
+  size_t largestFace = 0;
+  for (size_t k = 0; k < nbZones; ++k) {
+    const CubeZone& zone = zones[k];
+    const CubeTypeLook& look = *looks[k].look;
+    const Float3 half = zone.size / 2.f;
+    for (int face = 0; face < 6; ++face) {
+      const size_t quads =
+          CubeZoneVertices::countFaceQuads(zone.centre, half, face, bumpmapOf(look, face), s, table, defaultBumpmap);
+      if (quads == 0) continue;
+      largestFace = std::max(largestFace, quads);
+      // Which quads are shadowed is only known while filling: each of the two groups is
+      // sized for all of them (pages never written are never touched).
+      const int litTexture = faceTextureOf(zone, look, face);
+      counts.add(litTexture, quads, 0);
+      if (withShadowGrid && look.textureFaceShadowed[face] != litTexture)
+        counts.add(look.textureFaceShadowed[face], quads, 0);
+    }
+  }
+  counts.reserveIn(groups);
+
+  FaceLists lists;
+  lists.vertices.reserve(4 * largestFace);
+  lists.texCoord.reserve(4 * largestFace);
+  lists.areShadowedQuad.reserve(largestFace);
+  for (size_t k = 0; k < nbZones; ++k) appendNear(zones[k], counts, table, *looks[k].look, lists);
 }
 
 bool CubeZone::contains(const Float3& point) const {

@@ -1,6 +1,7 @@
 #ifndef CUBEZONE_H
 #define CUBEZONE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,6 +35,25 @@ class CubeZone {
                 bool drawShadowTriangles) const;
   /// The pure near builder (no random offsets, no GL).
   void buildNear(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look) const;
+
+  /// What a range build needs of each zone: its type's look and whether its shadow
+  /// triangles are laid (valid type and shadows on).
+  struct DrawLook {
+    const CubeTypeLook* look = nullptr;
+    bool drawShadowTriangles = false;
+  };
+
+  /// Far and near builds of zones[0 .. nbZones) into one group set, the way a region builds
+  /// each half of its zone list: every group's lists are counted first and sized once, so
+  /// filling them never moves them. Types are fetched as in the one-zone builds; give each
+  /// half its own group set.
+  static void buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table);
+  static void buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table);
+  /// The pure range builders: looks[k] belongs to zones[k]. Touch no GL.
+  static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                       const CubesTable& table);
+  static void buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                        const CubesTable& table);
 
   /// Whether the point lies in the box (bounds included) and the type is collidable; marks
   /// the type used. The id must be a valid type id.

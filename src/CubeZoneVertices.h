@@ -1,6 +1,7 @@
 #ifndef CUBEZONEVERTICES_H
 #define CUBEZONEVERTICES_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,11 @@ class CubeZoneVertices {
                               const CubesTable& table, const Bumpmap* defaultBumpmap,
                               std::vector<Float3>& vertices, std::vector<Float2>& texCoord,
                               std::vector<uint8_t>& areShadowedQuad);
+
+  /// The number of small quads getFaceVertices appends for the same face, without building
+  /// them: lets a builder size its lists once before filling them.
+  static size_t countFaceQuads(const Float3& centre, const Float3& halfSize, int face, const Bumpmap* bumpmap,
+                               float sizeOneCube, const CubesTable& table, const Bumpmap* defaultBumpmap);
 
   /// Face axes: u and v in the face plane, the normal, and the sign of the outward normal.
   static constexpr int faceAxisU[6] = {0, 0, 0, 0, 2, 2};

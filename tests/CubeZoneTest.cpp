@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "CubeTypeLook.h"
@@ -191,4 +193,71 @@ TEST(CubeZoneFarBuild, ShadowedFacesAndShadowTriangles) {
   MeshGroupMap withoutShadows = buildFarAll(zones, table, testLook(), false);
   for (const auto& entry : withoutShadows) EXPECT_TRUE(entry.second.verticesTriVect.empty());
   EXPECT_EQ(withoutShadows.count(99), 0u);
+}
+
+TEST(CubeZoneRangeBuild, SameGroupsAsZoneByZoneWithListsSizedOnceAndSafeOnTwoThreads) {
+  // A staircase with a floor, some buried faces, shadow triangles on one zone and a second
+  // type, with and without a shadow grid.
+  std::vector<CubeZone> zones{zoneOfCells(0, Int3(2, 2, 2), Int3(8, 1, 6)), zoneOfCells(1, Int3(3, 3, 3), Int3(2, 2, 2)),
+                              zoneOfCells(0, Int3(5, 3, 3), Int3(1, 1, 1)), zoneOfCells(1, Int3(2, 3, 6), Int3(8, 1, 2))};
+  zones[1].shadowTriangles[3] = {Float3(0.f, 1.f, 0.f), Float3(1.f, 1.f, 0.f), Float3(0.f, 1.f, 1.f)};
+  CubeTypeLook looks[2] = {testLook(), testLook()};
+  for (int i = 0; i < 6; ++i) looks[1].textureFace[i] = 30 + i;
+  std::vector<CubeZone::DrawLook> drawLooks;
+  for (const CubeZone& zone : zones) drawLooks.push_back(CubeZone::DrawLook{&looks[zone.id], true});
+  std::vector<const CubeZone*> casters{&zones[1]};
+  CubesTable lit(regionCentre, 1.f, regionSize, zones);
+  CubesTable shaded(regionCentre, 1.f, regionSize, zones, &casters);
+
+  auto expectSameGroups = [](const MeshGroupMap& a, const MeshGroupMap& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
+      EXPECT_EQ(i->first, j->first);
+      EXPECT_EQ(i->second.verticesQuadVect, j->second.verticesQuadVect) << i->first;
+      EXPECT_EQ(i->second.texCoordQuadVect, j->second.texCoordQuadVect) << i->first;
+      EXPECT_EQ(i->second.verticesTriVect, j->second.verticesTriVect) << i->first;
+      EXPECT_EQ(i->second.texCoordTriVect, j->second.texCoordTriVect) << i->first;
+    }
+  };
+  for (const CubesTable* table : {&lit, &shaded}) {
+    MeshGroupMap farOneByOne, nearOneByOne, farRange, nearRange;
+    for (const CubeZone& zone : zones) {
+      zone.buildFar(farOneByOne, *table, looks[zone.id], true);
+      zone.buildNear(nearOneByOne, *table, looks[zone.id]);
+    }
+    CubeZone::buildFar(zones.data(), drawLooks.data(), zones.size(), farRange, *table);
+    CubeZone::buildNear(zones.data(), drawLooks.data(), zones.size(), nearRange, *table);
+    expectSameGroups(farRange, farOneByOne);
+    expectSameGroups(nearRange, nearOneByOne);
+    // Counted exactly: no list was grown while filling.
+    for (const auto& entry : farRange) {
+      EXPECT_EQ(entry.second.verticesQuadVect.capacity(), entry.second.verticesQuadVect.size()) << entry.first;
+      EXPECT_EQ(entry.second.verticesTriVect.capacity(), entry.second.verticesTriVect.size()) << entry.first;
+    }
+    if (!table->hasShadows()) {
+      for (const auto& entry : nearRange)
+        EXPECT_EQ(entry.second.verticesQuadVect.capacity(), entry.second.verticesQuadVect.size()) << entry.first;
+    }
+
+    // Two halves at once on two threads, each into its own group set.
+    MeshGroupMap firstHalf, secondHalf;
+    std::thread worker([&] { CubeZone::buildNear(zones.data() + 2, drawLooks.data() + 2, 2, secondHalf, *table); });
+    CubeZone::buildNear(zones.data(), drawLooks.data(), 2, firstHalf, *table);
+    worker.join();
+    size_t halves = 0, whole = 0;
+    for (const auto& entry : firstHalf) halves += entry.second.verticesQuadVect.size();
+    for (const auto& entry : secondHalf) halves += entry.second.verticesQuadVect.size();
+    for (const auto& entry : nearRange) whole += entry.second.verticesQuadVect.size();
+    EXPECT_EQ(halves, whole);
+  }
+}
+
+TEST(CubeZoneFarBuild, ZoneOfDamagedSizeReadsNothingOutsideTheTable) {
+  // A size that is not a number (a damaged file): the table leaves the zone out, and the
+  // builder finds no cell to cull with, so it draws the six faces.
+  std::vector<CubeZone> zones{zoneOfCells(0, Int3(5, 5, 5), Int3(1, 1, 1))};
+  zones[0].size = Float3(std::nanf(""), 1.f, 1e30f);
+  CubesTable table(regionCentre, 1.f, regionSize, zones);
+  MeshGroupMap groups = buildFarAll(zones, table, testLook());
+  EXPECT_EQ(allQuadVertices(groups), 24u);
 }

@@ -134,6 +134,19 @@ TEST(CubeZoneNearBuild, BumpMapHeightsAndSizeRules) {
   FaceQuads replaced = faceOf(zones[0], 0, table, &tiny);
   EXPECT_EQ(replaced.areShadowedQuad.size(), 32u);
 
+  // One pixel wide: a lone cube's face is one small quad wide, so both its sides slope
+  // (half that quad each, meeting in the middle); along v the bevel is half a quad of v.
+  std::vector<CubeZone> lone{zoneOfCells(0, Int3(5, 5, 5), Int3(1, 1, 1))};
+  CubesTable loneTable(regionCentre, 1.f, regionSize, lone);
+  std::vector<unsigned char> pixels14(1 * 4 * 3, 128);
+  Bumpmap narrow{pixels14.data(), 1, 4, 3};
+  FaceQuads strips = faceOf(lone[0], 0, loneTable, &narrow);
+  ASSERT_EQ(strips.areShadowedQuad.size(), 4u);
+  for (const Float3& v : strips.vertices) {
+    EXPECT_FLOAT_EQ(v.x(), 5.5f) << v;
+    EXPECT_TRUE(isOneOf(v.z(), {5.125f, 5.25f, 5.5f, 5.75f, 5.875f})) << v;
+  }
+
   // Alpha bump maps: 4 bytes per pixel, only the first one counts.
   std::vector<unsigned char> pixelsAlpha(4 * 4 * 4, 128);
   Bumpmap alpha{pixelsAlpha.data(), 4, 4, 4};

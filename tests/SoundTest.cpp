@@ -14,14 +14,8 @@
 #include "Sound_OpenAL.h"
 #include "TempDir.h"
 
-// The Ogg Vorbis fixtures are encoded here, which needs libvorbisenc linked into this program;
-// the build defines ENGINE_HAVE_VORBISENC when it links it.
-#ifdef ENGINE_HAVE_VORBISENC
+// The Ogg Vorbis fixtures are encoded here with libvorbisenc.
 #include <vorbis/vorbisenc.h>
-#define REQUIRE_OGG_ENCODER()
-#else
-#define REQUIRE_OGG_ENCODER() GTEST_SKIP() << "libvorbisenc is not linked into this test"
-#endif
 
 namespace {
 
@@ -88,7 +82,6 @@ std::string sineWav(double seconds, int rate = 8000, double amplitude = 0.5) {
          littleEndian(data.size(), 4) + data;
 }
 
-#ifdef ENGINE_HAVE_VORBISENC
 // An Ogg Vorbis stream of `frames` frames of a sine on every channel; headerSize receives the
 // size of its header pages (the audio pages follow).
 std::string encodeOgg(int channels, long rate, int frames, size_t* headerSize = nullptr) {
@@ -141,9 +134,6 @@ std::string encodeOgg(int channels, long rate, int frames, size_t* headerSize = 
   vorbis_info_clear(&info);
   return bytes;
 }
-#else
-std::string encodeOgg(int, long, int, size_t* = nullptr) { return std::string(); }
-#endif
 
 ALint bufferInteger(const Sound_Abstract* sound, ALenum parameter) {
   ALint value = -1;
@@ -241,7 +231,6 @@ TEST(SoundTest, NamesDifferingInCaseAreSeparateSounds) {
 }
 
 TEST(SoundTest, OggVorbisIsDecodedWhateverTheCaseOfItsExtension) {
-  REQUIRE_OGG_ENCODER();
   TempDir directory;
   const std::string mono = directory.write("mono.ogg", encodeOgg(1, 22050, 22050));
   const std::string stereo = directory.write("music.OGG", encodeOgg(2, 44100, 10000));
@@ -315,7 +304,6 @@ TEST(SoundTest, UnreadableOrDamagedFilesAreFatalReportsNamingThem) {
 // A damaged file may lose samples but never more than the file holds; every cut and every
 // damaged page either loads or ends in the decoding report.
 TEST(SoundTest, CutOrCorruptedOggNeverReadsPastItsData) {
-  REQUIRE_OGG_ENCODER();
   TempDir directory;
   size_t headerSize = 0;
   const int nbFrames = 22050 * 20;  // long enough for many audio pages

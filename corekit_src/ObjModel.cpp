@@ -28,6 +28,7 @@ ObjModel::ObjModel(const std::string& parFilename, float scale, float weldDistan
 
   CacheElement element;
   element.displayList = glGenLists(1);
+  assert(element.displayList != 0, "ObjModel: no display list left for " + parFilename);
   glNewList(element.displayList, GL_COMPILE);
   model->draw();
   glEndList();

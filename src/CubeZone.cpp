@@ -103,8 +103,10 @@ bool isFaceHidden(const ZoneCells& cells, int face, const CubesTable& table) {
   if (cellN < 0 || cellN >= sizeTable[N]) return false;
   const int countU = cells.count[U];
   const int countV = cells.count[V];
-  if (countU > 0 && (cells.first[U] < 0 || cells.first[U] + countU > sizeTable[U])) return false;
-  if (countV > 0 && (cells.first[V] < 0 || cells.first[V] + countV > sizeTable[V])) return false;
+  // A face without a cube has no sample, and none that shows it.
+  if (countU <= 0 || countV <= 0) return true;
+  if (cells.first[U] < 0 || cells.first[U] + countU > sizeTable[U]) return false;
+  if (cells.first[V] < 0 || cells.first[V] + countV > sizeTable[V]) return false;
 
   const size_t stride[3] = {1, (size_t)sizeTable[0], (size_t)sizeTable[0] * sizeTable[1]};
   const int32_t* start = cubes + (size_t)cellN * stride[N] + (size_t)cells.first[U] * stride[U] +

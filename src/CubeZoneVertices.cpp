@@ -45,7 +45,8 @@ struct FaceGrid {
 };
 
 /// The bump map, axes and grid size of one face; nu or nv is 0 or less when it has no quads.
-FaceGrid gridOf(const Float3& halfSize, int face, const Bumpmap* bumpmap, float s, const Bumpmap* defaultBumpmap) {
+FaceGrid gridOf(const Float3& halfSize, int face, const Bumpmap* bumpmap, float s, const CubesTable& table,
+                const Bumpmap* defaultBumpmap) {
   if (face < 0 || face > 5) assert(false, "CubeZoneVertices::getFaceVertices : no face " + std::to_string(face));
   FaceGrid grid;
   const Bumpmap* bumpmapTexture = bumpmap;
@@ -68,8 +69,12 @@ FaceGrid gridOf(const Float3& halfSize, int face, const Bumpmap* bumpmap, float 
   grid.hn = halfSize[grid.N];
   grid.nu = CubesTable::wholeCells(grid.W * (2.f * grid.hu) / s);
   grid.nv = CubesTable::wholeCells(grid.Hh * (2.f * grid.hv) / s);
-  // A map with a non-positive side has no pixel to read: nothing to draw with it.
-  if (grid.W <= 0 || grid.Hh <= 0) grid.nu = grid.nv = 0;
+  // A map with a non-positive side has no pixel to read: nothing to draw with it. A face
+  // wider than the region is no zone of it (a damaged size): it would not fit in memory.
+  const Int3& cellsPerAxis = table.getSizeTableCubes();
+  if (grid.W <= 0 || grid.Hh <= 0 || grid.nu > grid.W * cellsPerAxis[grid.U] ||
+      grid.nv > grid.Hh * cellsPerAxis[grid.V])
+    grid.nu = grid.nv = 0;
   return grid;
 }
 
@@ -128,7 +133,7 @@ bool isQuadDrawn(const FaceGrid& g, const FaceCube& cube, int i, int j) {
 size_t CubeZoneVertices::countFaceQuads(const Float3& centre, const Float3& halfSize, int face, const Bumpmap* bumpmap,
                                         float sizeOneCube, const CubesTable& table, const Bumpmap* defaultBumpmap) {
   const float s = sizeOneCube;
-  const FaceGrid g = gridOf(halfSize, face, bumpmap, s, defaultBumpmap);
+  const FaceGrid g = gridOf(halfSize, face, bumpmap, s, table, defaultBumpmap);
   if (g.nu <= 0 || g.nv <= 0) return 0;
   size_t count = 0;
   for (int cu = 0; cu < g.nu; cu += g.W) {
@@ -152,7 +157,7 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
                                        const Bumpmap* defaultBumpmap, std::vector<Float3>& vertices,
                                        std::vector<Float2>& texCoord, std::vector<uint8_t>& areShadowedQuad) {
   const float s = sizeOneCube;
-  const FaceGrid g = gridOf(halfSize, face, bumpmap, s, defaultBumpmap);
+  const FaceGrid g = gridOf(halfSize, face, bumpmap, s, table, defaultBumpmap);
   if (g.nu <= 0 || g.nv <= 0) return;
   const int W = g.W, Hh = g.Hh, nu = g.nu, nv = g.nv, U = g.U, V = g.V, N = g.N;
   const float sign = g.sign, hu = g.hu, hv = g.hv;

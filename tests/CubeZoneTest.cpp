@@ -252,7 +252,7 @@ TEST(CubeZoneRangeBuild, SameGroupsAsZoneByZoneWithListsSizedOnceAndSafeOnTwoThr
   }
 }
 
-TEST(CubeZoneFarBuild, ZoneOfDamagedSizeReadsNothingOutsideTheTable) {
+TEST(CubeZoneFarBuild, ZoneOfDamagedSizeNeitherReadsOutsideTheTableNorExhaustsMemory) {
   // A size that is not a number (a damaged file): the table leaves the zone out, and the
   // builder finds no cell to cull with, so it draws the six faces.
   std::vector<CubeZone> zones{zoneOfCells(0, Int3(5, 5, 5), Int3(1, 1, 1))};
@@ -260,4 +260,8 @@ TEST(CubeZoneFarBuild, ZoneOfDamagedSizeReadsNothingOutsideTheTable) {
   CubesTable table(regionCentre, 1.f, regionSize, zones);
   MeshGroupMap groups = buildFarAll(zones, table, testLook());
   EXPECT_EQ(allQuadVertices(groups), 24u);
+  // The near build would cut the 1e30-wide faces into more quads than memory holds.
+  MeshGroupMap near;
+  zones[0].buildNear(near, table, testLook());
+  EXPECT_EQ(allQuadVertices(near), 0u);
 }

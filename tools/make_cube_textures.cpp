@@ -5,7 +5,6 @@
 //
 // Usage: make_cube_textures [game directory]   (default: "game")
 
-#include <png.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "PngWriter.h"
 
 namespace {
 
@@ -218,24 +219,8 @@ Image bumpmapOf(const Image& image, float relief) {
   return bumpmap;
 }
 
-bool writePng(const std::string& path, const Image& image, int width, int height) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(&image[(size_t)y * width * 3]));
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
+bool writeRgbPng(const std::string& path, const Image& image, int side) {
+  return writePng(path, image.data(), side, side, 3);
 }
 
 struct TextureRecipe {
@@ -262,9 +247,9 @@ int main(int argc, char** argv) {
   int written = 0;
   for (const TextureRecipe& recipe : recipes) {
     const Image face = recipe.make();
-    const bool ok = writePng(directories[0] + recipe.name, face, textureSize, textureSize) &&
-                    writePng(directories[1] + recipe.name, darker(face), textureSize, textureSize) &&
-                    writePng(directories[2] + recipe.name, bumpmapOf(face, recipe.relief), bumpmapSize, bumpmapSize);
+    const bool ok = writeRgbPng(directories[0] + recipe.name, face, textureSize) &&
+                    writeRgbPng(directories[1] + recipe.name, darker(face), textureSize) &&
+                    writeRgbPng(directories[2] + recipe.name, bumpmapOf(face, recipe.relief), bumpmapSize);
     if (!ok) {
       std::fprintf(stderr, "make_cube_textures: cannot write %s under %s\n", recipe.name, gameDir.c_str());
       return 1;

@@ -6,7 +6,6 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <png.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "PngWriter.h"
 
 namespace {
 
@@ -156,32 +157,13 @@ class TextRenderer {
   std::vector<FT_Face> faces;
 };
 
-void writePng(const std::string& path, const Canvas& canvas, bool withAlpha) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) TextRenderer::fail("cannot write " + path);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)))
-    TextRenderer::fail("PNG writing failed for " + path);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(canvas.width),
-               static_cast<png_uint_32>(canvas.height), 8,
-               withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, 9);
-  png_write_info(png, info);
+void writeCanvas(const std::string& path, const Canvas& canvas, bool withAlpha) {
   const int channels = withAlpha ? 4 : 3;
-  std::vector<unsigned char> row(static_cast<size_t>(canvas.width) * channels);
-  for (int y = 0; y < canvas.height; ++y) {
-    for (int x = 0; x < canvas.width; ++x)
-      for (int k = 0; k < channels; ++k)
-        row[static_cast<size_t>(x) * channels + k] =
-            canvas.pixels[(static_cast<size_t>(y) * canvas.width + x) * 4 + k];
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
+  std::vector<unsigned char> packed(static_cast<size_t>(canvas.width) * canvas.height * channels);
+  for (size_t pixel = 0; pixel < static_cast<size_t>(canvas.width) * canvas.height; ++pixel)
+    for (int k = 0; k < channels; ++k) packed[pixel * channels + k] = canvas.pixels[pixel * 4 + k];
+  if (!writePng(path, packed.data(), canvas.width, canvas.height, channels, 9))
+    TextRenderer::fail("cannot write " + path);
   std::printf("wrote %s (%dx%d)\n", path.c_str(), canvas.width, canvas.height);
 }
 
@@ -355,14 +337,14 @@ int main(int argc, char** argv) {
   mkdir(dir.c_str(), 0755);
   mkdir(engineDir.c_str(), 0755);
   TextRenderer text;
-  writePng(engineDir + "/default_font.png", makeFont(text), true);
-  writePng(dir + "/whiteTexture.png", Canvas(8, 8, white), false);
-  writePng(engineDir + "/default_texture.png", makeCheckerTexture(), false);
-  writePng(engineDir + "/black_semi_transparent.png", Canvas(8, 8, Rgba{0, 0, 0, 128}), true);
-  writePng(engineDir + "/loading.png", makeLoading(text), true);
-  writePng(engineDir + "/main_menu.png", makeMainMenu(text), true);
-  writePng(engineDir + "/options_menu.png", makeOptionsMenu(text), true);
-  writePng(engineDir + "/menu_mouse.png", makeMouseCursor(), true);
-  writePng(engineDir + "/editor_box.png", makeEditorBox(text), true);
+  writeCanvas(engineDir + "/default_font.png", makeFont(text), true);
+  writeCanvas(dir + "/whiteTexture.png", Canvas(8, 8, white), false);
+  writeCanvas(engineDir + "/default_texture.png", makeCheckerTexture(), false);
+  writeCanvas(engineDir + "/black_semi_transparent.png", Canvas(8, 8, Rgba{0, 0, 0, 128}), true);
+  writeCanvas(engineDir + "/loading.png", makeLoading(text), true);
+  writeCanvas(engineDir + "/main_menu.png", makeMainMenu(text), true);
+  writeCanvas(engineDir + "/options_menu.png", makeOptionsMenu(text), true);
+  writeCanvas(engineDir + "/menu_mouse.png", makeMouseCursor(), true);
+  writeCanvas(engineDir + "/editor_box.png", makeEditorBox(text), true);
   return 0;
 }

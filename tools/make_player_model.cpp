@@ -7,7 +7,6 @@
 //
 // Usage: make_player_model [game directory]   (default: "game")
 
-#include <png.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "PngWriter.h"
 
 namespace {
 
@@ -169,23 +170,7 @@ bool writeTexture(const std::string& path) {
   fillCell(image, trousers, 60, 60, 80);
   fillCell(image, shoe, 50, 35, 25);
 
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, textureSize, textureSize, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < textureSize; ++y) png_write_row(png, &image[static_cast<size_t>(y) * textureSize * 3]);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
+  return writePng(path, image.data(), textureSize, textureSize, 3);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "KeyboardManager.h"
 #include "LuaFuncs.h"
 #include "LuaFuncsPrivate.h"
+#include "MenuState.h"
 #include "SaveGame.h"
 #include "Scene2D.h"
 #include "SpriteManager.h"
@@ -44,6 +45,8 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
   font = std::make_unique<Font>();
   glutSetCursor(cursorNone);
 
+  menu = std::make_unique<MenuState>();
+
   luaFuncsPrivate.worldDataFile = worldDataFile;
   reloadScript(worldLuaFile);
 
@@ -53,6 +56,7 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 }
 
 MainManager::~MainManager() {
+  menu.reset();
   releaseScript();
   font.reset();
   DeviceManager* deviceManager = DeviceManager::getInstance();
@@ -114,10 +118,12 @@ void MainManager::manage() {
   KeyboardManager* keyboard = GLManager::getKeyboardManager();
   const std::vector<int> typedKeys = keyboard->getKeysPressedThisFrame();
 
-  // 2. Input. A main-menu request takes the frame's input (the menu shows from then on).
-  const bool isMainMenuRequested = luaFuncsPrivate.isMainMenuRequested;
-  luaFuncsPrivate.isMainMenuRequested = false;
-  if (!isMainMenuRequested) {
+  // 2. Input: a shown menu takes all of it; a main-menu request takes this frame's.
+  // The editor's step-by-step prompt is not there yet: nothing is ever prompting.
+  const bool isEditorPrompting = false;
+  if (menu->getIsMenuShown()) {
+    isRunning = menu->manageInput(typedKeys, GLManager::getMouseEvents(), isEditorPrompting);
+  } else if (!menu->takeMainMenuRequest(luaFuncsPrivate.isMainMenuRequested, isEditorPrompting)) {
     for (const int key : typedKeys)
       if (luaFuncsPrivate.activeEditText) luaFuncsPrivate.activeEditText->key(key);
   }
@@ -165,6 +171,9 @@ void MainManager::manage() {
   phaseStart = Utils::getTimeMicroseconds();
   luaFuncs->gameDraw2D();
   timings.draw2DLua = Utils::getTimeMicroseconds() - phaseStart;
+
+  // 14. The menus over everything.
+  menu->draw(*font, versionString, GLManager::getPeriodDuration(), isEditorMode);
 
   // 15. Timing report while '*' is held.
   timings.period = GLManager::getPeriodDuration();

@@ -8,6 +8,7 @@
 
 class Font;
 class LuaFuncs;
+class MenuState;
 
 /// Owns every long-lived subsystem, runs one frame per call of manage() in a fixed order of
 /// phases, times each phase, and runs the game loads and saves that the script asks for.
@@ -31,6 +32,7 @@ class MainManager {
   bool getIsRunning() const { return isRunning; }
   bool getIsEditorMode() const { return isEditorMode; }
   const FrameTimings& getLastTimings() const { return timings; }
+  MenuState* getMenu() const { return menu.get(); }
 
  private:
   void runPendingGameLoad();
@@ -40,6 +42,7 @@ class MainManager {
 
   std::unique_ptr<LuaFuncs> luaFuncs;
   std::unique_ptr<Font> font;
+  std::unique_ptr<MenuState> menu;
   bool isRunning = true;
   bool isEditorMode = false;
   std::string worldDataFile;

@@ -118,6 +118,10 @@ class WorldIndexator {
   const std::vector<Int3>& getPosIntRegions() const { return posIntRegions; }
 
  protected:
+  /// One step of the loading bar: redrawn (and shown through the frame step) when more than
+  /// 0.1 s passed since `lastDraw` (microseconds, start it at Platform::getMicroseconds()).
+  /// `done` of `total` items are handled; growing for reading, shrinking for deleting.
+  static void showProgressBar(size_t done, size_t total, bool growing, int64_t& lastDraw);
   /// Builds the listed regions that should be built this frame and prints the load line.
   void buildRegionsInView(const std::vector<WorldRegion*>& parRegions, const std::vector<bool>& borders,
                           const std::vector<Int3>& indices, const Float3& viewer);
@@ -134,7 +138,6 @@ class WorldIndexator {
   void scanView(const Int3& centre, int g, bool showBorders);
   void drawRegionBorder(const WorldRegion& region) const;
   void freeRegionsOutOfView();
-  void showProgressBar(size_t done, size_t total, bool growing, int64_t& lastDraw) const;
   void removeFromLoaded(const WorldRegion* region);
   /// Whether a table of that minimum and size stays within the limits.
   static bool isTableAcceptable(const int64_t min[3], const int64_t size[3]);

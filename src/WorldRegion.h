@@ -57,6 +57,7 @@ class WorldRegion {
   bool isBuilt() const { return vbo != nullptr; }
 
   void addCubeZone(const CubeZone& zone);
+  void addCubeZone(CubeZone&& zone);
   /// nearest: the zone whose centre is closest (ties: the later one); otherwise the first
   /// zone whose centre is the point or which contains it. Frees the region when one goes.
   bool removeCubeZone(const Float3& point, bool nearest);

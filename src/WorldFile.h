@@ -1,0 +1,96 @@
+#ifndef WORLDFILE_H
+#define WORLDFILE_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "BasicVector.h"
+#include "CubeZone.h"
+#include "CustomObject.h"
+
+/// The bytes of the world file ("world.dat"): magic "WORLD", version 1, the cube types, the
+/// region table and, per region, its zones and its script objects; little-endian, no padding.
+///
+/// Reading takes the whole file into memory and checks every count and length against the
+/// bytes that remain before anything is allocated for it, so a truncated or damaged file is
+/// refused with a report naming the file and the byte offset, and the caller's world is not
+/// touched (it applies the content only after a complete read). Writing collects the bytes in
+/// memory and puts them into the file at once.
+class WorldFile {
+ public:
+  using ObjectRecord = std::array<unsigned char, CustomObject::recordSize>;
+
+  struct CubeTypeRecord {
+    std::string textureNames[6];
+    bool textureOptions[3] = {true, true, true};
+    bool collidable = false;
+  };
+
+  /// One region of the file: its zones and its object records, in list order.
+  struct RegionRecord {
+    std::vector<CubeZone> zones;
+    std::vector<ObjectRecord> objects;
+  };
+
+  static constexpr int32_t version = 1;
+  /// Bytes of the smallest records: a cube type with six empty names, a zone with six empty
+  /// face entries, a region with empty sections.
+  static constexpr size_t minCubeTypeRecordSize = 6 * 4 + 4;
+  static constexpr size_t minZoneRecordSize = 12 + 12 + 4 + 4 + 6 * 4;
+  static constexpr size_t minRegionRecordSize = 4 * 4;
+  /// Face entry meaning "face entirely in shadow".
+  static constexpr int32_t faceShadowed = -1;
+
+  // ---- Content of a file that was read (empty before)
+  std::vector<CubeTypeRecord> cubeTypes;
+  /// Absolute region index of the file's slot (0, 0, 0), and regions per axis.
+  Int3 tableRegionMin{-1, -1, -1};
+  Int3 tableRegionSize{0, 0, 0};
+  /// Slot (i, j, k) at k + sz*(j + sy*i): the file's own order, x outermost.
+  std::vector<RegionRecord> regions;
+
+  /// Reads and checks the whole file for a world of regions of edge `sizeOneRegion` (every
+  /// zone must lie in its region). A file that cannot be opened, a wrong magic or a version
+  /// other than 1 are fatal reports ("fd != NULL", the magic and "versionFile == 1"); a
+  /// truncated or damaged file answers false with getProblem() set and the content empty.
+  bool read(const std::string& fileName, float sizeOneRegion);
+  /// The same checks on bytes in memory; `fileName` only names the file in reports.
+  bool parse(const unsigned char* data, size_t size, const std::string& fileName, float sizeOneRegion);
+  /// Why the last read failed: the file, the byte offset and what was wrong there.
+  const std::string& getProblem() const { return problem; }
+
+  // ---- Writing (bytes collect in memory, in file order)
+  /// Magic, version, cube type count.
+  void putHeader(int32_t nbCubeTypes);
+  void putCubeType(const std::string textureNames[6], const bool textureOptions[3], bool collidable);
+  void putRegionTable(const Int3& parTableRegionMin, const Int3& parTableRegionSize);
+  /// Zone count, skip length 0, the zones. With `fastShadows` every face entry is 0 (the
+  /// shadows are computed again while meshing).
+  void putZoneSection(const std::vector<CubeZone>& zones, bool fastShadows);
+  /// Object count and skip length 0; the records follow with putObject.
+  void putObjectSectionHeader(int32_t nbObjects);
+  void putObject(const CustomObject& object);
+  /// Puts the collected bytes into the file (created or truncated; "fd != NULL"). A short
+  /// write or a failed close is a problem report naming the file; answers false then.
+  bool writeTo(const std::string& fileName) const;
+  const std::vector<unsigned char>& getBytes() const { return bytes; }
+
+  void putInt32(int32_t value);
+  void putFloat(float value);
+  void putBool(bool value);
+  void putBytes(const void* data, size_t size);
+
+ private:
+  class Reader;
+  bool parseContent(Reader& in, float sizeOneRegion);
+  bool parseZone(Reader& in, CubeZone& zone, int32_t nbCubeTypes, const Float3& regionLow, float sizeOneRegion);
+  void clearContent();
+
+  std::vector<unsigned char> bytes;
+  std::string problem;
+};
+
+#endif

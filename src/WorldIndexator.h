@@ -150,6 +150,12 @@ class WorldIndexator {
   std::vector<WorldRegion*> regions;
   std::vector<bool> areRegionsInBorder;
   std::vector<Int3> posIntRegions;
+  /// Counts the draws; a region listed in view carries the number of the frame.
+  uint64_t frameNumber = 0;
+  /// Scratch lists reused every frame.
+  std::vector<WorldRegion*> keptRegions;
+  std::vector<const CubeZone*> casters;
+  std::vector<std::unique_ptr<CustomObject>> movedObjects;
 };
 
 #endif

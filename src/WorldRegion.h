@@ -127,6 +127,10 @@ class WorldRegion {
   bool getUsedThisFrame() const { return usedThisFrame; }
   void setUsedThisFrame(bool used) { usedThisFrame = used; }
   const std::set<int32_t>& getCubeTypeIds() const { return cubeTypeIds; }
+  /// The indexator's frame number of the last frame that listed the region in view (a mark
+  /// that spares it searching its lists).
+  uint64_t getListedFrame() const { return listedFrame; }
+  void setListedFrame(uint64_t frame) { listedFrame = frame; }
   const VBO* getVBO() const { return vbo.get(); }
   const CubesTable* getCubesTable() const { return cubesTable.get(); }
 
@@ -149,7 +153,9 @@ class WorldRegion {
   std::set<int32_t> cubeTypeIds;
   std::unique_ptr<CubesTable> cubesTable;
   bool isNear = false;
-  /// Index of the object whose step or drawing runs, -1 outside a walk.
+  uint64_t listedFrame = 0;
+  /// Set while the objects are stepped or drawn; walkIndex is then the object whose turn it is.
+  bool isWalkingObjects = false;
   long walkIndex = -1;
   /// Objects removed during a walk, destroyed when it ends.
   std::vector<std::unique_ptr<CustomObject>> removedDuringWalk;

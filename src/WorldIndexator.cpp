@@ -1,0 +1,713 @@
+#include "WorldIndexator.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <limits>
+
+#include "CubesTable.h"
+#include "DeviceManager.h"
+#include "GLManager.h"
+#include "Platform.h"
+#include "Scene2D.h"
+#include "Scene3D.h"
+#include "SpriteManager.h"
+#include "WorldRegion.h"
+#include "Assert.h"
+
+namespace {
+
+constexpr float lowestFloat = -std::numeric_limits<float>::max();
+/// The light of the static shadow commands, from the region centre.
+const Float3 staticLightOffset(-3000.f, 10000.f, -3000.f);
+/// Movement allowed at region borders when locating a box.
+constexpr float borderTolerance = 0.01f;
+/// The smallest region of a world file: two section headers.
+constexpr int64_t minRegionBytes = 2 * WorldRegion::sectionHeaderSize;
+constexpr int progressIntervalMicroseconds = 100000;
+
+const XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
+
+/// trunc(distance / edge) + 1 as a scan radius in regions; kept far below int overflow (the scan
+/// is clipped to the table anyway) and 1 for a distance that is not a number.
+int scanRadius(float distance, float edge) {
+  const double cells = (double)distance / edge;
+  if (!(cells == cells)) return 1;
+  const double limit = 2.0 * WorldIndexator::maxAbsoluteIndex;
+  return (int)std::trunc(std::max(-limit, std::min(limit, cells))) + 1;
+}
+
+void setLightingOff() {
+  Scene3D* scene = GLManager::getScene3D();
+  scene->setIsLighting(false);
+  glDisable(GL_LIGHTING);
+  if (scene->getQuadric() != nullptr) gluQuadricNormals(scene->getQuadric(), GLU_NONE);
+}
+
+void apply3DPolygonModes() {
+  glEnable(GL_TEXTURE_2D);
+  glPolygonMode(GL_BACK, GL_LINE);
+  glPolygonMode(GL_FRONT, GL_FILL);
+  glEnable(GL_CULL_FACE);
+}
+
+float distance(const Float3& a, const Float3& b) {
+  const Float3 d = a - b;
+  return std::sqrt(d.x() * d.x() + d.y() * d.y() + d.z() * d.z());
+}
+
+bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
+
+}  // namespace
+
+WorldIndexator::WorldIndexator(float parSizeOneRegion) : sizeOneRegion(parSizeOneRegion) {
+  assert(parSizeOneRegion > 0.f);
+  DeviceManager* deviceManager = DeviceManager::getInstance();
+  assert(deviceManager);
+  allocateTable();
+  WorldRegion::startWorker();
+}
+
+WorldIndexator::~WorldIndexator() {
+  WorldRegion::stopWorker();
+  if (tableRegions != nullptr) {
+    const size_t count = getNbRegions();
+    for (size_t i = 0; i < count; ++i) delete tableRegions[i];
+    tableRegions.reset();
+  }
+}
+
+void WorldIndexator::reset() {
+  deleteAllRegions();
+  tableRegionSize = Int3(2, 2, 2);
+  tableRegionMin = Int3(-1, -1, -1);
+  allocateTable();
+  loadedRegions.clear();
+}
+
+void WorldIndexator::allocateTable() {
+  tableRegions.reset(new WorldRegion*[getNbRegions()]);
+  assert(tableRegions != NULL);
+  for (int i = 0; i < tableRegionSize.x(); ++i)
+    for (int j = 0; j < tableRegionSize.y(); ++j)
+      for (int k = 0; k < tableRegionSize.z(); ++k) {
+        const Int3 posIndex(i, j, k);
+        tableRegions[cellIndex(posIndex)] = new WorldRegion(getRegionCentre(posIndex), sizeOneRegion);
+      }
+}
+
+void WorldIndexator::deleteAllRegions() {
+  regions.clear();
+  areRegionsInBorder.clear();
+  posIntRegions.clear();
+  loadedRegions.clear();
+  if (tableRegions == nullptr) return;
+  const size_t total = getNbRegions();
+  int64_t lastDraw = Platform::getMicroseconds();
+  for (int i = 0; i < tableRegionSize.x(); ++i)
+    for (int j = 0; j < tableRegionSize.y(); ++j)
+      for (int k = 0; k < tableRegionSize.z(); ++k) {
+        const Int3 posIndex(i, j, k);
+        delete tableRegions[cellIndex(posIndex)];
+        tableRegions[cellIndex(posIndex)] = nullptr;
+        const size_t done = (size_t)k + (size_t)tableRegionSize.z() * ((size_t)j + (size_t)tableRegionSize.y() * i);
+        showProgressBar(done, total, false, lastDraw);
+      }
+  tableRegions.reset();
+}
+
+void WorldIndexator::freeAllRegions() {
+  const size_t count = getNbRegions();
+  for (size_t i = 0; i < count; ++i) tableRegions[i]->free();
+}
+
+WorldRegion* WorldIndexator::getRegion(const Int3& posIndex) const {
+  assert(posIndex >= Int3(0,0,0) && posIndex < tableRegionSize);
+  WorldRegion* wr = tableRegions[cellIndex(posIndex)];
+  assert(wr);
+  return wr;
+}
+
+Int3 WorldIndexator::getRegionIndexOf(const Float3& point) const {
+  return Int3(CubesTable::floorToCell(point.x() / sizeOneRegion), CubesTable::floorToCell(point.y() / sizeOneRegion),
+              CubesTable::floorToCell(point.z() / sizeOneRegion)) -
+         tableRegionMin;
+}
+
+bool WorldIndexator::isInTable(const Int3& posIndex) const {
+  return posIndex >= Int3(0, 0, 0) && posIndex < tableRegionSize;
+}
+
+WorldRegion* WorldIndexator::getRegionAt(const Float3& point) const {
+  const Int3 posIndex = getRegionIndexOf(point);
+  return isInTable(posIndex) ? tableRegions[cellIndex(posIndex)] : nullptr;
+}
+
+Float3 WorldIndexator::getRegionCentre(const Int3& posIndex) const {
+  return Float3(sizeOneRegion * ((float)(tableRegionMin.x() + posIndex.x()) + 0.5f),
+                sizeOneRegion * ((float)(tableRegionMin.y() + posIndex.y()) + 0.5f),
+                sizeOneRegion * ((float)(tableRegionMin.z() + posIndex.z()) + 0.5f));
+}
+
+bool WorldIndexator::isTableAcceptable(const int64_t min[3], const int64_t size[3]) {
+  int64_t cells = 1;
+  for (int a = 0; a < 3; ++a) {
+    if (size[a] < 1 || min[a] < -maxAbsoluteIndex || min[a] + size[a] - 1 > maxAbsoluteIndex) return false;
+    cells *= size[a];
+    if (cells > maxTableCells) return false;
+  }
+  return true;
+}
+
+bool WorldIndexator::locateBox(const Float3& centre, const Float3& size, Int3& posIndex) {
+  if (!isFinite(centre) || !isFinite(size)) return false;
+  const Float3 lo = centre - size / 2.f;
+  const Float3 hi = centre + size / 2.f;
+  const Int3 iLo = getRegionIndexOf(lo);
+  const Int3 iHi = getRegionIndexOf(hi);
+  bool isOk = iLo == iHi;
+  Int3 found = iLo;
+  static constexpr float offsets[3] = {-borderTolerance, 0.f, borderTolerance};
+  for (int pass = 0; pass < 2 && !isOk; ++pass) {
+    const Float3& moved = pass == 0 ? hi : lo;
+    const Int3& target = pass == 0 ? iLo : iHi;
+    for (int n = 0; n < 27 && !isOk; ++n) {
+      const Float3 offset(offsets[n / 9], offsets[(n / 3) % 3], offsets[n % 3]);
+      if (getRegionIndexOf(moved + offset) == target) {
+        isOk = true;
+        found = target;
+      }
+    }
+  }
+  if (!isOk) return false;
+  if (!isInTable(found)) {
+    int64_t min[3];
+    int64_t newSize[3];
+    for (int a = 0; a < 3; ++a) {
+      const int64_t absolute = (int64_t)found[a] + tableRegionMin[a];
+      const int64_t oldMax = (int64_t)tableRegionMin[a] + tableRegionSize[a] - 1;
+      min[a] = std::min<int64_t>(tableRegionMin[a], absolute);
+      newSize[a] = std::max(oldMax, absolute) - min[a] + 1;
+    }
+    if (!isTableAcceptable(min, newSize)) return false;
+    found -= growToInclude(found + tableRegionMin);
+  }
+  posIndex = found;
+  return true;
+}
+
+Int3 WorldIndexator::growToInclude(const Int3& absoluteIndex) {
+  const Int3 t = absoluteIndex - tableRegionMin;
+  Int3 modMin(0, 0, 0);
+  Int3 modMax(0, 0, 0);
+  for (int a = 0; a < 3; ++a) {
+    if (t[a] >= tableRegionSize[a]) modMax[a] = t[a] - tableRegionSize[a] + 1;
+    if (t[a] < 0) modMin[a] = t[a];
+  }
+  assert(modMin <= Int3(0,0,0));
+  return resizeTable(modMin, modMax);
+}
+
+Int3 WorldIndexator::resizeTable(const Int3& modMin, const Int3& modMax) {
+  int64_t newMin[3];
+  int64_t newSize[3];
+  for (int a = 0; a < 3; ++a) {
+    newMin[a] = (int64_t)tableRegionMin[a] + modMin[a];
+    newSize[a] = (int64_t)tableRegionSize[a] - modMin[a] + modMax[a];
+  }
+  assert(isTableAcceptable(newMin, newSize), "the region table would be empty or too large");
+
+  const Int3 oldSize = tableRegionSize;
+  std::unique_ptr<WorldRegion*[]> oldTable = std::move(tableRegions);
+  tableRegionSize = tableRegionSize - modMin + modMax;
+  tableRegionMin += modMin;
+  allocateTable();
+
+  regions.clear();
+  areRegionsInBorder.clear();
+  posIntRegions.clear();
+  for (int i = 0; i < oldSize.x(); ++i)
+    for (int j = 0; j < oldSize.y(); ++j)
+      for (int k = 0; k < oldSize.z(); ++k) {
+        const Int3 oldIndex(i, j, k);
+        WorldRegion* wr = oldTable[(size_t)i + (size_t)oldSize.x() * ((size_t)j + (size_t)oldSize.y() * k)];
+        const Int3 newIndex = oldIndex - modMin;
+        if (isInTable(newIndex)) {
+          WorldRegion*& cell = tableRegions[cellIndex(newIndex)];
+          WorldRegion* wrToFree = cell;
+          assert(wrToFree != NULL);
+          delete wrToFree;
+          assert(wr != NULL);
+          wr->free();
+          cell = wr;
+        } else {
+          wr->free();
+          removeFromLoaded(wr);
+          delete wr;
+        }
+      }
+  oldTable.reset();
+
+  // Every region is unbuilt now, so each is listed once and the next draw drops them all.
+  loadedRegions.assign(tableRegions.get(), tableRegions.get() + getNbRegions());
+  return modMin;
+}
+
+void WorldIndexator::removeFromLoaded(const WorldRegion* region) {
+  loadedRegions.erase(std::remove(loadedRegions.begin(), loadedRegions.end(), region), loadedRegions.end());
+}
+
+void WorldIndexator::fitTableToContent() {
+  Int3 newMin(-1, -1, -1);
+  Int3 newMax(0, 0, 0);
+  for (int i = 0; i < tableRegionSize.x(); ++i)
+    for (int j = 0; j < tableRegionSize.y(); ++j)
+      for (int k = 0; k < tableRegionSize.z(); ++k) {
+        const Int3 posIndex(i, j, k);
+        if (tableRegions[cellIndex(posIndex)]->isEmpty()) continue;
+        const Int3 absolute = posIndex + tableRegionMin;
+        for (int a = 0; a < 3; ++a) {
+          newMin[a] = std::min(newMin[a], absolute[a]);
+          newMax[a] = std::max(newMax[a], absolute[a]);
+        }
+      }
+  const Int3 oldMax = tableRegionMin + tableRegionSize - Int3(1, 1, 1);
+  if (newMin == tableRegionMin && newMax == oldMax) return;
+  resizeTable(newMin - tableRegionMin, newMax - oldMax);
+}
+
+void WorldIndexator::draw(float viewDistance, bool showBorders) {
+  Scene3D* scene = GLManager::getScene3D();
+  apply3DPolygonModes();
+  setLightingOff();
+
+  const Int3 c = getRegionIndexOf(scene->getCamera()->getPosition());
+  const int g = scanRadius(viewDistance, sizeOneRegion);
+  scanView(c, g, showBorders);
+
+  apply3DPolygonModes();
+  setLightingOff();
+  assert(regions.size() == areRegionsInBorder.size() && regions.size() == posIntRegions.size());
+
+  const Float3 viewer = scene->getCamera()->getPosition();
+  const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
+  const bool fastShadows = config().getBool("fast_shadows");
+  for (WorldRegion* region : regions) {
+    if (!region->isBuilt()) continue;
+    const bool shouldBeNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
+    if (region->getIsNear() != shouldBeNear) region->free();
+  }
+
+  buildRegionsInView(regions, areRegionsInBorder, posIntRegions, viewer);
+
+  for (WorldRegion* region : regions)
+    if (region->isBuilt()) region->draw();
+
+  freeRegionsOutOfView();
+}
+
+void WorldIndexator::scanView(const Int3& c, int g, bool showBorders) {
+  ++frameNumber;
+  regions.clear();
+  areRegionsInBorder.clear();
+  posIntRegions.clear();
+  const bool renderUnderWater = config().getBool("render_under_water");
+  // Indices outside the table are skipped, so the scan only visits the part of the cube
+  // around the camera that lies in the table.
+  int from[3];
+  int to[3];
+  for (int a = 0; a < 3; ++a) {
+    from[a] = (int)std::max<int64_t>((int64_t)c[a] - g, 0);
+    to[a] = (int)std::min<int64_t>((int64_t)c[a] + g, (int64_t)tableRegionSize[a] - 1);
+  }
+  for (int x = from[0]; x <= to[0]; ++x)
+    for (int y = from[1]; y <= to[1]; ++y)
+      for (int z = from[2]; z <= to[2]; ++z) {
+        const Int3 posIndex(x, y, z);
+        WorldRegion* region = tableRegions[cellIndex(posIndex)];
+        const bool border = std::abs((int64_t)x - c.x()) == g || std::abs((int64_t)y - c.y()) == g ||
+                            std::abs((int64_t)z - c.z()) == g;
+        if (renderUnderWater || tableRegionMin.y() + y >= 0) {
+          regions.push_back(region);
+          areRegionsInBorder.push_back(border);
+          posIntRegions.push_back(posIndex);
+          region->setListedFrame(frameNumber);
+        }
+        if (showBorders) drawRegionBorder(*region);
+      }
+}
+
+void WorldIndexator::drawRegionBorder(const WorldRegion& region) const {
+  const Color saved = SpriteManager::getCurrentColor();
+  glColor4ub(255, 255, 255, 128);
+  glDisable(GL_TEXTURE_2D);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glDisable(GL_CULL_FACE);
+  glPushMatrix();
+  glLoadMatrixf(GLManager::getScene3D()->getViewMatrix());
+  const Float3& centre = region.getPosition();
+  glTranslatef(centre.x(), centre.y(), centre.z());
+  Scene3D::drawBox(nullptr, false, Float3(sizeOneRegion, sizeOneRegion, sizeOneRegion), Float3(1.f, 1.f, 1.f));
+  glPopMatrix();
+  apply3DPolygonModes();
+  glColor4ub(saved[0], saved[1], saved[2], saved[3]);
+}
+
+void WorldIndexator::buildRegionsInView(const std::vector<WorldRegion*>& parRegions, const std::vector<bool>& borders,
+                                        const std::vector<Int3>& indices, const Float3& viewer) {
+  const bool progressive = config().getBool("optimization_world_load_progressive");
+  const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
+  const bool fastShadows = config().getBool("fast_shadows");
+  bool anyBuilt = false;
+  int count = 0;
+  int64_t buffers = 0;
+  int64_t vertices = 0;
+  for (size_t i = 0; i < parRegions.size(); ++i) {
+    WorldRegion* region = parRegions[i];
+    if (region->isBuilt()) continue;
+    if (borders[i]) {
+      if (!progressive || anyBuilt) continue;
+      casters.clear();
+      collectShadowCasters(indices[i], true, casters);
+      region->build(false, casters);
+      std::cout << "+" << std::flush;
+      anyBuilt = true;
+      continue;
+    }
+    const bool isNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
+    casters.clear();
+    collectShadowCasters(indices[i], true, casters);
+    const std::pair<int, int> built = region->build(isNear, casters);
+    std::cout << (isNear ? "%" : "+") << std::flush;
+    anyBuilt = true;
+    if (built.first >= 1) {
+      ++count;
+      buffers += built.first;
+      vertices += built.second;
+    }
+  }
+  if (anyBuilt) std::cout << std::endl;
+  if (count >= 1)
+    std::cout << "Loaded " << count << " regions (" << buffers << " VBO, " << vertices << " vertices)" << std::endl;
+}
+
+void WorldIndexator::freeRegionsOutOfView() {
+  keptRegions.clear();
+  int removed = 0;
+  for (WorldRegion* region : loadedRegions) {
+    if (!region->isBuilt()) continue;
+    const bool used = region->getUsedThisFrame();
+    region->setUsedThisFrame(false);
+    if (!used && region->getListedFrame() != frameNumber) {
+      region->free();
+      ++removed;
+    } else {
+      keptRegions.push_back(region);
+    }
+  }
+  if (removed > 0) std::cout << "Removed " << removed << " regions" << std::endl;
+
+  loadedRegions.assign(regions.begin(), regions.end());
+  // A kept region is marked as it is listed, so that none is listed twice.
+  for (WorldRegion* region : keptRegions) {
+    if (region->getListedFrame() == frameNumber) continue;
+    region->setListedFrame(frameNumber);
+    loadedRegions.push_back(region);
+  }
+}
+
+void WorldIndexator::collectShadowCasters(const Int3& posIndex, bool towardPositive,
+                                          std::vector<const CubeZone*>& out) const {
+  const int s = towardPositive ? 1 : -1;
+  const int x = posIndex.x();
+  const int z = posIndex.z();
+  for (int y = 0; y < tableRegionSize.y(); ++y) {
+    const Int3 column[4] = {Int3(x, y, z), Int3(x + s, y, z), Int3(x, y, z + s), Int3(x + 1, y, z + 1)};
+    const int nbColumns = towardPositive ? 4 : 3;
+    for (int n = 0; n < nbColumns; ++n)
+      if (isInTable(column[n])) tableRegions[cellIndex(column[n])]->getCubeZones(out);
+  }
+}
+
+void WorldIndexator::stepCustomObjects(float radius) {
+  const Int3 c = getRegionIndexOf(GLManager::getScene3D()->getCamera()->getPosition()) + tableRegionMin;
+  const int b = scanRadius(radius, sizeOneRegion);
+  // Absolute indices, so that a table grown by a callback (an object created outside it)
+  // does not shift the walk.
+  int from[3];
+  int to[3];
+  for (int a = 0; a < 3; ++a) {
+    from[a] = (int)std::max<int64_t>((int64_t)c[a] - b, tableRegionMin[a]);
+    to[a] = (int)std::min<int64_t>((int64_t)c[a] + b, (int64_t)tableRegionMin[a] + tableRegionSize[a] - 1);
+  }
+  movedObjects.clear();
+  for (int x = from[0]; x <= to[0]; ++x)
+    for (int y = from[1]; y <= to[1]; ++y)
+      for (int z = from[2]; z <= to[2]; ++z) {
+        const Int3 posIndex = Int3(x, y, z) - tableRegionMin;
+        if (isInTable(posIndex)) tableRegions[cellIndex(posIndex)]->stepCustomObjects(movedObjects);
+      }
+  std::vector<std::unique_ptr<CustomObject>> moved;
+  moved.swap(movedObjects);
+  for (std::unique_ptr<CustomObject>& object : moved) {
+    Int3 posIndex;
+    const bool isOk = locateBox(object->getPosition(), Float3(0.f, 0.f, 0.f), posIndex);
+    assert(isOk);
+    getRegion(posIndex)->addCustomObject(std::move(object));
+  }
+}
+
+void WorldIndexator::showProgressBar(size_t done, size_t total, bool growing, int64_t& lastDraw) {
+  const int64_t now = Platform::getMicroseconds();
+  if (now - lastDraw <= progressIntervalMicroseconds) return;
+  Scene2D* scene2D = GLManager::getScene2D();
+  if (scene2D == nullptr || total == 0) return;
+  scene2D->applyProjection();
+  GLManager::getScene3D()->setIsLighting(false);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glCullFace(GL_FRONT);
+  SpriteManager::clearScreen(Color(0, 0, 0, 255));
+  glDisable(GL_TEXTURE_2D);
+  const int64_t w = scene2D->size2D.x();
+  const int64_t h = scene2D->size2D.y();
+  const int64_t span = (int64_t)done * (w - 20) / (int64_t)total;
+  const int64_t x = growing ? 10 + span : w - 10 - span;
+  Scene2D::drawRectangle(Int2(10, (int)(h - 50)), Int2((int)(w - 10), (int)(h - 30)), false);
+  Scene2D::drawRectangle(Int2(10, (int)(h - 50)), Int2((int)x, (int)(h - 30)), true);
+  GLManager::manageEvents();
+  lastDraw = Platform::getMicroseconds();
+}
+
+bool WorldIndexator::writeRegions(FILE* file) const {
+  unsigned char header[24];
+  for (int a = 0; a < 3; ++a) {
+    const uint32_t min = (uint32_t)tableRegionMin[a];
+    const uint32_t size = (uint32_t)tableRegionSize[a];
+    for (int b = 0; b < 4; ++b) {
+      header[4 * a + b] = (unsigned char)(min >> (8 * b));
+      header[12 + 4 * a + b] = (unsigned char)(size >> (8 * b));
+    }
+  }
+  if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
+  for (int i = 0; i < tableRegionSize.x(); ++i)
+    for (int j = 0; j < tableRegionSize.y(); ++j)
+      for (int k = 0; k < tableRegionSize.z(); ++k) {
+        const WorldRegion* region = tableRegions[cellIndex(Int3(i, j, k))];
+        if (!region->save(file, WorldRegion::sectionZones) || !region->save(file, WorldRegion::sectionObjects))
+          return false;
+      }
+  return true;
+}
+
+bool WorldIndexator::readRegions(FILE* file, std::string& problem) {
+  const long start = ftell(file);
+  if (start < 0 || fseek(file, 0, SEEK_END) != 0) {
+    problem = "the world file cannot be measured";
+    return false;
+  }
+  const long end = ftell(file);
+  if (end < start || fseek(file, start, SEEK_SET) != 0) {
+    problem = "the world file cannot be measured";
+    return false;
+  }
+  int64_t bytesLeft = end - start;
+  unsigned char header[24];
+  if (bytesLeft < (int64_t)sizeof header || fread(header, 1, sizeof header, file) != sizeof header) {
+    problem = "the file ends inside the region table header";
+    return false;
+  }
+  bytesLeft -= (int64_t)sizeof header;
+  int64_t fileMin[3];
+  int64_t fileSize[3];
+  for (int a = 0; a < 3; ++a) {
+    uint32_t min = 0;
+    uint32_t size = 0;
+    for (int b = 0; b < 4; ++b) {
+      min |= (uint32_t)header[4 * a + b] << (8 * b);
+      size |= (uint32_t)header[12 + 4 * a + b] << (8 * b);
+    }
+    fileMin[a] = (int32_t)min;
+    fileSize[a] = (int32_t)size;
+  }
+  const std::string tableText = "the region table (minimum " + std::to_string(fileMin[0]) + " " +
+                                std::to_string(fileMin[1]) + " " + std::to_string(fileMin[2]) + ", size " +
+                                std::to_string(fileSize[0]) + " " + std::to_string(fileSize[1]) + " " +
+                                std::to_string(fileSize[2]) + ")";
+  if (!isTableAcceptable(fileMin, fileSize)) {
+    problem = tableText + " is empty or too large";
+    return false;
+  }
+  const int64_t total = fileSize[0] * fileSize[1] * fileSize[2];
+  if (total * minRegionBytes > bytesLeft) {
+    problem = tableText + " needs at least " + std::to_string(total * minRegionBytes) + " bytes but only " +
+              std::to_string(bytesLeft) + " remain";
+    return false;
+  }
+  // The table is grown to the file's box on both sides, and each region goes to the cell of
+  // its own absolute index, so a file whose minimum lies above the table's is read in place too.
+  const Int3 lowest((int)fileMin[0], (int)fileMin[1], (int)fileMin[2]);
+  const Int3 highest((int)(fileMin[0] + fileSize[0] - 1), (int)(fileMin[1] + fileSize[1] - 1),
+                     (int)(fileMin[2] + fileSize[2] - 1));
+  if (!(lowest >= tableRegionMin)) growToInclude(lowest);
+  if (!(highest <= tableRegionMin + tableRegionSize - Int3(1, 1, 1))) growToInclude(highest);
+  const Int3 offset = lowest - tableRegionMin;
+
+  int64_t lastDraw = Platform::getMicroseconds();
+  for (int i = 0; i < fileSize[0]; ++i)
+    for (int j = 0; j < fileSize[1]; ++j)
+      for (int k = 0; k < fileSize[2]; ++k) {
+        WorldRegion* region = getRegion(offset + Int3(i, j, k));
+        std::string sectionProblem;
+        if (!region->load(file, WorldRegion::sectionZones, bytesLeft, sectionProblem) ||
+            !region->load(file, WorldRegion::sectionObjects, bytesLeft, sectionProblem)) {
+          problem = "region " + std::to_string(fileMin[0] + i) + " " + std::to_string(fileMin[1] + j) + " " +
+                    std::to_string(fileMin[2] + k) + ": " + sectionProblem;
+          return false;
+        }
+        const size_t done = (size_t)k + (size_t)fileSize[2] * ((size_t)j + (size_t)fileSize[1] * i);
+        showProgressBar(done, (size_t)total, true, lastDraw);
+      }
+  return true;
+}
+
+void WorldIndexator::calculateShadowsAll() {
+  if (config().getBool("fast_shadows")) {
+    std::cout << "Calculating shadows is useless and disabled (fast_shadows is true)" << std::endl;
+    return;
+  }
+  std::cout << "Calculating shadows ... please wait ... (size=" << tableRegionSize << ")" << std::endl;
+  std::vector<const CubeZone*> columnCasters;
+  for (int x = 0; x < tableRegionSize.x(); ++x)
+    for (int z = 0; z < tableRegionSize.z(); ++z) {
+      columnCasters.clear();
+      collectShadowCasters(Int3(x, 0, z), false, columnCasters);
+      for (int y = 0; y < tableRegionSize.y(); ++y) {
+        WorldRegion* region = tableRegions[cellIndex(Int3(x, y, z))];
+        const Float3 light = region->getPosition() + staticLightOffset;
+        std::cout << "Region " << x << "x" << y << "x" << z << " " << std::flush;
+        region->calculateShadows(columnCasters, light);
+        std::cout << std::endl;
+      }
+    }
+  std::cout << "... calculating shadows done." << std::endl;
+}
+
+void WorldIndexator::calculateShadowsAt(const Float3& point) {
+  if (config().getBool("fast_shadows")) {
+    std::cout << "Calculating shadows is useless and disabled (fast_shadows is true)" << std::endl;
+    return;
+  }
+  const Int3 i = getRegionIndexOf(point);
+  // A point outside the world has no region to shade.
+  if (!isInTable(i)) return;
+  std::vector<const CubeZone*> pointCasters;
+  collectShadowCasters(i, false, pointCasters);
+  WorldRegion* region = getRegion(i);
+  const Float3 light = region->getPosition() + staticLightOffset;
+  std::cout << "Calculating shadows for region " << i.x() << "x" << i.y() << "x" << i.z() << ":" << std::endl;
+  region->calculateShadows(pointCasters, light);
+  std::cout << std::endl;
+  std::cout << "Calculating shadows done." << std::endl;
+}
+
+bool WorldIndexator::removeCubeZone(const Float3& point, bool nearest) {
+  WorldRegion* region = getRegionAt(point);
+  return region != nullptr && region->removeCubeZone(point, nearest);
+}
+
+bool WorldIndexator::removeCustomObject(const Float3& point, bool nearest) {
+  WorldRegion* region = getRegionAt(point);
+  return region != nullptr && region->removeCustomObject(point, nearest);
+}
+
+bool WorldIndexator::clear(const Float3& point, bool alsoObjects) {
+  WorldRegion* region = getRegionAt(point);
+  return region != nullptr && region->clear(alsoObjects);
+}
+
+bool WorldIndexator::isCollidableAt(const Float3& point) const {
+  const WorldRegion* region = getRegionAt(point);
+  return region != nullptr && region->isCollidableAt(point);
+}
+
+int32_t WorldIndexator::getCubeZoneAt(const Float3& point, Float3& centre, Float3& size) const {
+  const WorldRegion* region = getRegionAt(point);
+  return region != nullptr ? region->getCubeZoneAt(point, centre, size) : -1;
+}
+
+int32_t WorldIndexator::getCubeTypeAt(const Float3& point) const {
+  const WorldRegion* region = getRegionAt(point);
+  return region != nullptr ? region->getCubeTypeAt(point) : -1;
+}
+
+int32_t WorldIndexator::getCustomObjectIdAt(const Float3& point) const {
+  const WorldRegion* region = getRegionAt(point);
+  return region != nullptr ? region->getCustomObjectIdAt(point) : -1;
+}
+
+bool WorldIndexator::isRegionEmptyAt(const Float3& point) const {
+  const WorldRegion* region = getRegionAt(point);
+  return region == nullptr || region->isEmpty();
+}
+
+bool WorldIndexator::addCubeZone(const CubeZone& zone) {
+  Int3 posIndex;
+  if (!locateBox(zone.centre, zone.size, posIndex)) return false;
+  getRegion(posIndex)->addCubeZone(zone);
+  return true;
+}
+
+bool WorldIndexator::addCustomObject(const CustomObject& object) {
+  return addCustomObject(std::unique_ptr<CustomObject>(new CustomObject(object)));
+}
+
+bool WorldIndexator::addCustomObject(CustomObject&& object) {
+  return addCustomObject(std::unique_ptr<CustomObject>(new CustomObject(std::move(object))));
+}
+
+bool WorldIndexator::addCustomObject(std::unique_ptr<CustomObject> object) {
+  Int3 posIndex;
+  if (object == nullptr || !locateBox(object->getPosition(), Float3(0.f, 0.f, 0.f), posIndex)) return false;
+  getRegion(posIndex)->addCustomObject(std::move(object));
+  return true;
+}
+
+void WorldIndexator::removeCubeType(int32_t id) {
+  const size_t count = getNbRegions();
+  for (size_t i = 0; i < count; ++i)
+    if (!tableRegions[i]->isEmpty()) tableRegions[i]->removeCubeZonesOfType(id);
+}
+
+float WorldIndexator::getHeightAt(float x, float z) const {
+  const Int3 column = getRegionIndexOf(Float3(x, 0.f, z));
+  if (column.x() < 0 || column.x() >= tableRegionSize.x() || column.z() < 0 || column.z() >= tableRegionSize.z())
+    return lowestFloat;
+  for (int y = tableRegionSize.y() - 1; y >= 0; --y) {
+    const float top = tableRegions[cellIndex(Int3(column.x(), y, column.z()))]->getHighestTopAt(x, z);
+    if (top != lowestFloat) return top;
+  }
+  return lowestFloat;
+}
+
+bool WorldIndexator::segmentHitsCube(const Float3& a, const Float3& b, Float3& hit) const {
+  if (!isFinite(a) || !isFinite(b)) return false;
+  const Float3 m = (a + b) / 2.f;
+  const int r = (int)std::ceil(std::min<double>(distance(a, b) / 2.f / sizeOneRegion, 2.0 * maxAbsoluteIndex));
+  const Int3 centre = getRegionIndexOf(m);
+  int from[3];
+  int to[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    from[axis] = (int)std::max<int64_t>((int64_t)centre[axis] - r, 0);
+    to[axis] = (int)std::min<int64_t>((int64_t)centre[axis] + r, (int64_t)tableRegionSize[axis] - 1);
+  }
+  for (int x = from[0]; x <= to[0]; ++x)
+    for (int y = from[1]; y <= to[1]; ++y)
+      for (int z = from[2]; z <= to[2]; ++z)
+        if (tableRegions[cellIndex(Int3(x, y, z))]->segmentHitsCube(a, b, hit)) return true;
+  return false;
+}

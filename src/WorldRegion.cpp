@@ -1,0 +1,721 @@
+#include "WorldRegion.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <limits>
+
+#include "CubeType.h"
+#include "CubeTypeManager.h"
+#include "CubeZoneFastShadows.h"
+#include "CubeZoneStaticShadows.h"
+#include "CubesTable.h"
+#include "DeviceManager.h"
+#include "GLManager.h"
+#include "Platform.h"
+#include "Scene3D.h"
+#include "Thread.h"
+#include "VBO.h"
+#include "Assert.h"
+
+namespace {
+
+// The region build worker. The job fields are plain data: the main thread writes them before
+// raising workFlag with release order, and the worker reads them after seeing the flag with
+// acquire order; the worker writes only the job's group set, then lowers the flag with release
+// order, and the main thread reads the groups after seeing it lowered with acquire order.
+struct BuildJob {
+  const CubeZone* zones = nullptr;
+  size_t nbZones = 0;
+  const CubesTable* table = nullptr;
+  MeshGroupMap* groups = nullptr;
+  bool isNear = false;
+};
+
+BuildJob job;
+std::atomic<bool> workFlag{false};
+std::atomic<bool> stopFlag{false};
+std::atomic<int64_t> nbZonesMeshedByWorker{0};
+Thread* thread = nullptr;
+
+constexpr int pollingSleepMs = 2;
+
+void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table) {
+  if (nbZones == 0) return;
+  if (isNear)
+    CubeZone::buildNear(zones, nbZones, groups, table);
+  else
+    CubeZone::buildFar(zones, nbZones, groups, table);
+}
+
+void* workerLoop(void*) {
+  while (!stopFlag.load(std::memory_order_acquire)) {
+    Platform::sleepMs(pollingSleepMs);
+    if (!workFlag.load(std::memory_order_acquire)) continue;
+    const size_t first = job.nbZones / 2;
+    meshRange(job.zones + first, job.nbZones - first, job.isNear, *job.groups, *job.table);
+    nbZonesMeshedByWorker.fetch_add((int64_t)(job.nbZones - first), std::memory_order_relaxed);
+    workFlag.store(false, std::memory_order_release);
+  }
+  return nullptr;
+}
+
+/// A configuration switch; without a device manager (tools, pure tests) every switch is off.
+bool configBool(const char* key) {
+  DeviceManager* deviceManager = DeviceManager::getInstance();
+  return deviceManager != nullptr && deviceManager->getConfig().getBool(key);
+}
+
+void setLighting(bool on) {
+  Scene3D* scene = GLManager::getScene3D();
+  if (scene != nullptr) {
+    scene->setIsLighting(on);
+    if (scene->getQuadric() != nullptr) gluQuadricNormals(scene->getQuadric(), on ? GLU_FLAT : GLU_NONE);
+  }
+  if (on)
+    glEnable(GL_LIGHTING);
+  else
+    glDisable(GL_LIGHTING);
+}
+
+bool isInsideBox(const Float3& point, const Float3& centre, const Float3& size) {
+  for (int a = 0; a < 3; ++a)
+    if (point[a] < centre[a] - size[a] / 2.f || point[a] > centre[a] + size[a] / 2.f) return false;
+  return true;
+}
+
+float squaredDistance(const Float3& a, const Float3& b) {
+  const Float3 d = a - b;
+  return d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
+}
+
+bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
+
+// Little-endian fields of the world file, whatever the host order.
+void putInt32(unsigned char* out, int32_t value) {
+  const uint32_t u = (uint32_t)value;
+  for (int b = 0; b < 4; ++b) out[b] = (unsigned char)(u >> (8 * b));
+}
+int32_t getInt32(const unsigned char* in) {
+  uint32_t u = 0;
+  for (int b = 0; b < 4; ++b) u |= (uint32_t)in[b] << (8 * b);
+  return (int32_t)u;
+}
+void putFloat(unsigned char* out, float value) {
+  uint32_t u;
+  std::memcpy(&u, &value, 4);
+  putInt32(out, (int32_t)u);
+}
+float getFloat(const unsigned char* in) {
+  const uint32_t u = (uint32_t)getInt32(in);
+  float value;
+  std::memcpy(&value, &u, 4);
+  return value;
+}
+void putFloat3(unsigned char* out, const Float3& v) {
+  for (int a = 0; a < 3; ++a) putFloat(out + 4 * a, v[a]);
+}
+Float3 getFloat3(const unsigned char* in) { return Float3(getFloat(in), getFloat(in + 4), getFloat(in + 8)); }
+
+/// Reads from a file without ever passing the bytes the caller says it holds.
+class BoundedReader {
+ public:
+  BoundedReader(FILE* parFile, int64_t& parBytesLeft) : file(parFile), bytesLeft(parBytesLeft) {}
+  bool read(void* out, int64_t nbBytes) {
+    if (nbBytes < 0 || nbBytes > bytesLeft) return false;
+    if (fread(out, 1, (size_t)nbBytes, file) != (size_t)nbBytes) {
+      bytesLeft = 0;
+      return false;
+    }
+    bytesLeft -= nbBytes;
+    return true;
+  }
+  bool skip(int64_t nbBytes) {
+    if (nbBytes < 0 || nbBytes > bytesLeft) return false;
+    if (fseek(file, (long)nbBytes, SEEK_CUR) != 0) return false;
+    bytesLeft -= nbBytes;
+    return true;
+  }
+  bool readInt32(int32_t& value) {
+    unsigned char bytes[4];
+    if (!read(bytes, 4)) return false;
+    value = getInt32(bytes);
+    return true;
+  }
+  int64_t left() const { return bytesLeft; }
+
+ private:
+  FILE* file;
+  int64_t& bytesLeft;
+};
+
+std::string truncatedText(const char* what, int64_t count, int64_t recordSize, int64_t left) {
+  return std::string("the ") + what + " section announces " + std::to_string(count) + " records (at least " +
+         std::to_string(count * recordSize) + " bytes) but only " + std::to_string(left) + " bytes remain";
+}
+
+}  // namespace
+
+WorldRegion::WorldRegion(const Float3& parPosition, float parSizeOneRegion)
+    : sizeOneRegion(parSizeOneRegion), position(parPosition) {}
+
+WorldRegion::~WorldRegion() { free(); }
+
+std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters) {
+  assert(vbo == NULL && cubesTable == NULL);
+  isNear = parIsNear;
+
+  cubeTypeIds.clear();
+  for (const CubeZone& zone : cubeZones) cubeTypeIds.insert(zone.id);
+
+  const bool fastShadows = configBool("fast_shadows");
+  const bool useCasters = fastShadows && shadowsEnabled;
+  cubesTable.reset(new CubesTable(position, CubesTable::getSizeOneCube(), sizeOneRegion, cubeZones,
+                                  useCasters ? &shadowCasters : nullptr));
+
+  if (fastShadows) {
+    // The faces turned away from the light (bottom, back, left) start dark.
+    static constexpr bool darkFaces[6] = {false, true, false, true, true, false};
+    const bool computeShadows = shadowsEnabled && cubesTable->hasShadows() && !isNear;
+    std::unique_ptr<CubeZoneFastShadows> fast;
+    if (computeShadows) fast.reset(new CubeZoneFastShadows(*cubesTable));
+    for (CubeZone& zone : cubeZones) {
+      for (int f = 0; f < 6; ++f) zone.isFaceShadowed[f] = darkFaces[f];
+      if (computeShadows) fast->computeFastShadows(zone);
+    }
+  }
+
+  // Textures are loaded here, on the GL thread, so that the worker never has to.
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  for (int32_t id : cubeTypeIds) manager->getCubeTypeForDrawing(id)->loadTextures();
+
+  MeshGroupMap mainGroups;
+  MeshGroupMap workerGroups;
+  meshZones(mainGroups, workerGroups);
+
+  vbo.reset(new VBO());
+  glMatrixMode(GL_MODELVIEW);
+  Scene3D* scene = GLManager::getScene3D();
+  if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
+  glTranslatef(0.f, 0.f, 0.f);
+  for (const auto& entry : mainGroups) vbo->addGroup(entry.first, entry.second);
+  for (const auto& entry : workerGroups) vbo->addGroup(entry.first, entry.second);
+
+  if (!cubeZones.empty()) {
+    CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);
+    firstType->loadTextures();
+    vbo->getGroup(firstType->getLook().textureShadow).drawnLast = true;
+  }
+  return vbo->finish();
+}
+
+void WorldRegion::meshZones(MeshGroupMap& mainGroups, MeshGroupMap& workerGroups) {
+  const size_t n = cubeZones.size();
+  const bool parallel =
+      n >= 2 && ((isNear && configBool("enable_parallelization_regions_near")) ||
+                 (!isNear && configBool("enable_parallelization_regions_far")));
+  if (!parallel) {
+    meshRange(cubeZones.data(), n, isNear, mainGroups, *cubesTable);
+    return;
+  }
+  const size_t half = n / 2;
+  if (thread == nullptr) {
+    // No worker (a region used without an indexator): the same split, one half after the other.
+    meshRange(cubeZones.data(), half, isNear, mainGroups, *cubesTable);
+    meshRange(cubeZones.data() + half, n - half, isNear, workerGroups, *cubesTable);
+    return;
+  }
+  job.zones = cubeZones.data();
+  job.nbZones = n;
+  job.table = cubesTable.get();
+  job.groups = &workerGroups;
+  job.isNear = isNear;
+  workFlag.store(true, std::memory_order_release);
+  meshRange(cubeZones.data(), half, isNear, mainGroups, *cubesTable);
+  while (workFlag.load(std::memory_order_acquire)) Platform::sleepMs(pollingSleepMs);
+}
+
+bool WorldRegion::free() {
+  const bool hadVertices = vbo != nullptr && vbo->getNbVerticesTotal() > 0;
+  cubeTypeIds.clear();
+  cubesTable.reset();
+  if (configBool("fast_shadows")) {
+    for (CubeZone& zone : cubeZones) {
+      for (int f = 0; f < 6; ++f) {
+        zone.shadowTriangles[f].clear();
+        zone.isFaceShadowed[f] = false;
+      }
+    }
+  }
+  vbo.reset();
+  return hadVertices;
+}
+
+void WorldRegion::draw() {
+  usedThisFrame = true;
+  setLighting(false);
+  if (vbo == nullptr) assert(false, "drawing a region that is not built");
+  vbo->draw();
+
+  setLighting(true);
+  const bool wasWalking = isWalkingObjects;
+  const long outerIndex = walkIndex;
+  isWalkingObjects = true;
+  for (walkIndex = 0; walkIndex < (long)customObjects.size(); ++walkIndex) customObjects[walkIndex]->draw();
+  walkIndex = outerIndex;
+  if (!wasWalking) endObjectWalk();
+
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  for (int32_t id : cubeTypeIds) {
+    assert(id < (int)CubeTypeManager::getInstance()->getNbCubeType());
+    manager->getCubeType(id);
+  }
+  setLighting(false);
+}
+
+void WorldRegion::addCubeZone(const CubeZone& zone) {
+  free();
+  const size_t n = cubeZones.size();
+  cubeZones.reserve(n - n % zoneCapacityStep + zoneCapacityStep);
+  cubeZones.push_back(zone);
+}
+
+void WorldRegion::addCubeZone(CubeZone&& zone) {
+  free();
+  const size_t n = cubeZones.size();
+  cubeZones.reserve(n - n % zoneCapacityStep + zoneCapacityStep);
+  cubeZones.push_back(std::move(zone));
+}
+
+size_t WorldRegion::nearestZoneIndex(const Float3& point) const {
+  size_t best = 0;
+  float bestDistance = std::numeric_limits<float>::infinity();
+  for (size_t i = 0; i < cubeZones.size(); ++i) {
+    const float d = squaredDistance(cubeZones[i].centre, point);
+    if (d <= bestDistance) {
+      bestDistance = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+bool WorldRegion::removeCubeZone(const Float3& point, bool nearest) {
+  if (cubeZones.empty()) return false;
+  size_t index = cubeZones.size();
+  if (nearest) {
+    index = nearestZoneIndex(point);
+  } else {
+    for (size_t i = 0; i < cubeZones.size() && index == cubeZones.size(); ++i)
+      if (cubeZones[i].centre == point || cubeZones[i].contains(point)) index = i;
+    if (index == cubeZones.size()) return false;
+  }
+  free();
+  cubeZones.erase(cubeZones.begin() + (long)index);
+  return true;
+}
+
+void WorldRegion::removeCubeZonesOfType(int32_t id) {
+  const size_t before = cubeZones.size();
+  size_t kept = 0;
+  for (size_t i = 0; i < before; ++i) {
+    if (cubeZones[i].id == id) continue;
+    if (kept != i) cubeZones[kept] = std::move(cubeZones[i]);
+    ++kept;
+  }
+  if (kept == before) return;
+  cubeZones.resize(kept);
+  free();
+}
+
+bool WorldRegion::clear(bool alsoObjects) {
+  cubeZones.clear();
+  if (alsoObjects)
+    while (!customObjects.empty()) eraseCustomObject(customObjects.size() - 1);
+  return free();
+}
+
+void WorldRegion::getCubeZones(std::vector<const CubeZone*>& out) const {
+  for (const CubeZone& zone : cubeZones) out.push_back(&zone);
+}
+
+int32_t WorldRegion::getCubeTypeAt(const Float3& point) const {
+  if (cubesTable != nullptr) return cubesTable->getCubeIdAt(point);
+  for (const CubeZone& zone : cubeZones)
+    if (isInsideBox(point, zone.centre, zone.size)) return zone.id;
+  return -1;
+}
+
+bool WorldRegion::isCollidableAt(const Float3& point) const {
+  const int32_t id = getCubeTypeAt(point);
+  if (id == -1) return false;
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  if (!manager->isValidId(id)) return false;
+  return manager->getCubeType(id)->collidable;
+}
+
+int32_t WorldRegion::getCubeZoneAt(const Float3& point, Float3& centre, Float3& size) const {
+  for (const CubeZone& zone : cubeZones) {
+    if (zone.contains(point)) {
+      centre = zone.centre;
+      size = zone.size;
+      return zone.id;
+    }
+  }
+  return -1;
+}
+
+float WorldRegion::getHighestTopAt(float x, float z) const {
+  float highest = -std::numeric_limits<float>::max();
+  for (const CubeZone& zone : cubeZones) {
+    const Float3& c = zone.centre;
+    const Float3& s = zone.size;
+    if (c.x() - s.x() / 2.f < x && x < c.x() + s.x() / 2.f && c.z() - s.z() / 2.f < z && z < c.z() + s.z() / 2.f) {
+      const float top = c.y() + s.y() / 2.f;
+      if (top > highest) highest = top;
+    }
+  }
+  return highest;
+}
+
+bool WorldRegion::segmentHitsCube(const Float3& a, const Float3& b, Float3& hit) const {
+  if (!isFinite(a) || !isFinite(b)) return false;
+  const Float3 delta = a - b;
+  const double length = std::sqrt((double)delta.x() * delta.x() + (double)delta.y() * delta.y() +
+                                  (double)delta.z() * delta.z());
+  const float edge = CubesTable::getSizeOneCube();
+  if (length == 0.0 || !(edge > 0.f)) {
+    if (!isCollidableAt(b)) return false;
+    hit = b;
+    return true;
+  }
+  const Float3 step(float(delta.x() / length * edge), float(delta.y() / length * edge),
+                    float(delta.z() / length * edge));
+  // Only the steps inside the region (widened by one cube) can meet one of its cubes, so the
+  // walk covers those instead of the whole segment: the points tested are the same.
+  double tLo = 0.0;
+  double tHi = length / edge;
+  const float margin = sizeOneRegion / 2.f + edge;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double lo = (double)position[axis] - margin;
+    const double hi = (double)position[axis] + margin;
+    const double s = step[axis];
+    if (s == 0.0) {
+      if (b[axis] < lo || b[axis] > hi) return false;
+      continue;
+    }
+    double t0 = (lo - b[axis]) / s;
+    double t1 = (hi - b[axis]) / s;
+    if (t0 > t1) std::swap(t0, t1);
+    tLo = std::max(tLo, t0);
+    tHi = std::min(tHi, t1);
+  }
+  if (tLo > tHi) return false;
+  for (double n = std::ceil(tLo); n <= std::floor(tHi); n += 1.0) {
+    const Float3 point(float(b.x() + n * step.x()), float(b.y() + n * step.y()), float(b.z() + n * step.z()));
+    if (isCollidableAt(point)) {
+      hit = point;
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t* WorldRegion::copyCubes(Int3& size) const {
+  if (cubesTable != nullptr) return cubesTable->copyCubes(size);
+  const CubesTable table(position, CubesTable::getSizeOneCube(), sizeOneRegion, cubeZones);
+  return table.copyCubes(size);
+}
+
+void WorldRegion::calculateShadows(const std::vector<const CubeZone*>& casters, const Float3& lightPoint) {
+  free();
+  CubeZoneStaticShadows shadows;
+  for (CubeZone& zone : cubeZones) {
+    std::cout << "=" << std::flush;
+    if (shadowsEnabled) shadows.calculateZoneShadows(casters, zone, lightPoint);
+  }
+}
+
+void WorldRegion::addCustomObject(const CustomObject& object) {
+  customObjects.push_back(std::unique_ptr<CustomObject>(new CustomObject(object)));
+}
+
+void WorldRegion::addCustomObject(CustomObject&& object) {
+  customObjects.push_back(std::unique_ptr<CustomObject>(new CustomObject(std::move(object))));
+}
+
+void WorldRegion::addCustomObject(std::unique_ptr<CustomObject> object) {
+  if (object != nullptr) customObjects.push_back(std::move(object));
+}
+
+bool WorldRegion::removeCustomObject(const Float3& point, bool nearest) {
+  if (customObjects.empty()) return false;
+  size_t index = customObjects.size();
+  if (nearest) {
+    float bestDistance = std::numeric_limits<float>::infinity();
+    for (size_t i = 0; i < customObjects.size(); ++i) {
+      const float d = squaredDistance(customObjects[i]->getPosition(), point);
+      if (d <= bestDistance) {
+        bestDistance = d;
+        index = i;
+      }
+    }
+    if (index == customObjects.size()) index = customObjects.size() - 1;
+  } else {
+    for (size_t i = 0; i < customObjects.size() && index == customObjects.size(); ++i)
+      if (customObjects[i]->getPosition() == point) index = i;
+    if (index == customObjects.size()) return false;
+  }
+  eraseCustomObject(index);
+  return true;
+}
+
+void WorldRegion::eraseCustomObject(size_t index) {
+  std::unique_ptr<CustomObject> taken = std::move(customObjects[index]);
+  customObjects.erase(customObjects.begin() + (long)index);
+  if (!isWalkingObjects) return;  // `taken` goes here, running its type's uninit
+  if ((long)index <= walkIndex) --walkIndex;
+  removedDuringWalk.push_back(std::move(taken));
+}
+
+void WorldRegion::endObjectWalk() {
+  isWalkingObjects = false;
+  walkIndex = -1;
+  // The uninit callbacks may remove further objects, which then go at once.
+  std::vector<std::unique_ptr<CustomObject>> removed;
+  removed.swap(removedDuringWalk);
+}
+
+int32_t WorldRegion::getCustomObjectIdAt(const Float3& point) const {
+  const float half = CubesTable::getSizeOneCube() / 2.f;
+  for (const std::unique_ptr<CustomObject>& object : customObjects) {
+    const Float3& p = object->getPosition();
+    bool inside = true;
+    for (int a = 0; a < 3 && inside; ++a) inside = point[a] - half < p[a] && p[a] < point[a] + half;
+    if (inside) return (int32_t)object->getTypeId();
+  }
+  return -1;
+}
+
+void WorldRegion::stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& moved) {
+  usedThisFrame = true;
+  const bool wasWalking = isWalkingObjects;
+  const long outerIndex = walkIndex;
+  isWalkingObjects = true;
+  for (walkIndex = 0; walkIndex < (long)customObjects.size(); ++walkIndex) {
+    CustomObject* object = customObjects[walkIndex].get();
+    const Float3 before = object->getPosition();
+    if (!object->getIsGlobal()) {
+      const bool finished = object->manage();
+      // Removed from inside its own callback: already out of the list.
+      if (walkIndex < 0 || customObjects[walkIndex].get() != object) continue;
+      if (finished) {
+        eraseCustomObject((size_t)walkIndex);
+        continue;
+      }
+    }
+    const Float3& after = object->getPosition();
+    if (after.x() != before.x() || after.y() != before.y() || after.z() != before.z()) {
+      moved.push_back(std::move(customObjects[walkIndex]));
+      customObjects.erase(customObjects.begin() + walkIndex);
+      --walkIndex;
+    }
+  }
+  walkIndex = outerIndex;
+  if (!wasWalking) endObjectWalk();
+}
+
+bool WorldRegion::save(FILE* file, int which) const {
+  unsigned char header[sectionHeaderSize];
+  if (which == sectionZones) {
+    putInt32(header, (int32_t)cubeZones.size());
+    putInt32(header + 4, 0);
+    if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
+    // Fast shadows are recomputed at every build, so they are not stored.
+    const bool withoutShadows = configBool("fast_shadows");
+    for (const CubeZone& zone : cubeZones) {
+      unsigned char record[32];
+      putFloat3(record, zone.centre);
+      putFloat3(record + 12, zone.size);
+      putInt32(record + 24, zone.id);
+      putInt32(record + 28, zone.reserved);
+      if (fwrite(record, 1, sizeof record, file) != sizeof record) return false;
+      for (int f = 0; f < 6; ++f) {
+        const std::vector<Float3>& points = zone.shadowTriangles[f];
+        int32_t n = 0;
+        if (!withoutShadows) n = zone.isFaceShadowed[f] ? -1 : (int32_t)points.size();
+        unsigned char count[4];
+        putInt32(count, n);
+        if (fwrite(count, 1, 4, file) != 4) return false;
+        for (int32_t p = 0; p < n; ++p) {
+          unsigned char point[12];
+          putFloat3(point, points[p]);
+          if (fwrite(point, 1, 12, file) != 12) return false;
+        }
+      }
+    }
+    return true;
+  }
+  putInt32(header, (int32_t)customObjects.size());
+  putInt32(header + 4, 0);
+  if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
+  for (const std::unique_ptr<CustomObject>& object : customObjects) {
+    unsigned char record[CustomObject::recordSize];
+    object->toRecord(record);
+    if (fwrite(record, 1, sizeof record, file) != sizeof record) return false;
+  }
+  return true;
+}
+
+bool WorldRegion::load(FILE* file, int which, int64_t& bytesLeft, std::string& problem) {
+  if (which == sectionZones) return loadZones(file, bytesLeft, problem);
+  return loadObjects(file, bytesLeft, problem);
+}
+
+bool WorldRegion::loadZones(FILE* file, int64_t& bytesLeft, std::string& problem) {
+  free();
+  cubeZones.clear();
+  BoundedReader reader(file, bytesLeft);
+  int32_t count = 0;
+  int32_t skipLength = 0;
+  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
+    problem = "the file ends inside a zone section header";
+    return false;
+  }
+  if (count < 0) {
+    problem = "a zone section announces a negative count (" + std::to_string(count) + ")";
+    return false;
+  }
+  if ((int64_t)count * minZoneRecordSize > reader.left()) {
+    problem = truncatedText("zone", count, minZoneRecordSize, reader.left());
+    return false;
+  }
+  cubeZones.reserve((size_t)count);
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  for (int32_t z = 0; z < count; ++z) {
+    const std::string where = "zone " + std::to_string(z) + " of " + std::to_string(count);
+    unsigned char record[32];
+    if (!reader.read(record, sizeof record)) {
+      problem = "the file ends inside " + where;
+      return false;
+    }
+    CubeZone zone(getInt32(record + 24), getFloat3(record), getFloat3(record + 12));
+    zone.reserved = getInt32(record + 28);
+    if (!isFinite(zone.centre) || !isFinite(zone.size) || zone.size.x() < 0.f || zone.size.y() < 0.f ||
+        zone.size.z() < 0.f) {
+      problem = where + " has a centre or size that is not a finite box";
+      return false;
+    }
+    if (zone.id < 0 || (manager != nullptr && zone.id >= manager->getNbCubeType())) {
+      problem = where + " has the cube type id " + std::to_string(zone.id) + ", which does not exist";
+      return false;
+    }
+    for (int f = 0; f < 6; ++f) {
+      int32_t n = 0;
+      if (!reader.readInt32(n)) {
+        problem = "the file ends inside the shadows of " + where;
+        return false;
+      }
+      if (n == -1) {
+        zone.isFaceShadowed[f] = true;
+        continue;
+      }
+      if (n < 0 || n % 3 != 0) {
+        problem = where + " has " + std::to_string(n) + " shadow points on a face (whole triangles expected)";
+        return false;
+      }
+      if ((int64_t)n * 12 > reader.left()) {
+        problem = where + " announces " + std::to_string(n) + " shadow points but only " +
+                  std::to_string(reader.left()) + " bytes remain";
+        return false;
+      }
+      std::vector<Float3>& points = zone.shadowTriangles[f];
+      points.resize((size_t)n);
+      for (int32_t p = 0; p < n; ++p) {
+        unsigned char bytes[12];
+        if (!reader.read(bytes, 12)) {
+          problem = "the file ends inside the shadows of " + where;
+          return false;
+        }
+        points[p] = getFloat3(bytes);
+        if (!isFinite(points[p])) {
+          problem = where + " has a shadow point that is not a finite number";
+          return false;
+        }
+      }
+    }
+    cubeZones.push_back(std::move(zone));
+  }
+  if (skipLength > 0 && !reader.skip(skipLength)) {
+    problem = "a zone section asks to skip " + std::to_string(skipLength) + " bytes but only " +
+              std::to_string(reader.left()) + " remain";
+    return false;
+  }
+  return true;
+}
+
+bool WorldRegion::loadObjects(FILE* file, int64_t& bytesLeft, std::string& problem) {
+  BoundedReader reader(file, bytesLeft);
+  int32_t count = 0;
+  int32_t skipLength = 0;
+  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
+    problem = "the file ends inside an object section header";
+    return false;
+  }
+  if (count < 0) {
+    problem = "an object section announces a negative count (" + std::to_string(count) + ")";
+    return false;
+  }
+  if ((int64_t)count * objectRecordSize > reader.left()) {
+    problem = truncatedText("object", count, objectRecordSize, reader.left());
+    return false;
+  }
+  customObjects.reserve(customObjects.size() + (size_t)count);
+  for (int32_t o = 0; o < count; ++o) {
+    unsigned char record[CustomObject::recordSize];
+    const std::string where = "object " + std::to_string(o) + " of " + std::to_string(count);
+    if (!reader.read(record, sizeof record)) {
+      problem = "the file ends inside " + where;
+      return false;
+    }
+    if (!isFinite(getFloat3(record))) {
+      problem = where + " has a position that is not a finite point";
+      return false;
+    }
+    if ((uint32_t)getInt32(record + 12) >= CustomObject::maxTypeId) {
+      problem = where + " has the object type id " + std::to_string((uint32_t)getInt32(record + 12)) +
+                ", which is out of range";
+      return false;
+    }
+    customObjects.push_back(std::unique_ptr<CustomObject>(new CustomObject(CustomObject::fromRecord(record))));
+  }
+  if (skipLength > 0 && !reader.skip(skipLength)) {
+    problem = "an object section asks to skip " + std::to_string(skipLength) + " bytes but only " +
+              std::to_string(reader.left()) + " remain";
+    return false;
+  }
+  return true;
+}
+
+void WorldRegion::startWorker() {
+  assert(thread == NULL);
+  stopFlag.store(false, std::memory_order_release);
+  workFlag.store(false, std::memory_order_release);
+  thread = new Thread(workerLoop, nullptr);
+}
+
+void WorldRegion::stopWorker() {
+  if (thread == nullptr) return;
+  stopFlag.store(true, std::memory_order_release);
+  thread->join();
+  delete thread;
+  thread = nullptr;
+}
+
+bool WorldRegion::isWorkerRunning() { return thread != nullptr; }
+
+int64_t WorldRegion::getNbZonesMeshedByWorker() { return nbZonesMeshedByWorker.load(std::memory_order_relaxed); }

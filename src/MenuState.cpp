@@ -158,7 +158,10 @@ void MenuState::chooseSetting(int row, int choice) {
     case 0:
       // The world scene will draw with this distance once it exists.
       if (isRight) {
-        viewDistance = (viewDistance - viewDistanceBase) * viewDistanceFactor + viewDistanceBase;
+        // At or below the base the step would shrink the distance, toward negative values:
+        // the farther choice never brings the view nearer.
+        if (viewDistance > viewDistanceBase)
+          viewDistance = (viewDistance - viewDistanceBase) * viewDistanceFactor + viewDistanceBase;
       } else {
         const float beyondBase = viewDistance - viewDistanceBase;
         if (beyondBase > viewDistanceMinimumStep) viewDistance = beyondBase / viewDistanceFactor + viewDistanceBase;

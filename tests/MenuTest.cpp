@@ -185,6 +185,15 @@ TEST_F(MenuTest, ViewDistanceSteps) {
     click(300, 299);
     EXPECT_EQ(distance, menu->getViewDistance());
   }
+  // The farther choice never brings a distance at or below 400 nearer.
+  for (const float distance : {400.f, 300.f, -5.f}) {
+    menu->setViewDistance(distance);
+    click(400, 260);
+    EXPECT_EQ(distance, menu->getViewDistance());
+  }
+  menu->setViewDistance(401.f);
+  click(400, 260);
+  EXPECT_FLOAT_EQ(401.2f, menu->getViewDistance());
   menu->setViewDistance(412.f);
   click(300, 260);
   EXPECT_FLOAT_EQ(410.f, menu->getViewDistance());

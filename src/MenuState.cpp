@@ -97,7 +97,7 @@ bool MenuState::manageInput(const std::vector<int>& typedKeys,
 }
 
 bool MenuState::clickMainMenu(int x, int y) {
-  // The version text sits there; it is no button.
+  // No button there: clicks in that corner of the image do nothing.
   if (isStrictlyInside(Int2(x, y), Int2(200, 15), Int2(270, 55))) return true;
   if (x <= 50 || x >= 150) return true;
   if (y >= 151 && y <= 214) {

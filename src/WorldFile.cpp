@@ -149,9 +149,9 @@ bool WorldFile::parse(const unsigned char* data, size_t size, const std::string&
     assert(versionFile == 1, "world file '" + fileName + "' has version " + std::to_string(versionFile));
   }
   if (!in.isFailed() && parseContent(in, sizeOneRegion)) return true;
+  clearContent();
   problem = "World file '" + fileName + "' is damaged at byte " + std::to_string(in.getFailureOffset()) + ": " +
             in.getFailure() + "; the world is left as it was.";
-  clearContent();
   return false;
 }
 
@@ -258,11 +258,12 @@ bool WorldFile::parseZone(Reader& in, CubeZone& zone, int32_t nbCubeTypes, const
     return in.failAt(idOffset, "zone cube type id " + std::to_string(zone.id) + " is not one of the " + std::to_string(nbCubeTypes) + " cube types");
   for (int face = 0; face < 6; ++face) {
     int32_t nbPoints;
+    const size_t entryOffset = in.offset();
     if (!in.int32(nbPoints, "a face shadow entry")) return false;
     zone.isFaceShadowed[face] = nbPoints == faceShadowed;
     if (nbPoints == faceShadowed) continue;
     if (nbPoints < 0 || nbPoints % 3 != 0 || static_cast<uint64_t>(nbPoints) * 12 > in.remaining())
-      return in.fail("face shadow entry " + std::to_string(nbPoints) +
+      return in.failAt(entryOffset, "face shadow entry " + std::to_string(nbPoints) +
                      " is neither -1 nor whole triangles within the bytes left");
     std::vector<Float3>& points = zone.shadowTriangles[face];
     points.resize(nbPoints);

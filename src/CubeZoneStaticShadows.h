@@ -48,6 +48,10 @@ class CubeZoneStaticShadows {
   void projectCaster(const CubeZone& caster, const Float3& lo, const Float3& hi, const Float3& light,
                      const bool isSideDark[6]);
   void rasteriseSide(int side, const CubeZone& zone, std::vector<Float3>& output);
+  /// Copies into `to` the triangles of `from` that reach [lo, hi] along the horizontal (or
+  /// vertical) axis.
+  static void keepReaching(const std::vector<Triangle2>& from, std::vector<Triangle2>& to, bool isHorizontal,
+                           float lo, float hi);
   void rasteriseRect(float minHoriz, float minVert, float maxHoriz, float maxVert);
   bool isInShadow(float h, float v) const;
   float boundaryPoint(float insideH, float insideV, float outsideH, float outsideV, float& resultV) const;

@@ -1,0 +1,124 @@
+// Cube edits of the indexed world on regions of 32 cubes of edge 1 (run under Xvfb: the world
+// needs the engine window for its cube types):
+//   BoxEdit/<edge>       removes a box of edge^3 cubes from the middle of a 32 x 8 x 32 slab and
+//                        puts it back (two box edits, each splitting the zones it meets into
+//                        cubes and rebuilding them greedily)
+//   GreedyRebuild        rebuilds one region's zones from a 32^3 grid of a heightmap terrain
+//                        (the optimiser's step), zones removed again outside the timing
+// Counters: zones_after (zones left by one round), allocs_per_edit (heap allocations per edit
+// once the scratch lists are warm; the zone lists of the regions grow in steps of 200).
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "CubesTable.h"
+#include "DeviceManager.h"
+#include "IndexedWorld.h"
+#include "WorldRegion.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+/// Created by the first benchmark, destroyed by main before the window goes.
+IndexedWorld* world = nullptr;
+
+IndexedWorld& sharedWorld() {
+  if (world == nullptr) {
+    if (DeviceManager::getInstance() == nullptr) DeviceManager::createInstance("editsbench", "", 800, 600, false);
+    XMLSimple& config = DeviceManager::getInstance()->getConfig();
+    config.setInt("size_one_region", 32);
+    config.setDouble("size_one_cube", 1.0);
+    CubesTable::setSizeOneCube(1.f);
+    world = new IndexedWorld("world.dat");
+    const std::string names[6];
+    const bool options[3] = {true, true, true};
+    world->addCubeType(names, options, true);
+    world->addCubeType(names, options, true);
+  }
+  return *world;
+}
+
+size_t zoneCount(const IndexedWorld& world) {
+  size_t count = 0;
+  const Int3 size = world.getTableRegionSize();
+  for (int i = 0; i < size.x(); ++i)
+    for (int j = 0; j < size.y(); ++j)
+      for (int k = 0; k < size.z(); ++k) count += world.getRegion(Int3(i, j, k))->getNbCubeZones();
+  return count;
+}
+
+void clearRegionAtOrigin(IndexedWorld& world) { world.clear(Float3(1.f, 1.f, 1.f), false); }
+
+void BoxEdit(benchmark::State& state) {
+  IndexedWorld& world = sharedWorld();
+  clearRegionAtOrigin(world);
+  world.addCubesParallelepiped(Int3(0, 0, 0), Int3(32, 8, 32), 0);
+  const int edge = static_cast<int>(state.range(0));
+  const Int3 low(16 - edge / 2, 4 - edge / 2, 16 - edge / 2);
+  const Int3 high = low + Int3(edge, edge, edge);
+  // Warm the scratch lists and the zone list capacity.
+  world.removeCubesParallelepiped(low, high);
+  world.addCubesParallelepiped(low, high, 1);
+  long allocationsBefore = allocations.load();
+  long edits = 0;
+  for (auto _ : state) {
+    world.removeCubesParallelepiped(low, high);
+    world.addCubesParallelepiped(low, high, 1);
+    edits += 2;
+  }
+  state.counters["allocs_per_edit"] = static_cast<double>(allocations.load() - allocationsBefore) / edits;
+  state.counters["zones_after"] = static_cast<double>(zoneCount(world));
+  clearRegionAtOrigin(world);
+}
+BENCHMARK(BoxEdit)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+void GreedyRebuild(benchmark::State& state) {
+  IndexedWorld& world = sharedWorld();
+  clearRegionAtOrigin(world);
+  constexpr int n = 32;
+  std::vector<int32_t> terrain(n * n * n, -1);
+  for (int x = 0; x < n; ++x)
+    for (int z = 0; z < n; ++z) {
+      const int height = 8 + static_cast<int>(6.f * std::sin(x * 0.3f) * std::cos(z * 0.25f));
+      for (int y = 0; y < height; ++y) terrain[x + (y + z * n) * n] = y < height - 3 ? 0 : 1;
+    }
+  std::vector<int32_t> grid(terrain.size());
+  size_t zones = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    grid = terrain;
+    clearRegionAtOrigin(world);
+    state.ResumeTiming();
+    world.buildZonesFromGrid(grid.data(), Int3(n, n, n), Float3(0.f, 0.f, 0.f));
+    zones = zoneCount(world);
+  }
+  state.counters["zones_after"] = static_cast<double>(zones);
+  clearRegionAtOrigin(world);
+}
+BENCHMARK(GreedyRebuild)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  delete world;
+  if (DeviceManager::getInstance() != nullptr) DeviceManager::destroyInstance();
+  return 0;
+}
+
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -171,7 +171,16 @@ void IndexedWorld::removeCubesSphere(const Int3& centreCell, float radius) {
   editSphere(cubeToWorld(centreCell), radius, -1);
 }
 
+bool IndexedWorld::isEditableId(int32_t id) const {
+  if (id == -1 || cubeTypeManager->isValidId(id)) return true;
+  // A zone of a type that does not exist would stop the program when its region is drawn.
+  showProblem("There is no cube type " + std::to_string(id) + " (" + std::to_string(getNbCubeType()) +
+              " cube types): the cubes are not changed.");
+  return false;
+}
+
 void IndexedWorld::editBox(const Float3& centre, const Float3& size, int32_t id) {
+  if (!isEditableId(id)) return;
   const float s = CubesTable::getSizeOneCube();
   const bool adding = id != -1;
   Float3 e, boxLow, boxHigh;
@@ -223,6 +232,7 @@ void IndexedWorld::editBox(const Float3& centre, const Float3& size, int32_t id)
 }
 
 void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
+  if (!isEditableId(id)) return;
   const float s = CubesTable::getSizeOneCube();
   if (!std::isfinite(radius) || radius < 0.f) return;
   for (int axis = 0; axis < 3; ++axis)

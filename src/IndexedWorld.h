@@ -97,6 +97,8 @@ class IndexedWorld : public WorldIndexator {
 
  private:
   static float readRegionEdge();
+  /// -1 (empty) or an existing cube type; anything else is reported.
+  bool isEditableId(int32_t id) const;
   /// Adds one zone to the region holding it; false when none can take it.
   bool addOneZone(const Float3& centre, const Float3& size, int32_t id);
 

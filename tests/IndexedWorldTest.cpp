@@ -190,6 +190,20 @@ TEST_F(IndexedWorldTest, SpheresAddAndRemoveTheCubesWhoseSampleOrMiddleIsWithinT
       }
 }
 
+TEST_F(IndexedWorldTest, ASphereOverAFloorFillsTheCellsWhereItsSamplesTouchTheFloor) {
+  // The sphere's samples lie on cube corners, so those of the layer y = 0 touch the floor's top
+  // face and meet the floor zone: their own cells must still be filled.
+  world->addCubesParallelepiped(Int3(-5, -1, -5), Int3(5, 0, 5), 0);
+  world->addCubesSphere(Int3(0, 0, 0), 2.5f, 2);
+  for (int x = -5; x < 5; ++x)
+    for (int y = -3; y <= 3; ++y)
+      for (int z = -5; z < 5; ++z) {
+        const bool inSphere = x * x + y * y + z * z <= 6.25f;
+        const int expected = inSphere ? 2 : (y == -1 ? 0 : -1);
+        EXPECT_EQ(world->getCubeTypeAtCell(Int3(x, y, z)), expected) << x << " " << y << " " << z;
+      }
+}
+
 TEST_F(IndexedWorldTest, EditsOnCubesOfATenthKeepTheirCells) {
   world.reset();
   configure(160, 0.1f);
@@ -252,6 +266,18 @@ TEST_F(IndexedWorldTest, TheGreedyBuilderGrowsInXThenYThenZ) {
   EXPECT_EQ(zones[0].zone.centre, Float3(1.5f, 0.5f, 1.f));
   EXPECT_EQ(zones[1].zone.size, Float3(1.f, 1.f, 2.f));
   EXPECT_EQ(zones[1].zone.centre, Float3(0.5f, 1.5f, 1.f));
+}
+
+TEST_F(IndexedWorldTest, EditsWithAnUnknownCubeTypeAreReportedAndChangeNothing) {
+  world->createCube(Int3(0, 0, 0), 0);
+  testing::internal::CaptureStderr();
+  world->createCube(Int3(1, 0, 0), 3);
+  world->addCubesSphere(Int3(0, 0, 0), 3.f, -2);
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("ERROR : There is no cube type 3 (3 cube types)"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("ERROR : There is no cube type -2"), std::string::npos) << errors;
+  ASSERT_EQ(allZones(*world).size(), 1u);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
 }
 
 TEST_F(IndexedWorldTest, RemovingTheLastCubeTypeRemovesItsZones) {

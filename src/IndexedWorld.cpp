@@ -353,6 +353,8 @@ void IndexedWorld::buildZonesFromGrid(int32_t* grid, const Int3& gridSize, const
 }
 
 bool IndexedWorld::addBox(const Float3& centre, const Float3& size, int32_t id) {
+  for (int axis = 0; axis < 3; ++axis)
+    if (!std::isfinite(centre[axis]) || !std::isfinite(size[axis])) return false;
   const Float3 lo = centre - size / 2.f, hi = centre + size / 2.f;
   const Int3 iLo = getRegionIndexOf(lo) + getTableRegionMin();
   const Int3 iHi = getRegionIndexOf(hi) + getTableRegionMin();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -387,6 +388,18 @@ TEST_F(IndexedWorldTest, WorldToCubeTruncatesTowardZeroAndStaysFiniteForFarPoint
   EXPECT_EQ(IndexedWorld::worldToCube(Float3(1e30f, -1e30f, std::nanf(""))),
             Int3(1000000000, -1000000000, -1000000000));
   EXPECT_EQ(IndexedWorld::cubeToWorld(Int3(2, -3, 0)), Float3(2.f, -3.f, 0.f));
+}
+
+TEST_F(IndexedWorldTest, NonFiniteBoxesAndSpheresChangeNothing) {
+  world->createCube(Int3(0, 0, 0), 0);
+  const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+  EXPECT_FALSE(world->addBox(Float3(nan, 0.f, 0.f), Float3(1.f, 1.f, 1.f), 0));
+  EXPECT_FALSE(world->addBox(Float3(0.5f, 0.5f, 0.5f), Float3(inf, 1.f, 1.f), 0));
+  world->editBox(Float3(0.5f, 0.5f, 0.5f), Float3(nan, 1.f, 1.f), -1);
+  world->editSphere(Float3(0.f, 0.f, 0.f), nan, -1);
+  world->editSphere(Float3(0.f, inf, 0.f), 2.f, -1);
+  ASSERT_EQ(allZones(*world).size(), 1u);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
 }
 
 TEST_F(IndexedWorldTest, AMissingWorldFileIsFatal) {

@@ -123,6 +123,9 @@ void CubeZoneFastShadows::computeFastShadows(CubeZone& zone) {
   if (!table.isInRange(minCell) || !table.isInRange(maxCell - Int3(1, 1, 1))) return;
 
   for (std::vector<Float3>& list : zone.shadowTriangles) list.clear();
+  // A zone without a whole cell on some axis (a damaged, negative size) has no face to shade.
+  for (int a = 0; a < 3; ++a)
+    if (maxCell[a] <= minCell[a]) return;
 
   const int n = table.getSizeTableCubes().x();
   const size_t stride[3] = {1, (size_t)n, (size_t)n * n};
@@ -185,7 +188,7 @@ void CubeZoneFastShadows::fillLayer(const Side& side) {
 }
 
 bool CubeZoneFastShadows::isShadowCell(const Side& side, int u, int v) const {
-  const int n = workingWidth;
+  const int n = workingWidth;  // the table's cells per edge
   if (u < 0 || v < 0 || u >= n || v >= n) return false;
   const uint8_t* shadows = table.getShadows();
   return shadows != nullptr && shadows[side.layerOffset + u * side.strideU + v * side.strideV] == 1;

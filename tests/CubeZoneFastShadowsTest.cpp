@@ -186,10 +186,18 @@ TEST(CubeZoneFastShadows, ZoneOutsideTheTableOrWithoutShadowGrid) {
   CubeZoneFastShadows::computeFastShadows(region.table, broken);
   EXPECT_EQ(broken.shadowTriangles[3].size(), 1u);
 
+  // A negative size (damaged): lowest and highest cells in range, but no cell between.
+  CubeZone inverted = zoneOfCells(1, Int3(2, 2, 2), Int3(2, 2, 2));
+  inverted.size = Float3(-2.f, 2.f, 2.f);
+  inverted.shadowTriangles[1].push_back(Float3(1.f, 2.f, 3.f));
+  CubeZoneFastShadows::computeFastShadows(region.table, inverted);
+  for (const std::vector<Float3>& list : inverted.shadowTriangles) EXPECT_TRUE(list.empty());
+
   // A table built without casters has no grid: the lists are only emptied.
   std::vector<CubeZone> zones{zoneOfCells(1, Int3(2, 2, 2), Int3(2, 2, 2))};
   zones[0].shadowTriangles[1].push_back(Float3(0.f, 0.f, 0.f));
   CubesTable noShadows(regionCentre, 1.f, regionSize, zones);
   CubeZoneFastShadows::computeFastShadows(noShadows, zones[0]);
   for (const std::vector<Float3>& list : zones[0].shadowTriangles) EXPECT_TRUE(list.empty());
+  CubeZoneFastShadows::computeFastShadows(noShadows, inverted);
 }

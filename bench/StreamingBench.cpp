@@ -1,0 +1,121 @@
+// Streaming: the per-frame scan of the region table around a still camera, and the build of one
+// region, with and without the second half of its zones meshed on the build worker.
+// Run under Xvfb (the builds upload real vertex buffers):
+//   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ./StreamingBench   (from the game directory)
+//   BM_StreamingFrame/g       one draw of a table of 25 x 25 x 25 empty, built regions with the
+//                             view distance giving the scan radius g (the frame that nothing enters)
+//   BM_RegionBuild/near/parallel  build + free of a 32-cube terrain region stored as columns
+//                             (1024 zones); counter zones_per_ms
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "CubeTypeManager.h"
+#include "CubeZone.h"
+#include "CubesTable.h"
+#include "DeviceManager.h"
+#include "GLManager.h"
+#include "Scene3D.h"
+#include "WorldIndexator.h"
+#include "WorldRegion.h"
+
+namespace {
+
+constexpr float edge = 32.f;  // region edge, cubes of edge 1
+
+struct Environment {
+  Environment() {
+    DeviceManager::createInstance("streamingbench", "", 800, 600, false);
+    CubesTable::setSizeOneCube(1.f);
+    manager.reset(new CubeTypeManager());
+    const bool options[3] = {true, true, true};
+    const char* const textures[3] = {"grass_top.png", "dirt.png", "stone.png"};
+    for (const char* texture : textures) {
+      std::string names[6];
+      for (std::string& name : names) name = texture;
+      manager->addCubeType(names, options, true);
+    }
+    Scene3D* scene = GLManager::getScene3D();
+    scene->getCamera()->setPosition(Float3(16.f, 16.f, 16.f));
+    scene->apply3DView();
+    world.reset(new WorldIndexator(edge));
+  }
+  std::unique_ptr<CubeTypeManager> manager;
+  std::unique_ptr<WorldIndexator> world;
+};
+
+Environment& environment() {
+  static Environment* instance = new Environment();
+  return *instance;
+}
+
+XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
+
+/// Keeps the engine's log lines out of the benchmark report.
+class QuietOutput {
+ public:
+  QuietOutput() : previous(std::cout.rdbuf(sink.rdbuf())) {}
+  ~QuietOutput() { std::cout.rdbuf(previous); }
+
+ private:
+  std::ostringstream sink;
+  std::streambuf* previous;
+};
+
+void BM_StreamingFrame(benchmark::State& state) {
+  Environment& env = environment();
+  QuietOutput quiet;
+  config().setBool("render_under_water", true);
+  config().setBool("optimization_world_load_progressive", true);
+  env.world->reset();
+  env.world->growToInclude(Int3(-12, -12, -12));
+  env.world->growToInclude(Int3(12, 12, 12));
+  const float viewDistance = (float)(state.range(0) - 1) * edge;
+  // Build the shell too (one border region per frame) before timing.
+  for (size_t frame = 0; frame < 4000; ++frame) env.world->draw(viewDistance, false);
+  for (auto _ : state) env.world->draw(viewDistance, false);
+  state.counters["regions_in_view"] = (double)env.world->getRegionsInView().size();
+}
+BENCHMARK(BM_StreamingFrame)->Arg(4)->Arg(8)->Arg(11)->Unit(benchmark::kMicrosecond);
+
+void fillTerrain(WorldRegion& region) {
+  for (int z = 0; z < 32; ++z)
+    for (int x = 0; x < 32; ++x) {
+      const float h = 14.f + 6.f * std::sin(x * 0.21f) * std::cos(z * 0.17f) + 4.f * std::sin((x + 2 * z) * 0.11f);
+      const int height = std::max(1, std::min(32, (int)h));
+      region.addCubeZone(CubeZone((x + z) % 3, Float3(x + 0.5f, height / 2.f, z + 0.5f), Float3(1.f, (float)height, 1.f)));
+    }
+}
+
+void BM_RegionBuild(benchmark::State& state) {
+  environment();
+  QuietOutput quiet;
+  const bool isNear = state.range(0) != 0;
+  const bool parallel = state.range(1) != 0;
+  config().setBool("enable_parallelization_regions_near", parallel);
+  config().setBool("enable_parallelization_regions_far", parallel);
+  WorldRegion region(Float3(16.f, 16.f, 16.f), edge);
+  fillTerrain(region);
+  for (auto _ : state) {
+    region.build(isNear, {});
+    region.free();
+  }
+  config().setBool("enable_parallelization_regions_near", false);
+  config().setBool("enable_parallelization_regions_far", false);
+  state.counters["zones_per_ms"] =
+      benchmark::Counter((double)region.getNbCubeZones() * state.iterations() / 1000.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RegionBuild)
+    ->ArgNames({"near", "parallel"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,489 @@
+#include <gtest/gtest.h>
+
+#include <GL/glew.h>
+
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CubeTypeManager.h"
+#include "CubeZone.h"
+#include "CubesTable.h"
+#include "CustomObject.h"
+#include "CustomObjectsCallback.h"
+#include "DeviceManager.h"
+#include "GLManager.h"
+#include "GLTestWindow.h"
+#include "Platform.h"
+#include "Scene2D.h"
+#include "Scene3D.h"
+#include "SpriteManager.h"
+#include "WorldIndexator.h"
+#include "WorldRegion.h"
+
+namespace {
+
+constexpr float edge = 16.f;  // region edge; cubes of edge 1
+const float lowest = -std::numeric_limits<float>::max();
+
+/// A one-cube zone of type 0 in the middle of the region of absolute index `region`.
+CubeZone cubeInRegion(const Int3& region, int id = 0) {
+  return CubeZone(id, Float3(region.x() * edge + 8.5f, region.y() * edge + 8.5f, region.z() * edge + 8.5f),
+                  Float3(1.f, 1.f, 1.f));
+}
+
+// Moves whatever it manages by `shift`.
+class MovingCallback : public CustomObjectsCallback {
+ public:
+  void manage(uint32_t, CustomObject* object) override { object->setPosition(object->getPosition() + shift); }
+  Float3 shift{0.f, 0.f, 0.f};
+};
+
+class ProgressBarProbe : public WorldIndexator {
+ public:
+  using WorldIndexator::showProgressBar;
+};
+
+class WorldIndexatorTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    GLTestWindow::get();
+    CubesTable::setSizeOneCube(1.f);
+    XMLSimple& config = DeviceManager::getInstance()->getConfig();
+    for (const char* key : {"fast_shadows", "render_under_water", "optimization_world_load_progressive",
+                            "enable_parallelization_regions_near", "enable_parallelization_regions_far"})
+      config.setBool(key, false);
+    config.setDouble("max_view_distance_detailed_in_region_units", 0.0);
+    shadowsEnabled = true;
+    manager.reset(new CubeTypeManager());
+    std::string stone[6];
+    for (std::string& name : stone) name = "stone.png";
+    const bool options[3] = {true, true, true};
+    testing::internal::CaptureStdout();
+    manager->addCubeType(stone, options, true);
+    testing::internal::GetCapturedStdout();
+    placeCamera(Float3(8.f, 8.f, 8.f));
+    world.reset(new WorldIndexator(edge));
+  }
+  void TearDown() override {
+    world.reset();
+    manager.reset();
+    CustomObject::setCallback(nullptr);
+  }
+  static XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
+  static void placeCamera(const Float3& position) {
+    Scene3D* scene = GLManager::getScene3D();
+    scene->getCamera()->setPosition(position);
+    scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
+    scene->apply3DView();
+  }
+  /// One streaming frame; answers what it printed.
+  std::string drawFrame(float viewDistance, bool showBorders = false) {
+    testing::internal::CaptureStdout();
+    world->draw(viewDistance, showBorders);
+    return testing::internal::GetCapturedStdout();
+  }
+  size_t countBuilt() const {
+    size_t built = 0;
+    for (const WorldRegion* region : world->getRegionsInView()) built += region->isBuilt() ? 1 : 0;
+    return built;
+  }
+
+  std::unique_ptr<CubeTypeManager> manager;
+  std::unique_ptr<WorldIndexator> world;
+};
+
+}  // namespace
+
+TEST_F(WorldIndexatorTest, ANewWorldHoldsTheEightRegionsAroundTheOrigin) {
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(2, 2, 2));
+  EXPECT_EQ(world->getRegion(Int3(0, 0, 0))->getPosition(), Float3(-8.f, -8.f, -8.f));
+  EXPECT_EQ(world->getRegion(Int3(1, 1, 1))->getPosition(), Float3(8.f, 8.f, 8.f));
+  EXPECT_EQ(world->getRegionIndexOf(Float3(-0.5f, 15.9f, 16.f)), Int3(0, 1, 2));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(world->getRegionAt(Float3(nan, 0.f, 0.f)), nullptr);
+  EXPECT_TRUE(WorldRegion::isWorkerRunning());
+  world.reset();
+  EXPECT_FALSE(WorldRegion::isWorkerRunning());
+}
+
+TEST_F(WorldIndexatorTest, PlacingOutsideTheTableGrowsItAndUnbuildsEveryRegion) {
+  world->getRegion(Int3(1, 1, 1))->build(false, {});
+  ASSERT_TRUE(world->addCubeZone(cubeInRegion(Int3(5, 0, 0))));
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(7, 2, 2));
+  for (int i = 0; i < 7; ++i)
+    for (int j = 0; j < 2; ++j)
+      for (int k = 0; k < 2; ++k) {
+        const WorldRegion* region = world->getRegion(Int3(i, j, k));
+        EXPECT_FALSE(region->isBuilt());
+        EXPECT_EQ(region->getPosition(), world->getRegionCentre(Int3(i, j, k)));
+      }
+  EXPECT_EQ(world->getCubeTypeAt(Float3(88.5f, 8.5f, 8.5f)), 0);
+
+  // Growing downward shifts the table indices; content keeps its world place.
+  ASSERT_TRUE(world->addCubeZone(cubeInRegion(Int3(-3, 0, -2))));
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-3, -1, -2));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(9, 2, 3));
+  EXPECT_EQ(world->getCubeTypeAt(Float3(88.5f, 8.5f, 8.5f)), 0);
+  EXPECT_EQ(world->getCubeTypeAt(Float3(-39.5f, 8.5f, -23.5f)), 0);
+  EXPECT_EQ(world->getRegion(Int3(8, 1, 2))->getNbCubeZones(), 1u);
+  EXPECT_EQ(world->getLoadedRegions().size(), world->getNbRegions());
+}
+
+TEST_F(WorldIndexatorTest, LocateBoxToleratesAHairAcrossABorderOnly) {
+  Int3 posIndex;
+  // Size 0.5, upper corner 0.001 above the border at x = 16: the region of the lower corner.
+  ASSERT_TRUE(world->locateBox(Float3(15.751f, 8.f, 8.f), Float3(0.5f, 0.5f, 0.5f), posIndex));
+  EXPECT_EQ(posIndex, Int3(1, 1, 1));
+  EXPECT_FALSE(world->locateBox(Float3(16.f, 8.f, 8.f), Float3(2.f, 0.5f, 0.5f), posIndex));
+  // Lower corner a hair below the border: the region of the upper corner.
+  ASSERT_TRUE(world->locateBox(Float3(16.249f, 8.f, 8.f), Float3(0.5f, 0.5f, 0.5f), posIndex));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(3, 2, 2));
+  EXPECT_EQ(posIndex, Int3(2, 1, 1));
+
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_FALSE(world->locateBox(Float3(nan, 0.f, 0.f), Float3(1.f, 1.f, 1.f), posIndex));
+  EXPECT_FALSE(world->locateBox(Float3(1e30f, 0.f, 0.f), Float3(0.f, 0.f, 0.f), posIndex));
+  EXPECT_FALSE(world->locateBox(Float3(1e6f, 1e6f, 1e6f), Float3(0.f, 0.f, 0.f), posIndex));  // too many cells
+  EXPECT_EQ(world->getTableRegionSize(), Int3(3, 2, 2));
+  EXPECT_FALSE(world->addCustomObject(CustomObject(false, Float3(1e30f, 0.f, 0.f), 0, "")));
+}
+
+TEST_F(WorldIndexatorTest, FitTableToContentKeepsTheOriginRegions) {
+  world->fitTableToContent();
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(2, 2, 2));
+
+  ASSERT_TRUE(world->addCubeZone(cubeInRegion(Int3(3, 1, -4))));
+  ASSERT_TRUE(world->addCubeZone(cubeInRegion(Int3(6, 0, 0))));
+  EXPECT_TRUE(world->removeCubeZone(Float3(6 * edge + 8.5f, 8.5f, 8.5f), false));
+  world->fitTableToContent();
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -4));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(5, 3, 5));
+  EXPECT_EQ(world->getCubeTypeAt(Float3(3 * edge + 8.5f, edge + 8.5f, -4 * edge + 8.5f)), 0);
+  EXPECT_EQ(world->getLoadedRegions().size(), world->getNbRegions());
+
+  world->clear(Float3(3 * edge + 8.5f, edge + 8.5f, -4 * edge + 8.5f), true);
+  world->fitTableToContent();
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(2, 2, 2));
+}
+
+TEST_F(WorldIndexatorTest, TheScanListsTheCubeAroundTheCameraWithItsShell) {
+  config().setBool("render_under_water", true);
+  world->growToInclude(Int3(-12, -12, -12));
+  world->growToInclude(Int3(12, 12, 12));
+  ASSERT_EQ(world->getNbRegions(), 25u * 25u * 25u);
+  const std::string printed = drawFrame(10 * edge);
+  ASSERT_EQ(world->getRegionsInView().size(), 23u * 23u * 23u);
+  size_t borders = 0;
+  for (bool border : world->getAreRegionsInBorder()) borders += border ? 1 : 0;
+  EXPECT_EQ(borders, 2906u);
+  // Without progressive loading, the shell is listed but never built.
+  EXPECT_EQ(countBuilt(), 21u * 21u * 21u);
+  for (size_t i = 0; i < world->getRegionsInView().size(); ++i)
+    if (world->getAreRegionsInBorder()[i]) {
+      EXPECT_FALSE(world->getRegionsInView()[i]->isBuilt());
+    }
+  EXPECT_EQ(printed.find("Loaded"), std::string::npos);  // empty regions have no buffers
+
+  for (int frame = 0; frame < 5; ++frame) drawFrame(10 * edge);
+  EXPECT_EQ(world->getLoadedRegions().size(), world->getRegionsInView().size());
+
+  // A view distance that is not a number, or absurdly large, scans what the table holds.
+  drawFrame(std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(world->getRegionsInView().size(), 27u);
+  drawFrame(1e30f);
+  EXPECT_EQ(world->getRegionsInView().size(), world->getNbRegions());
+}
+
+TEST_F(WorldIndexatorTest, RegionsUnderWaterAreOutlinedButNeitherListedNorBuilt) {
+  world->addCubeZone(cubeInRegion(Int3(0, -1, 0)));
+  drawFrame(edge, true);
+  for (size_t i = 0; i < world->getRegionsInView().size(); ++i)
+    EXPECT_GE(world->getPosIntRegions()[i].y() + world->getTableRegionMin().y(), 0);
+  EXPECT_EQ(world->getRegionsInView().size(), 4u);
+  EXPECT_FALSE(world->getRegion(Int3(1, 0, 1))->isBuilt());
+  config().setBool("render_under_water", true);
+  drawFrame(edge);
+  EXPECT_EQ(world->getRegionsInView().size(), 8u);
+}
+
+TEST_F(WorldIndexatorTest, ProgressiveLoadingBuildsOneShellRegionPerQuietFrame) {
+  config().setBool("optimization_world_load_progressive", true);
+  config().setBool("render_under_water", true);
+  world->growToInclude(Int3(-3, -3, -3));
+  world->growToInclude(Int3(3, 3, 3));
+  world->addCubeZone(cubeInRegion(Int3(0, 0, 0)));
+  // g = 2: 27 inner regions, 98 in the shell. The list starts with shell regions (x = -2),
+  // so the first frame builds one of them before any inner one.
+  std::string printed = drawFrame(edge);
+  EXPECT_EQ(countBuilt(), 28u);
+  EXPECT_NE(printed.find("Loaded 1 regions (1 VBO, 24 vertices)"), std::string::npos) << printed;
+  for (int frame = 1; frame <= 3; ++frame) {
+    printed = drawFrame(edge);
+    EXPECT_EQ(countBuilt(), 28u + frame);
+    EXPECT_EQ(printed, "+\n");
+  }
+}
+
+TEST_F(WorldIndexatorTest, RegionsLeavingTheViewAreFreed) {
+  world->growToInclude(Int3(8, 0, 0));
+  world->addCubeZone(cubeInRegion(Int3(0, 0, 0)));
+  world->addCubeZone(cubeInRegion(Int3(6, 0, 0)));
+  drawFrame(edge);
+  WorldRegion* home = world->getRegion(Int3(1, 1, 1));
+  EXPECT_TRUE(home->isBuilt());
+  placeCamera(Float3(6 * edge + 8.f, 8.f, 8.f));
+  const std::string printed = drawFrame(edge);
+  EXPECT_FALSE(home->isBuilt());
+  // Built were the inner regions at x -1..1, y 0 (the table's only one above water), z -1..0.
+  EXPECT_NE(printed.find("Removed 6 regions"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Loaded 1 regions"), std::string::npos) << printed;
+  // A region whose objects were stepped this frame stays loaded while out of view.
+  placeCamera(Float3(8.f, 8.f, 8.f));
+  drawFrame(edge);
+  placeCamera(Float3(6 * edge + 8.f, 8.f, 8.f));
+  home->setUsedThisFrame(true);
+  drawFrame(edge);
+  EXPECT_TRUE(home->isBuilt());
+  drawFrame(edge);
+  EXPECT_FALSE(home->isBuilt());
+}
+
+TEST_F(WorldIndexatorTest, FastShadowsRebuildNearRegionsInDetail) {
+  world->growToInclude(Int3(4, 0, 0));
+  for (int x = 0; x <= 4; ++x) world->addCubeZone(cubeInRegion(Int3(x, 0, 0)));
+  drawFrame(3 * edge);
+  for (WorldRegion* region : world->getRegionsInView())
+    if (region->isBuilt()) {
+      EXPECT_FALSE(region->getIsNear());
+    }
+  config().setBool("fast_shadows", true);
+  config().setDouble("max_view_distance_detailed_in_region_units", 2.0);
+  const std::string printed = drawFrame(3 * edge);
+  for (WorldRegion* region : world->getRegionsInView()) {
+    if (!region->isBuilt()) continue;
+    const Float3 d = region->getPosition() - Float3(8.f, 8.f, 8.f);
+    const bool near = d.x() * d.x() + d.y() * d.y() + d.z() * d.z() < 4 * edge * edge;
+    EXPECT_EQ(region->getIsNear(), near);
+  }
+  EXPECT_NE(printed.find('%'), std::string::npos);
+}
+
+TEST_F(WorldIndexatorTest, ShadowCommands) {
+  config().setBool("fast_shadows", true);
+  testing::internal::CaptureStdout();
+  world->calculateShadowsAll();
+  world->calculateShadowsAt(Float3(1.f, 1.f, 1.f));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Calculating shadows is useless and disabled (fast_shadows is true)\n"
+            "Calculating shadows is useless and disabled (fast_shadows is true)\n");
+  config().setBool("fast_shadows", false);
+  world->addCubeZone(cubeInRegion(Int3(0, 0, 0)));
+  testing::internal::CaptureStdout();
+  world->calculateShadowsAll();
+  world->calculateShadowsAt(Float3(1.f, 1.f, 1.f));
+  world->calculateShadowsAt(Float3(1e9f, 1.f, 1.f));  // outside the world: nothing to shade
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Calculating shadows ... please wait ... (size=BasicVector<3,?(sizeof=4)> (2;2;2;))\n"
+            "Region 0x0x0 \nRegion 0x1x0 \nRegion 0x0x1 \nRegion 0x1x1 \n"
+            "Region 1x0x0 \nRegion 1x1x0 \nRegion 1x0x1 \nRegion 1x1x1 =\n"
+            "... calculating shadows done.\n"
+            "Calculating shadows for region 1x1x1:\n=\nCalculating shadows done.\n");
+  // The zone's sides turned away from the light are flagged dark.
+  const CubeZone& zone = world->getRegion(Int3(1, 1, 1))->getCubeZonesList()[0];
+  EXPECT_TRUE(zone.isFaceShadowed[1]);
+  EXPECT_FALSE(zone.isFaceShadowed[0]);
+}
+
+TEST_F(WorldIndexatorTest, PointOperationsRouteToTheRegionOrAnswerNothingOutside) {
+  const Float3 far(1000.f, 0.f, 0.f);
+  Float3 centre, size, hit;
+  EXPECT_FALSE(world->removeCubeZone(far, true));
+  EXPECT_FALSE(world->removeCustomObject(far, true));
+  EXPECT_FALSE(world->clear(far, true));
+  EXPECT_FALSE(world->isCollidableAt(far));
+  EXPECT_EQ(world->getCubeZoneAt(far, centre, size), -1);
+  EXPECT_EQ(world->getCubeTypeAt(far), -1);
+  EXPECT_TRUE(world->isRegionEmptyAt(far));
+  EXPECT_EQ(world->getHeightAt(1000.f, 0.f), lowest);
+
+  world->addCubeZone(CubeZone(0, Float3(4.f, 2.f, 4.f), Float3(2.f, 4.f, 2.f)));
+  world->addCubeZone(CubeZone(0, Float3(4.f, -10.f, 4.f), Float3(2.f, 2.f, 2.f)));
+  EXPECT_TRUE(world->isCollidableAt(Float3(4.f, 1.f, 4.f)));
+  EXPECT_EQ(world->getCubeZoneAt(Float3(4.f, 1.f, 4.f), centre, size), 0);
+  EXPECT_EQ(size, Float3(2.f, 4.f, 2.f));
+  EXPECT_EQ(world->getHeightAt(4.f, 4.f), 4.f);
+  EXPECT_EQ(world->getHeightAt(3.f, 4.f), lowest);  // on the side
+  EXPECT_TRUE(world->segmentHitsCube(Float3(4.5f, 1.5f, 40.f), Float3(4.5f, 1.5f, -40.f), hit));
+  EXPECT_EQ(hit, Float3(4.5f, 1.5f, 3.f));
+  EXPECT_FALSE(world->segmentHitsCube(Float3(4.5f, 20.5f, 40.f), Float3(4.5f, 20.5f, -40.f), hit));
+  EXPECT_FALSE(world->isRegionEmptyAt(Float3(1.f, 1.f, 1.f)));
+  EXPECT_TRUE(world->isRegionEmptyAt(Float3(-1.f, 1.f, 1.f)));
+
+  world->removeCubeType(0);
+  EXPECT_TRUE(world->isRegionEmptyAt(Float3(1.f, 1.f, 1.f)));
+  EXPECT_EQ(world->getHeightAt(4.f, 4.f), lowest);
+
+  EXPECT_TRUE(world->addCustomObject(CustomObject(false, Float3(3.f, 3.f, 3.f), 4, "")));
+  EXPECT_EQ(world->getCustomObjectIdAt(Float3(3.2f, 3.f, 3.f)), 4);
+  EXPECT_FALSE(world->isRegionEmptyAt(Float3(1.f, 1.f, 1.f)));
+  EXPECT_TRUE(world->removeCustomObject(Float3(3.f, 3.f, 3.f), false));
+}
+
+TEST_F(WorldIndexatorTest, MovedObjectsChangeRegionAndGrowTheTable) {
+  MovingCallback callback;
+  CustomObject::setCallback(&callback);
+  world->addCustomObject(CustomObject(false, Float3(8.f, 8.f, 8.f), 0, ""));
+  callback.shift = Float3(5 * edge, 0.f, 0.f);
+  world->stepCustomObjects(edge);
+  EXPECT_EQ(world->getTableRegionSize(), Int3(7, 2, 2));
+  EXPECT_TRUE(world->isRegionEmptyAt(Float3(8.f, 8.f, 8.f)));
+  const WorldRegion* region = world->getRegionAt(Float3(5 * edge + 8.f, 8.f, 8.f));
+  ASSERT_EQ(region->getNbCustomObjects(), 1u);
+  // Far regions are not stepped.
+  world->stepCustomObjects(edge);
+  EXPECT_EQ(region->getCustomObjects()[0]->getPosition(), Float3(5 * edge + 8.f, 8.f, 8.f));
+  CustomObject::setCallback(nullptr);  // the callback goes before the world's objects
+}
+
+namespace {
+
+std::string fileBytes(FILE* file) {
+  std::string bytes;
+  rewind(file);
+  for (int c = fgetc(file); c != EOF; c = fgetc(file)) bytes.push_back((char)c);
+  return bytes;
+}
+
+FILE* fileWith(const std::string& bytes) {
+  FILE* file = tmpfile();
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  rewind(file);
+  return file;
+}
+
+}  // namespace
+
+TEST_F(WorldIndexatorTest, RegionPartRoundTripsAndDamagedFilesAreReported) {
+  FILE* file = tmpfile();
+  ASSERT_TRUE(world->writeRegions(file));
+  const std::string empty = fileBytes(file);
+  fclose(file);
+  EXPECT_EQ(empty.size(), 24u + 8u * 16u);
+
+  world->addCubeZone(cubeInRegion(Int3(2, 0, -3)));
+  world->addCubeZone(cubeInRegion(Int3(2, 0, -3)));
+  world->addCustomObject(CustomObject(false, Float3(-3.f, 4.f, 5.f), 2, ""));
+  file = tmpfile();
+  ASSERT_TRUE(world->writeRegions(file));
+  const std::string bytes = fileBytes(file);
+  fclose(file);
+
+  world->reset();
+  file = fileWith(bytes);
+  std::string problem;
+  ASSERT_TRUE(world->readRegions(file, problem)) << problem;
+  fclose(file);
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -3));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(4, 2, 4));
+  EXPECT_EQ(world->getRegionAt(Float3(40.5f, 8.5f, -39.5f))->getNbCubeZones(), 2u);
+  EXPECT_EQ(world->getCustomObjectIdAt(Float3(-3.f, 4.f, 5.f)), 2);
+
+  // Every cut is reported, and nothing is read or allocated past the end.
+  for (size_t cut = 0; cut < bytes.size(); cut += 3) {
+    world->reset();
+    file = fileWith(bytes.substr(0, cut));
+    problem.clear();
+    EXPECT_FALSE(world->readRegions(file, problem)) << cut;
+    fclose(file);
+    EXPECT_FALSE(problem.empty());
+  }
+
+  struct Damage {
+    size_t offset;
+    std::string field;
+    const char* expected;
+  };
+  const Damage damages[] = {
+      {12, std::string("\xff\xff\xff\x7f", 4), "is empty or too large"},
+      {12, std::string("\0\0\0\0", 4), "is empty or too large"},
+      {0, std::string("\0\0\0\x80", 4), "is empty or too large"},
+      {16, std::string("\0\x04\0\0", 4), "needs at least"},
+      {24, std::string("\x10\0\0\0", 4), "region -1 -1 -3: "},
+  };
+  for (const Damage& damage : damages) {
+    std::string damaged = bytes;
+    damaged.replace(damage.offset, damage.field.size(), damage.field);
+    world->reset();
+    file = fileWith(damaged);
+    problem.clear();
+    EXPECT_FALSE(world->readRegions(file, problem)) << damage.expected;
+    fclose(file);
+    EXPECT_NE(problem.find(damage.expected), std::string::npos) << problem;
+    EXPECT_LE(world->getNbRegions(), 64u);
+  }
+
+  // A file whose minimum lies above the table's puts each region at its own place.
+  std::string shifted = bytes;
+  shifted.replace(0, 4, std::string("\x02\0\0\0", 4));  // minimum x 2 instead of -1
+  world->reset();
+  file = fileWith(shifted);
+  ASSERT_TRUE(world->readRegions(file, problem)) << problem;
+  fclose(file);
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -3));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(7, 2, 4));
+  EXPECT_EQ(world->getRegionAt(Float3(5 * edge + 1.f, 8.5f, -39.5f))->getNbCubeZones(), 2u);
+}
+
+TEST_F(WorldIndexatorTest, ProgressBarGrowsAndShrinks) {
+  glColor4ub(255, 255, 255, 255);
+  const int w = GLManager::getScene2D()->size2D.x();
+  const int h = GLManager::getScene2D()->size2D.y();
+  for (bool growing : {true, false}) {
+    int64_t lastDraw = Platform::getMicroseconds();
+    const int64_t notYet = lastDraw;
+    ProgressBarProbe::showProgressBar(1, 4, growing, lastDraw);  // too soon: nothing drawn
+    EXPECT_EQ(lastDraw, notYet);
+    lastDraw -= 200000;
+    const int64_t before = lastDraw;
+    ProgressBarProbe::showProgressBar(1, 4, growing, lastDraw);
+    EXPECT_GT(lastDraw, before);
+    // A quarter done: the bar reaches 10 + 780 / 4 when growing, 790 - 780 / 4 when shrinking.
+    // Mesa keeps the swapped image in the back buffer.
+    const std::vector<unsigned char> row = GLTestWindow::readPixels(0, GLManager::getWindowHeight() - 1 - (h - 40), w, 1);
+    int filled = 0;
+    for (int x = 0; x < w; ++x) filled += row[(size_t)x * 4] > 128 ? 1 : 0;
+    EXPECT_NEAR(filled, growing ? 10 + (w - 20) / 4 - 10 : w - 10 - (w - 20) / 4 - 10, 2) << growing;
+    EXPECT_EQ(GLTestWindow::readPixel2D(w / 2, h / 2)[0], 0);  // the screen was cleared
+  }
+}
+
+TEST(WorldIndexatorDeathTest, BadSizesSecondIndexatorsAndCellsOutsideTheTableAreFatal) {
+  EXPECT_EXIT(
+      {
+        GLTestWindow::get();
+        WorldIndexator world(0.f);
+      },
+      testing::ExitedWithCode(1), "parSizeOneRegion > 0.f");
+  EXPECT_EXIT(
+      {
+        GLTestWindow::get();
+        WorldIndexator first(16.f);
+        WorldIndexator second(16.f);
+      },
+      testing::ExitedWithCode(1), "thread == NULL");
+  EXPECT_EXIT(
+      {
+        GLTestWindow::get();
+        WorldIndexator world(16.f);
+        world.getRegion(Int3(2, 0, 0));
+      },
+      testing::ExitedWithCode(1), "posIndex >= Int3\\(0,0,0\\) && posIndex < tableRegionSize");
+  EXPECT_EXIT({ WorldIndexator world(16.f); }, testing::ExitedWithCode(1), "deviceManager");
+}

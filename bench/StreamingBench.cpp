@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -45,12 +46,22 @@ struct Environment {
     scene->apply3DView();
     world.reset(new WorldIndexator(edge));
   }
+  ~Environment() {
+    world.reset();
+    manager.reset();
+  }
   std::unique_ptr<CubeTypeManager> manager;
   std::unique_ptr<WorldIndexator> world;
 };
 
+Environment* instance = nullptr;
+
 Environment& environment() {
-  static Environment* instance = new Environment();
+  if (instance == nullptr) {
+    instance = new Environment();
+    // The textures go before the window's texture registry does.
+    std::atexit([] { delete instance; });
+  }
   return *instance;
 }
 

@@ -317,12 +317,8 @@ void WorldIndexator::scanView(const Int3& c, int g, bool showBorders) {
   const bool renderUnderWater = config().getBool("render_under_water");
   // Indices outside the table are skipped, so the scan only visits the part of the cube
   // around the camera that lies in the table.
-  int from[3];
-  int to[3];
-  for (int a = 0; a < 3; ++a) {
-    from[a] = (int)std::max<int64_t>((int64_t)c[a] - g, 0);
-    to[a] = (int)std::min<int64_t>((int64_t)c[a] + g, (int64_t)tableRegionSize[a] - 1);
-  }
+  Int3 from, to;
+  clipToTable(c, g, from, to);
   for (int x = from[0]; x <= to[0]; ++x)
     for (int y = from[1]; y <= to[1]; ++y)
       for (int z = from[2]; z <= to[2]; ++z) {
@@ -338,6 +334,13 @@ void WorldIndexator::scanView(const Int3& c, int g, bool showBorders) {
         }
         if (showBorders) drawRegionBorder(*region);
       }
+}
+
+void WorldIndexator::clipToTable(const Int3& centre, int radius, Int3& from, Int3& to) const {
+  for (int a = 0; a < 3; ++a) {
+    from[a] = (int)std::max<int64_t>((int64_t)centre[a] - radius, 0);
+    to[a] = (int)std::min<int64_t>((int64_t)centre[a] + radius, (int64_t)tableRegionSize[a] - 1);
+  }
 }
 
 void WorldIndexator::drawRegionBorder(const WorldRegion& region) const {
@@ -433,16 +436,13 @@ void WorldIndexator::collectShadowCasters(const Int3& posIndex, bool towardPosit
 }
 
 void WorldIndexator::stepCustomObjects(float radius) {
-  const Int3 c = getRegionIndexOf(GLManager::getScene3D()->getCamera()->getPosition()) + tableRegionMin;
-  const int b = scanRadius(radius, sizeOneRegion);
-  // Absolute indices, so that a table grown by a callback (an object created outside it)
-  // does not shift the walk.
-  int from[3];
-  int to[3];
-  for (int a = 0; a < 3; ++a) {
-    from[a] = (int)std::max<int64_t>((int64_t)c[a] - b, tableRegionMin[a]);
-    to[a] = (int)std::min<int64_t>((int64_t)c[a] + b, (int64_t)tableRegionMin[a] + tableRegionSize[a] - 1);
-  }
+  Int3 from, to;
+  clipToTable(getRegionIndexOf(GLManager::getScene3D()->getCamera()->getPosition()), scanRadius(radius, sizeOneRegion),
+              from, to);
+  // Walked in absolute indices, so that a table grown by a callback (an object created
+  // outside it) does not shift the walk.
+  from += tableRegionMin;
+  to += tableRegionMin;
   movedObjects.clear();
   for (int x = from[0]; x <= to[0]; ++x)
     for (int y = from[1]; y <= to[1]; ++y)
@@ -540,6 +540,18 @@ bool WorldIndexator::readRegions(FILE* file, std::string& problem) {
                                 std::to_string(fileSize[2]) + ")";
   if (!isTableAcceptable(fileMin, fileSize)) {
     problem = tableText + " is empty or too large";
+    return false;
+  }
+  // The table grows to cover both itself and the file's box.
+  int64_t unionMin[3];
+  int64_t unionSize[3];
+  for (int a = 0; a < 3; ++a) {
+    unionMin[a] = std::min<int64_t>(fileMin[a], tableRegionMin[a]);
+    unionSize[a] =
+        std::max<int64_t>(fileMin[a] + fileSize[a], (int64_t)tableRegionMin[a] + tableRegionSize[a]) - unionMin[a];
+  }
+  if (!isTableAcceptable(unionMin, unionSize)) {
+    problem = tableText + " lies too far from the origin";
     return false;
   }
   const int64_t total = fileSize[0] * fileSize[1] * fileSize[2];
@@ -698,13 +710,8 @@ bool WorldIndexator::segmentHitsCube(const Float3& a, const Float3& b, Float3& h
   if (!isFinite(a) || !isFinite(b)) return false;
   const Float3 m = (a + b) / 2.f;
   const int r = (int)std::ceil(std::min<double>(distance(a, b) / 2.f / sizeOneRegion, 2.0 * maxAbsoluteIndex));
-  const Int3 centre = getRegionIndexOf(m);
-  int from[3];
-  int to[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    from[axis] = (int)std::max<int64_t>((int64_t)centre[axis] - r, 0);
-    to[axis] = (int)std::min<int64_t>((int64_t)centre[axis] + r, (int64_t)tableRegionSize[axis] - 1);
-  }
+  Int3 from, to;
+  clipToTable(getRegionIndexOf(m), r, from, to);
   for (int x = from[0]; x <= to[0]; ++x)
     for (int y = from[1]; y <= to[1]; ++y)
       for (int z = from[2]; z <= to[2]; ++z)

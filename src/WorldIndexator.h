@@ -135,6 +135,9 @@ class WorldIndexator {
            (size_t)tableRegionSize.x() * ((size_t)posIndex.y() + (size_t)tableRegionSize.y() * (size_t)posIndex.z());
   }
   void allocateTable();
+  /// The table indices within `radius` of `centre` on every axis, clipped to the table (from
+  /// greater than to on some axis when none lies inside).
+  void clipToTable(const Int3& centre, int radius, Int3& from, Int3& to) const;
   void scanView(const Int3& centre, int g, bool showBorders);
   void drawRegionBorder(const WorldRegion& region) const;
   void freeRegionsOutOfView();

@@ -153,9 +153,33 @@ class BoundedReader {
   int64_t& bytesLeft;
 };
 
-std::string truncatedText(const char* what, int64_t count, int64_t recordSize, int64_t left) {
-  return std::string("the ") + what + " section announces " + std::to_string(count) + " records (at least " +
-         std::to_string(count * recordSize) + " bytes) but only " + std::to_string(left) + " bytes remain";
+/// Reads a section header (record count, skip length) and checks that the announced records
+/// can be in what remains of the file.
+bool readSectionHeader(BoundedReader& reader, const char* what, int64_t minRecordSize, int32_t& count,
+                       int32_t& skipLength, std::string& problem) {
+  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
+    problem = std::string("the file ends inside the header of a ") + what + " section";
+    return false;
+  }
+  if (count < 0) {
+    problem = std::string("a ") + what + " section announces a negative count (" + std::to_string(count) + ")";
+    return false;
+  }
+  if ((int64_t)count * minRecordSize > reader.left()) {
+    problem = std::string("the ") + what + " section announces " + std::to_string(count) + " records (at least " +
+              std::to_string(count * minRecordSize) + " bytes) but only " + std::to_string(reader.left()) +
+              " bytes remain";
+    return false;
+  }
+  return true;
+}
+
+/// Skips the bytes a section asks to skip after its records (none when the length is not positive).
+bool skipSectionTail(BoundedReader& reader, const char* what, int32_t skipLength, std::string& problem) {
+  if (skipLength <= 0 || reader.skip(skipLength)) return true;
+  problem = std::string("a ") + what + " section asks to skip " + std::to_string(skipLength) + " bytes but only " +
+            std::to_string(reader.left()) + " remain";
+  return false;
 }
 
 }  // namespace
@@ -292,7 +316,7 @@ void WorldRegion::addCubeZone(CubeZone&& zone) {
 }
 
 size_t WorldRegion::nearestZoneIndex(const Float3& point) const {
-  size_t best = 0;
+  size_t best = cubeZones.size();
   float bestDistance = std::numeric_limits<float>::infinity();
   for (size_t i = 0; i < cubeZones.size(); ++i) {
     const float d = squaredDistance(cubeZones[i].centre, point);
@@ -312,8 +336,9 @@ bool WorldRegion::removeCubeZone(const Float3& point, bool nearest) {
   } else {
     for (size_t i = 0; i < cubeZones.size() && index == cubeZones.size(); ++i)
       if (cubeZones[i].centre == point || cubeZones[i].contains(point)) index = i;
-    if (index == cubeZones.size()) return false;
   }
+  // Nothing there, or no distance to compare (a point that is not a number).
+  if (index == cubeZones.size()) return false;
   free();
   cubeZones.erase(cubeZones.begin() + (long)index);
   return true;
@@ -464,12 +489,11 @@ bool WorldRegion::removeCustomObject(const Float3& point, bool nearest) {
         index = i;
       }
     }
-    if (index == customObjects.size()) index = customObjects.size() - 1;
   } else {
     for (size_t i = 0; i < customObjects.size() && index == customObjects.size(); ++i)
       if (customObjects[i]->getPosition() == point) index = i;
-    if (index == customObjects.size()) return false;
   }
+  if (index == customObjects.size()) return false;
   eraseCustomObject(index);
   return true;
 }
@@ -582,18 +606,7 @@ bool WorldRegion::loadZones(FILE* file, int64_t& bytesLeft, std::string& problem
   BoundedReader reader(file, bytesLeft);
   int32_t count = 0;
   int32_t skipLength = 0;
-  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
-    problem = "the file ends inside a zone section header";
-    return false;
-  }
-  if (count < 0) {
-    problem = "a zone section announces a negative count (" + std::to_string(count) + ")";
-    return false;
-  }
-  if ((int64_t)count * minZoneRecordSize > reader.left()) {
-    problem = truncatedText("zone", count, minZoneRecordSize, reader.left());
-    return false;
-  }
+  if (!readSectionHeader(reader, "zone", minZoneRecordSize, count, skipLength, problem)) return false;
   cubeZones.reserve((size_t)count);
   CubeTypeManager* manager = CubeTypeManager::getInstance();
   for (int32_t z = 0; z < count; ++z) {
@@ -650,30 +663,14 @@ bool WorldRegion::loadZones(FILE* file, int64_t& bytesLeft, std::string& problem
     }
     cubeZones.push_back(std::move(zone));
   }
-  if (skipLength > 0 && !reader.skip(skipLength)) {
-    problem = "a zone section asks to skip " + std::to_string(skipLength) + " bytes but only " +
-              std::to_string(reader.left()) + " remain";
-    return false;
-  }
-  return true;
+  return skipSectionTail(reader, "zone", skipLength, problem);
 }
 
 bool WorldRegion::loadObjects(FILE* file, int64_t& bytesLeft, std::string& problem) {
   BoundedReader reader(file, bytesLeft);
   int32_t count = 0;
   int32_t skipLength = 0;
-  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
-    problem = "the file ends inside an object section header";
-    return false;
-  }
-  if (count < 0) {
-    problem = "an object section announces a negative count (" + std::to_string(count) + ")";
-    return false;
-  }
-  if ((int64_t)count * objectRecordSize > reader.left()) {
-    problem = truncatedText("object", count, objectRecordSize, reader.left());
-    return false;
-  }
+  if (!readSectionHeader(reader, "object", objectRecordSize, count, skipLength, problem)) return false;
   customObjects.reserve(customObjects.size() + (size_t)count);
   for (int32_t o = 0; o < count; ++o) {
     unsigned char record[CustomObject::recordSize];
@@ -693,12 +690,7 @@ bool WorldRegion::loadObjects(FILE* file, int64_t& bytesLeft, std::string& probl
     }
     customObjects.push_back(std::unique_ptr<CustomObject>(new CustomObject(CustomObject::fromRecord(record))));
   }
-  if (skipLength > 0 && !reader.skip(skipLength)) {
-    problem = "an object section asks to skip " + std::to_string(skipLength) + " bytes but only " +
-              std::to_string(reader.left()) + " remain";
-    return false;
-  }
-  return true;
+  return skipSectionTail(reader, "object", skipLength, problem);
 }
 
 void WorldRegion::startWorker() {

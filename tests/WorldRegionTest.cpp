@@ -235,9 +235,12 @@ TEST_F(WorldRegionTest, ZoneEditsFreeTheRegionAndGrowTheListInSteps) {
 TEST_F(WorldRegionTest, RemoveCubeZoneNearestTiesAndMisses) {
   WorldRegion region(regionCentre, regionSize);
   EXPECT_FALSE(region.removeCubeZone(Float3(1.f, 1.f, 1.f), true));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
   region.addCubeZone(CubeZone(0, Float3(2.5f, 2.5f, 2.5f), Float3(1.f, 1.f, 1.f)));
   region.addCubeZone(CubeZone(0, Float3(6.5f, 2.5f, 2.5f), Float3(1.f, 1.f, 1.f)));
   region.addCubeZone(CubeZone(0, Float3(12.5f, 2.5f, 2.5f), Float3(1.f, 1.f, 1.f)));
+  EXPECT_FALSE(region.removeCubeZone(Float3(nan, 2.5f, 2.5f), true));
+  EXPECT_EQ(region.getNbCubeZones(), 3u);
   // (4.5, 2.5, 2.5) is 2 from the first two: the later one goes.
   EXPECT_TRUE(region.removeCubeZone(Float3(4.5f, 2.5f, 2.5f), true));
   ASSERT_EQ(region.getNbCubeZones(), 2u);

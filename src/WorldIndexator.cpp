@@ -25,8 +25,6 @@ constexpr float lowestFloat = -std::numeric_limits<float>::max();
 const Float3 staticLightOffset(-3000.f, 10000.f, -3000.f);
 /// Movement allowed at region borders when locating a box.
 constexpr float borderTolerance = 0.01f;
-/// The smallest region of a world file: two section headers.
-constexpr int64_t minRegionBytes = 2 * WorldRegion::sectionHeaderSize;
 constexpr int progressIntervalMicroseconds = 100000;
 
 const XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
@@ -481,110 +479,6 @@ void WorldIndexator::showProgressBar(size_t done, size_t total, bool growing, in
   Scene2D::drawRectangle(Int2(10, (int)(h - 50)), Int2((int)x, (int)(h - 30)), true);
   GLManager::manageEvents();
   lastDraw = Platform::getMicroseconds();
-}
-
-bool WorldIndexator::writeRegions(FILE* file) const {
-  unsigned char header[24];
-  for (int a = 0; a < 3; ++a) {
-    const uint32_t min = (uint32_t)tableRegionMin[a];
-    const uint32_t size = (uint32_t)tableRegionSize[a];
-    for (int b = 0; b < 4; ++b) {
-      header[4 * a + b] = (unsigned char)(min >> (8 * b));
-      header[12 + 4 * a + b] = (unsigned char)(size >> (8 * b));
-    }
-  }
-  if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
-  for (int i = 0; i < tableRegionSize.x(); ++i)
-    for (int j = 0; j < tableRegionSize.y(); ++j)
-      for (int k = 0; k < tableRegionSize.z(); ++k) {
-        const WorldRegion* region = tableRegions[cellIndex(Int3(i, j, k))];
-        if (!region->save(file, WorldRegion::sectionZones) || !region->save(file, WorldRegion::sectionObjects))
-          return false;
-      }
-  return true;
-}
-
-bool WorldIndexator::readRegions(FILE* file, std::string& problem) {
-  const long start = ftell(file);
-  if (start < 0 || fseek(file, 0, SEEK_END) != 0) {
-    problem = "the world file cannot be measured";
-    return false;
-  }
-  const long end = ftell(file);
-  if (end < start || fseek(file, start, SEEK_SET) != 0) {
-    problem = "the world file cannot be measured";
-    return false;
-  }
-  int64_t bytesLeft = end - start;
-  unsigned char header[24];
-  if (bytesLeft < (int64_t)sizeof header || fread(header, 1, sizeof header, file) != sizeof header) {
-    problem = "the file ends inside the region table header";
-    return false;
-  }
-  bytesLeft -= (int64_t)sizeof header;
-  int64_t fileMin[3];
-  int64_t fileSize[3];
-  for (int a = 0; a < 3; ++a) {
-    uint32_t min = 0;
-    uint32_t size = 0;
-    for (int b = 0; b < 4; ++b) {
-      min |= (uint32_t)header[4 * a + b] << (8 * b);
-      size |= (uint32_t)header[12 + 4 * a + b] << (8 * b);
-    }
-    fileMin[a] = (int32_t)min;
-    fileSize[a] = (int32_t)size;
-  }
-  const std::string tableText = "the region table (minimum " + std::to_string(fileMin[0]) + " " +
-                                std::to_string(fileMin[1]) + " " + std::to_string(fileMin[2]) + ", size " +
-                                std::to_string(fileSize[0]) + " " + std::to_string(fileSize[1]) + " " +
-                                std::to_string(fileSize[2]) + ")";
-  if (!isTableAcceptable(fileMin, fileSize)) {
-    problem = tableText + " is empty or too large";
-    return false;
-  }
-  // The table grows to cover both itself and the file's box.
-  int64_t unionMin[3];
-  int64_t unionSize[3];
-  for (int a = 0; a < 3; ++a) {
-    unionMin[a] = std::min<int64_t>(fileMin[a], tableRegionMin[a]);
-    unionSize[a] =
-        std::max<int64_t>(fileMin[a] + fileSize[a], (int64_t)tableRegionMin[a] + tableRegionSize[a]) - unionMin[a];
-  }
-  if (!isTableAcceptable(unionMin, unionSize)) {
-    problem = tableText + " lies too far from the origin";
-    return false;
-  }
-  const int64_t total = fileSize[0] * fileSize[1] * fileSize[2];
-  if (total * minRegionBytes > bytesLeft) {
-    problem = tableText + " needs at least " + std::to_string(total * minRegionBytes) + " bytes but only " +
-              std::to_string(bytesLeft) + " remain";
-    return false;
-  }
-  // The table is grown to the file's box on both sides, and each region goes to the cell of
-  // its own absolute index, so a file whose minimum lies above the table's is read in place too.
-  const Int3 lowest((int)fileMin[0], (int)fileMin[1], (int)fileMin[2]);
-  const Int3 highest((int)(fileMin[0] + fileSize[0] - 1), (int)(fileMin[1] + fileSize[1] - 1),
-                     (int)(fileMin[2] + fileSize[2] - 1));
-  if (!(lowest >= tableRegionMin)) growToInclude(lowest);
-  if (!(highest <= tableRegionMin + tableRegionSize - Int3(1, 1, 1))) growToInclude(highest);
-  const Int3 offset = lowest - tableRegionMin;
-
-  int64_t lastDraw = Platform::getMicroseconds();
-  for (int i = 0; i < fileSize[0]; ++i)
-    for (int j = 0; j < fileSize[1]; ++j)
-      for (int k = 0; k < fileSize[2]; ++k) {
-        WorldRegion* region = getRegion(offset + Int3(i, j, k));
-        std::string sectionProblem;
-        if (!region->load(file, WorldRegion::sectionZones, bytesLeft, sectionProblem) ||
-            !region->load(file, WorldRegion::sectionObjects, bytesLeft, sectionProblem)) {
-          problem = "region " + std::to_string(fileMin[0] + i) + " " + std::to_string(fileMin[1] + j) + " " +
-                    std::to_string(fileMin[2] + k) + ": " + sectionProblem;
-          return false;
-        }
-        const size_t done = (size_t)k + (size_t)fileSize[2] * ((size_t)j + (size_t)fileSize[1] * i);
-        showProgressBar(done, (size_t)total, true, lastDraw);
-      }
-  return true;
 }
 
 void WorldIndexator::calculateShadowsAll() {

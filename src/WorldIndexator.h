@@ -2,9 +2,7 @@
 #define WORLDINDEXATOR_H
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "BasicVector.h"
@@ -16,7 +14,7 @@ class WorldRegion;
 /// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
 /// which regions are built (near or far detail), drawn and freed. Routes point queries and
 /// edits to the region holding the point, grows the table when something is placed outside it,
-/// reads and writes the region part of the world file and runs the shadow commands.
+/// and runs the shadow commands (the world file is the indexed world's).
 /// Base of the indexed world; one exists at a time (it owns the region build worker).
 ///
 /// Two index spaces: the absolute region index of a point p is floor(p / sizeOneRegion) per
@@ -68,15 +66,6 @@ class WorldIndexator {
   void draw(float viewDistance, bool showBorders);
   /// Steps the objects of the regions within radius of the camera; moved objects change region.
   void stepCustomObjects(float radius);
-
-  /// The region part of the world file: table minimum, size, then every region's zone and
-  /// object sections. False when the file refused the bytes.
-  bool writeRegions(FILE* file) const;
-  /// Reads the region part written by writeRegions, from the current position of the file, into
-  /// a table just reset. Never reads or allocates beyond what the file holds: a short or damaged
-  /// file answers false with `problem` naming what is wrong (the regions read before the damage
-  /// stay).
-  bool readRegions(FILE* file, std::string& problem);
 
   /// The zones that can shadow the region at posIndex: its whole column, then the columns at
   /// +-1 on x and on z (toward the light, or away from it), and with towardPositive the

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -82,9 +81,11 @@ void setLighting(bool on) {
     glDisable(GL_LIGHTING);
 }
 
+/// Half-open like the cells of the cubes table, so that a region answers the same built or not
+/// (a point on a zone's top face lies in the cell above it).
 bool isInsideBox(const Float3& point, const Float3& centre, const Float3& size) {
   for (int a = 0; a < 3; ++a)
-    if (point[a] < centre[a] - size[a] / 2.f || point[a] > centre[a] + size[a] / 2.f) return false;
+    if (point[a] < centre[a] - size[a] / 2.f || point[a] >= centre[a] + size[a] / 2.f) return false;
   return true;
 }
 
@@ -94,93 +95,6 @@ float squaredDistance(const Float3& a, const Float3& b) {
 }
 
 bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
-
-// Little-endian fields of the world file, whatever the host order.
-void putInt32(unsigned char* out, int32_t value) {
-  const uint32_t u = (uint32_t)value;
-  for (int b = 0; b < 4; ++b) out[b] = (unsigned char)(u >> (8 * b));
-}
-int32_t getInt32(const unsigned char* in) {
-  uint32_t u = 0;
-  for (int b = 0; b < 4; ++b) u |= (uint32_t)in[b] << (8 * b);
-  return (int32_t)u;
-}
-void putFloat(unsigned char* out, float value) {
-  uint32_t u;
-  std::memcpy(&u, &value, 4);
-  putInt32(out, (int32_t)u);
-}
-float getFloat(const unsigned char* in) {
-  const uint32_t u = (uint32_t)getInt32(in);
-  float value;
-  std::memcpy(&value, &u, 4);
-  return value;
-}
-void putFloat3(unsigned char* out, const Float3& v) {
-  for (int a = 0; a < 3; ++a) putFloat(out + 4 * a, v[a]);
-}
-Float3 getFloat3(const unsigned char* in) { return Float3(getFloat(in), getFloat(in + 4), getFloat(in + 8)); }
-
-/// Reads from a file without ever passing the bytes the caller says it holds.
-class BoundedReader {
- public:
-  BoundedReader(FILE* parFile, int64_t& parBytesLeft) : file(parFile), bytesLeft(parBytesLeft) {}
-  bool read(void* out, int64_t nbBytes) {
-    if (nbBytes < 0 || nbBytes > bytesLeft) return false;
-    if (fread(out, 1, (size_t)nbBytes, file) != (size_t)nbBytes) {
-      bytesLeft = 0;
-      return false;
-    }
-    bytesLeft -= nbBytes;
-    return true;
-  }
-  bool skip(int64_t nbBytes) {
-    if (nbBytes < 0 || nbBytes > bytesLeft) return false;
-    if (fseek(file, (long)nbBytes, SEEK_CUR) != 0) return false;
-    bytesLeft -= nbBytes;
-    return true;
-  }
-  bool readInt32(int32_t& value) {
-    unsigned char bytes[4];
-    if (!read(bytes, 4)) return false;
-    value = getInt32(bytes);
-    return true;
-  }
-  int64_t left() const { return bytesLeft; }
-
- private:
-  FILE* file;
-  int64_t& bytesLeft;
-};
-
-/// Reads a section header (record count, skip length) and checks that the announced records
-/// can be in what remains of the file.
-bool readSectionHeader(BoundedReader& reader, const char* what, int64_t minRecordSize, int32_t& count,
-                       int32_t& skipLength, std::string& problem) {
-  if (!reader.readInt32(count) || !reader.readInt32(skipLength)) {
-    problem = std::string("the file ends inside the header of a ") + what + " section";
-    return false;
-  }
-  if (count < 0) {
-    problem = std::string("a ") + what + " section announces a negative count (" + std::to_string(count) + ")";
-    return false;
-  }
-  if ((int64_t)count * minRecordSize > reader.left()) {
-    problem = std::string("the ") + what + " section announces " + std::to_string(count) + " records (at least " +
-              std::to_string(count * minRecordSize) + " bytes) but only " + std::to_string(reader.left()) +
-              " bytes remain";
-    return false;
-  }
-  return true;
-}
-
-/// Skips the bytes a section asks to skip after its records (none when the length is not positive).
-bool skipSectionTail(BoundedReader& reader, const char* what, int32_t skipLength, std::string& problem) {
-  if (skipLength <= 0 || reader.skip(skipLength)) return true;
-  problem = std::string("a ") + what + " section asks to skip " + std::to_string(skipLength) + " bytes but only " +
-            std::to_string(reader.left()) + " remain";
-  return false;
-}
 
 }  // namespace
 
@@ -551,146 +465,6 @@ void WorldRegion::stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& 
   }
   walkIndex = outerIndex;
   if (!wasWalking) endObjectWalk();
-}
-
-bool WorldRegion::save(FILE* file, int which) const {
-  unsigned char header[sectionHeaderSize];
-  if (which == sectionZones) {
-    putInt32(header, (int32_t)cubeZones.size());
-    putInt32(header + 4, 0);
-    if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
-    // Fast shadows are recomputed at every build, so they are not stored.
-    const bool withoutShadows = configBool("fast_shadows");
-    for (const CubeZone& zone : cubeZones) {
-      unsigned char record[32];
-      putFloat3(record, zone.centre);
-      putFloat3(record + 12, zone.size);
-      putInt32(record + 24, zone.id);
-      putInt32(record + 28, zone.reserved);
-      if (fwrite(record, 1, sizeof record, file) != sizeof record) return false;
-      for (int f = 0; f < 6; ++f) {
-        const std::vector<Float3>& points = zone.shadowTriangles[f];
-        int32_t n = 0;
-        if (!withoutShadows) n = zone.isFaceShadowed[f] ? -1 : (int32_t)points.size();
-        unsigned char count[4];
-        putInt32(count, n);
-        if (fwrite(count, 1, 4, file) != 4) return false;
-        for (int32_t p = 0; p < n; ++p) {
-          unsigned char point[12];
-          putFloat3(point, points[p]);
-          if (fwrite(point, 1, 12, file) != 12) return false;
-        }
-      }
-    }
-    return true;
-  }
-  putInt32(header, (int32_t)customObjects.size());
-  putInt32(header + 4, 0);
-  if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
-  for (const std::unique_ptr<CustomObject>& object : customObjects) {
-    unsigned char record[CustomObject::recordSize];
-    object->toRecord(record);
-    if (fwrite(record, 1, sizeof record, file) != sizeof record) return false;
-  }
-  return true;
-}
-
-bool WorldRegion::load(FILE* file, int which, int64_t& bytesLeft, std::string& problem) {
-  if (which == sectionZones) return loadZones(file, bytesLeft, problem);
-  return loadObjects(file, bytesLeft, problem);
-}
-
-bool WorldRegion::loadZones(FILE* file, int64_t& bytesLeft, std::string& problem) {
-  free();
-  cubeZones.clear();
-  BoundedReader reader(file, bytesLeft);
-  int32_t count = 0;
-  int32_t skipLength = 0;
-  if (!readSectionHeader(reader, "zone", minZoneRecordSize, count, skipLength, problem)) return false;
-  cubeZones.reserve((size_t)count);
-  CubeTypeManager* manager = CubeTypeManager::getInstance();
-  for (int32_t z = 0; z < count; ++z) {
-    const std::string where = "zone " + std::to_string(z) + " of " + std::to_string(count);
-    unsigned char record[32];
-    if (!reader.read(record, sizeof record)) {
-      problem = "the file ends inside " + where;
-      return false;
-    }
-    CubeZone zone(getInt32(record + 24), getFloat3(record), getFloat3(record + 12));
-    zone.reserved = getInt32(record + 28);
-    if (!isFinite(zone.centre) || !isFinite(zone.size) || zone.size.x() < 0.f || zone.size.y() < 0.f ||
-        zone.size.z() < 0.f) {
-      problem = where + " has a centre or size that is not a finite box";
-      return false;
-    }
-    if (zone.id < 0 || (manager != nullptr && zone.id >= manager->getNbCubeType())) {
-      problem = where + " has the cube type id " + std::to_string(zone.id) + ", which does not exist";
-      return false;
-    }
-    for (int f = 0; f < 6; ++f) {
-      int32_t n = 0;
-      if (!reader.readInt32(n)) {
-        problem = "the file ends inside the shadows of " + where;
-        return false;
-      }
-      if (n == -1) {
-        zone.isFaceShadowed[f] = true;
-        continue;
-      }
-      if (n < 0 || n % 3 != 0) {
-        problem = where + " has " + std::to_string(n) + " shadow points on a face (whole triangles expected)";
-        return false;
-      }
-      if ((int64_t)n * 12 > reader.left()) {
-        problem = where + " announces " + std::to_string(n) + " shadow points but only " +
-                  std::to_string(reader.left()) + " bytes remain";
-        return false;
-      }
-      std::vector<Float3>& points = zone.shadowTriangles[f];
-      points.resize((size_t)n);
-      for (int32_t p = 0; p < n; ++p) {
-        unsigned char bytes[12];
-        if (!reader.read(bytes, 12)) {
-          problem = "the file ends inside the shadows of " + where;
-          return false;
-        }
-        points[p] = getFloat3(bytes);
-        if (!isFinite(points[p])) {
-          problem = where + " has a shadow point that is not a finite number";
-          return false;
-        }
-      }
-    }
-    cubeZones.push_back(std::move(zone));
-  }
-  return skipSectionTail(reader, "zone", skipLength, problem);
-}
-
-bool WorldRegion::loadObjects(FILE* file, int64_t& bytesLeft, std::string& problem) {
-  BoundedReader reader(file, bytesLeft);
-  int32_t count = 0;
-  int32_t skipLength = 0;
-  if (!readSectionHeader(reader, "object", objectRecordSize, count, skipLength, problem)) return false;
-  customObjects.reserve(customObjects.size() + (size_t)count);
-  for (int32_t o = 0; o < count; ++o) {
-    unsigned char record[CustomObject::recordSize];
-    const std::string where = "object " + std::to_string(o) + " of " + std::to_string(count);
-    if (!reader.read(record, sizeof record)) {
-      problem = "the file ends inside " + where;
-      return false;
-    }
-    if (!isFinite(getFloat3(record))) {
-      problem = where + " has a position that is not a finite point";
-      return false;
-    }
-    if ((uint32_t)getInt32(record + 12) >= CustomObject::maxTypeId) {
-      problem = where + " has the object type id " + std::to_string((uint32_t)getInt32(record + 12)) +
-                ", which is out of range";
-      return false;
-    }
-    customObjects.push_back(std::unique_ptr<CustomObject>(new CustomObject(CustomObject::fromRecord(record))));
-  }
-  return skipSectionTail(reader, "object", skipLength, problem);
 }
 
 void WorldRegion::startWorker() {

@@ -2,10 +2,8 @@
 #define WORLDREGION_H
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <set>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,14 +27,6 @@ class VBO;
 /// region's zones while the main thread meshes the first half.
 class WorldRegion {
  public:
-  /// Which list a world file section holds.
-  static constexpr int sectionZones = 0;
-  static constexpr int sectionObjects = 1;
-  /// The smallest zone record of a world file (no shadow points) and the object record.
-  static constexpr int64_t minZoneRecordSize = 56;
-  static constexpr int64_t objectRecordSize = CustomObject::recordSize;
-  /// A section header: the record count and the skip length.
-  static constexpr int64_t sectionHeaderSize = 8;
   /// The zone list grows by this many records at a time.
   static constexpr size_t zoneCapacityStep = 200;
 
@@ -97,16 +87,6 @@ class WorldRegion {
   /// position changed are handed over to `moved` (the indexator puts them where they now lie).
   void stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& moved);
 
-  /// Writes one section (sectionZones or sectionObjects) of the world file. When "fast_shadows"
-  /// is on, zones are written without shadow data. False when the file refused the bytes.
-  bool save(FILE* file, int which) const;
-  /// Reads one section. `bytesLeft` is what remains of the file from the current position; it
-  /// is decreased by what is read, and no count read from the file makes this read or allocate
-  /// beyond it. Zones replace the region's zones (the region is freed first); objects are
-  /// appended. A short or damaged section answers false with `problem` saying what is wrong;
-  /// the records read before the damage are kept.
-  bool load(FILE* file, int which, int64_t& bytesLeft, std::string& problem);
-
   /// Starts the region build worker (once per indexator: "thread == NULL").
   static void startWorker();
   /// Raises the stop flag, joins the worker and forgets it, so another indexator may start one.
@@ -141,8 +121,6 @@ class WorldRegion {
   /// lives on until the walk ends.
   void eraseCustomObject(size_t index);
   void endObjectWalk();
-  bool loadZones(FILE* file, int64_t& bytesLeft, std::string& problem);
-  bool loadObjects(FILE* file, int64_t& bytesLeft, std::string& problem);
 
   std::unique_ptr<VBO> vbo;
   std::vector<CubeZone> cubeZones;

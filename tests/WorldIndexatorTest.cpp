@@ -2,7 +2,6 @@
 
 #include <GL/glew.h>
 
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
@@ -20,7 +19,6 @@
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
-#include "TempDir.h"
 #include "WorldIndexator.h"
 #include "WorldRegion.h"
 
@@ -351,77 +349,6 @@ TEST_F(WorldIndexatorTest, MovedObjectsChangeRegionAndGrowTheTable) {
   world->stepCustomObjects(edge);
   EXPECT_EQ(region->getCustomObjects()[0]->getPosition(), Float3(5 * edge + 8.f, 8.f, 8.f));
   CustomObject::setCallback(nullptr);  // the callback goes before the world's objects
-}
-
-namespace {
-
-/// The region part of `world` as written into a file.
-std::string writtenRegions(const WorldIndexator& world, const TempDir& dir) {
-  const std::string path = dir.file("regions.dat");
-  FILE* file = fopen(path.c_str(), "wb");
-  EXPECT_TRUE(world.writeRegions(file));
-  fclose(file);
-  return readFile(path);
-}
-
-bool readRegionsFrom(WorldIndexator& world, const TempDir& dir, const std::string& bytes, std::string& problem) {
-  FILE* file = fopen(dir.write("read.dat", bytes).c_str(), "rb");
-  const bool ok = world.readRegions(file, problem);
-  fclose(file);
-  return ok;
-}
-
-}  // namespace
-
-TEST_F(WorldIndexatorTest, RegionPartRoundTripsAndDamagedFilesAreReported) {
-  TempDir dir;
-  EXPECT_EQ(writtenRegions(*world, dir).size(), 24u + 8u * 16u);
-
-  world->addCubeZone(cubeInRegion(Int3(2, 0, -3)));
-  world->addCubeZone(cubeInRegion(Int3(2, 0, -3)));
-  world->addCustomObject(CustomObject(false, Float3(-3.f, 4.f, 5.f), 2, ""));
-  const std::string bytes = writtenRegions(*world, dir);
-
-  world->reset();
-  std::string problem;
-  ASSERT_TRUE(readRegionsFrom(*world, dir, bytes, problem)) << problem;
-  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -3));
-  EXPECT_EQ(world->getTableRegionSize(), Int3(4, 2, 4));
-  EXPECT_EQ(world->getRegionAt(Float3(40.5f, 8.5f, -39.5f))->getNbCubeZones(), 2u);
-  EXPECT_EQ(world->getCustomObjectIdAt(Float3(-3.f, 4.f, 5.f)), 2);
-
-  // Every cut is reported, and nothing is read or allocated past the end.
-  for (size_t cut = 0; cut < bytes.size(); cut += 3) {
-    world->reset();
-    problem.clear();
-    EXPECT_FALSE(readRegionsFrom(*world, dir, bytes.substr(0, cut), problem)) << cut;
-    EXPECT_FALSE(problem.empty());
-  }
-
-  const std::pair<size_t, std::string> damages[] = {
-      {12, std::string("\xff\xff\xff\x7f", 4)}, {12, std::string("\0\0\0\0", 4)},
-      {0, std::string("\0\0\0\x80", 4)},        {16, std::string("\0\x04\0\0", 4)},
-      {24, std::string("\x10\0\0\0", 4)},       {0, std::string("\0\0\x0f\0", 4)}};
-  const char* const expected[] = {"is empty or too large", "is empty or too large", "is empty or too large",
-                                  "needs at least",        "region -1 -1 -3: ",     "lies too far from the origin"};
-  for (size_t d = 0; d < 6; ++d) {
-    std::string damaged = bytes;
-    damaged.replace(damages[d].first, 4, damages[d].second);
-    world->reset();
-    problem.clear();
-    EXPECT_FALSE(readRegionsFrom(*world, dir, damaged, problem)) << expected[d];
-    EXPECT_NE(problem.find(expected[d]), std::string::npos) << problem;
-    EXPECT_LE(world->getNbRegions(), 64u);
-  }
-
-  // A file whose minimum lies above the table's puts each region at its own place.
-  std::string shifted = bytes;
-  shifted.replace(0, 4, std::string("\x02\0\0\0", 4));  // minimum x 2 instead of -1
-  world->reset();
-  ASSERT_TRUE(readRegionsFrom(*world, dir, shifted, problem)) << problem;
-  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -3));
-  EXPECT_EQ(world->getTableRegionSize(), Int3(7, 2, 4));
-  EXPECT_EQ(world->getRegionAt(Float3(5 * edge + 1.f, 8.5f, -39.5f))->getNbCubeZones(), 2u);
 }
 
 TEST_F(WorldIndexatorTest, ProgressBarGrowsAndShrinks) {

@@ -2,7 +2,6 @@
 
 #include <GL/glew.h>
 
-#include <cstdio>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -20,7 +19,6 @@
 #include "GLTestWindow.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
-#include "TempDir.h"
 #include "VBO.h"
 #include "WorldRegion.h"
 #include "ZoneTestHelpers.h"
@@ -264,6 +262,11 @@ TEST_F(WorldRegionTest, PointQueriesBuiltAndUnbuilt) {
     EXPECT_EQ(region.getCubeTypeAt(Float3(3.5f, 1.5f, 3.5f)), 0);
     EXPECT_EQ(region.getCubeTypeAt(Float3(10.5f, 1.5f, 10.5f)), 1);
     EXPECT_EQ(region.getCubeTypeAt(Float3(8.5f, 1.5f, 8.5f)), -1);
+    // Lower faces belong to the zone, upper faces to the cell beyond, built or not.
+    EXPECT_EQ(region.getCubeTypeAt(Float3(2.f, 0.f, 2.f)), 0);
+    EXPECT_EQ(region.getCubeTypeAt(Float3(3.5f, 3.f, 3.5f)), -1);
+    EXPECT_FALSE(region.isCollidableAt(Float3(3.5f, 3.f, 3.5f)));
+    EXPECT_EQ(region.getCubeTypeAt(Float3(6.f, 1.5f, 3.5f)), -1);
     EXPECT_TRUE(region.isCollidableAt(Float3(3.5f, 1.5f, 3.5f)));
     EXPECT_FALSE(region.isCollidableAt(Float3(10.5f, 1.5f, 10.5f)));
     Float3 centre(-1.f, -1.f, -1.f), size(-1.f, -1.f, -1.f);
@@ -364,126 +367,6 @@ TEST_F(WorldRegionTest, ObjectsStepMoveAndAreRemovedSafelyFromTheirCallbacks) {
   region.clear(true);
   EXPECT_EQ(region.getNbCustomObjects(), 0u);
   EXPECT_EQ(callback.nbUninit, 53);
-}
-
-namespace {
-
-std::string readAll(FILE* file) {
-  std::string bytes;
-  rewind(file);
-  int c;
-  while ((c = fgetc(file)) != EOF) bytes.push_back((char)c);
-  return bytes;
-}
-
-FILE* fileWith(const std::string& bytes) {
-  FILE* file = tmpfile();
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  rewind(file);
-  return file;
-}
-
-}  // namespace
-
-TEST_F(WorldRegionTest, SectionsRoundTripAndDamagedSectionsAreReported) {
-  WorldRegion region(regionCentre, regionSize);
-  CubeZone shaded = zoneOfCells(1, Int3(0, 0, 0), Int3(2, 1, 2));
-  shaded.reserved = 77;
-  shaded.isFaceShadowed[1] = true;
-  shaded.shadowTriangles[3] = {Float3(0.f, 0.5f, 0.f), Float3(1.f, 0.5f, 0.f), Float3(1.f, 0.5f, 1.f)};
-  region.addCubeZone(zoneOfCells(0, Int3(4, 4, 4), Int3(1, 1, 1)));
-  region.addCubeZone(shaded);
-  region.addCustomObject(CustomObject(false, Float3(1.f, 2.f, 3.f), 5, ""));
-
-  FILE* file = tmpfile();
-  ASSERT_TRUE(region.save(file, WorldRegion::sectionZones));
-  ASSERT_TRUE(region.save(file, WorldRegion::sectionObjects));
-  const std::string bytes = readAll(file);
-  fclose(file);
-  EXPECT_EQ(bytes.size(), 8u + 56u + (56u + 36u) + 8u + 20u);
-
-  WorldRegion copy(regionCentre, regionSize);
-  file = fileWith(bytes);
-  int64_t left = (int64_t)bytes.size();
-  std::string problem;
-  ASSERT_TRUE(copy.load(file, WorldRegion::sectionZones, left, problem)) << problem;
-  ASSERT_TRUE(copy.load(file, WorldRegion::sectionObjects, left, problem)) << problem;
-  fclose(file);
-  EXPECT_EQ(left, 0);
-  ASSERT_EQ(copy.getNbCubeZones(), 2u);
-  const CubeZone& back = copy.getCubeZonesList()[1];
-  EXPECT_EQ(back.id, 1);
-  EXPECT_EQ(back.centre, shaded.centre);
-  EXPECT_EQ(back.reserved, 77);
-  EXPECT_TRUE(back.isFaceShadowed[1]);
-  EXPECT_EQ(back.shadowTriangles[3], shaded.shadowTriangles[3]);
-  ASSERT_EQ(copy.getNbCustomObjects(), 1u);
-  EXPECT_EQ(copy.getCustomObjects()[0]->getTypeId(), 5u);
-
-  // With fast shadows the zones are written without shadow data.
-  setSwitch("fast_shadows", true);
-  file = tmpfile();
-  ASSERT_TRUE(copy.save(file, WorldRegion::sectionZones));
-  EXPECT_EQ(readAll(file).size(), 8u + 2 * 56u);
-  fclose(file);
-  setSwitch("fast_shadows", false);
-
-  // Every cut of the sections is reported, never read past.
-  for (size_t cut = 0; cut < bytes.size(); ++cut) {
-    WorldRegion target(regionCentre, regionSize);
-    file = fileWith(bytes.substr(0, cut));
-    left = (int64_t)cut;
-    problem.clear();
-    const bool ok = target.load(file, WorldRegion::sectionZones, left, problem) &&
-                    target.load(file, WorldRegion::sectionObjects, left, problem);
-    fclose(file);
-    EXPECT_FALSE(ok) << cut;
-    EXPECT_FALSE(problem.empty()) << cut;
-    EXPECT_GE(left, 0);
-  }
-
-  // A trailing skip length is honoured.
-  std::string skipped = bytes.substr(0, 4) + std::string("\x0c\0\0\0", 4) + bytes.substr(8, 56 + 92) +
-                        std::string(12, 'x') + bytes.substr(8 + 56 + 92);
-  WorldRegion target(regionCentre, regionSize);
-  file = fileWith(skipped);
-  left = (int64_t)skipped.size();
-  EXPECT_TRUE(target.load(file, WorldRegion::sectionZones, left, problem) &&
-              target.load(file, WorldRegion::sectionObjects, left, problem))
-      << problem;
-  fclose(file);
-  EXPECT_EQ(target.getNbCustomObjects(), 1u);
-
-  struct Damage {
-    size_t offset;
-    std::string field;
-    const char* expected;
-  };
-  const Damage damages[] = {
-      {0, std::string("\xff\xff\xff\x7f", 4), "announces 2147483647 records"},
-      {0, std::string("\xff\xff\xff\xff", 4), "negative count"},
-      {8 + 24, std::string("\x09\0\0\0", 4), "cube type id 9"},
-      {8 + 12, std::string("\0\0\xc0\x7f", 4), "not a finite box"},
-      {8 + 32, std::string("\x04\0\0\0", 4), "4 shadow points"},
-      {8 + 32, std::string("\xfe\xff\xff\xff", 4), "-2 shadow points"},
-      {8 + 32, std::string("\x30\x75\0\0", 4), "announces 30000 shadow points"},
-      {4, std::string("\0\0\0\x10", 4), "asks to skip"},
-      {8 + 56 + 92, std::string("\0\0\0\x01", 4), "announces 16777216 records"},
-      {8 + 56 + 92 + 8 + 12, std::string("\0\0\x20\0", 4), "out of range"},
-  };
-  for (const Damage& damage : damages) {
-    std::string damaged = bytes;
-    damaged.replace(damage.offset, damage.field.size(), damage.field);
-    WorldRegion victim(regionCentre, regionSize);
-    file = fileWith(damaged);
-    left = (int64_t)damaged.size();
-    problem.clear();
-    const bool ok = victim.load(file, WorldRegion::sectionZones, left, problem) &&
-                    victim.load(file, WorldRegion::sectionObjects, left, problem);
-    fclose(file);
-    EXPECT_FALSE(ok) << damage.expected;
-    EXPECT_NE(problem.find(damage.expected), std::string::npos) << problem;
-  }
 }
 
 TEST_F(WorldRegionTest, BuildingABuiltRegionAndDrawingAnUnbuiltOneAreFatal) {

@@ -67,7 +67,7 @@ World::~World() {
   skybox.reset();
 }
 
-void World::showLoadingScreen() {
+void World::drawLoadingScreen(bool isShown) {
   Scene2D* screen = GLManager::getScene2D();
   screen->applyProjection();
   glDisable(GL_LIGHTING);
@@ -81,7 +81,7 @@ void World::showLoadingScreen() {
   loading->position = Int2(Scene2D::toCoordinate(screen->size2D.x() * 0.5),
                            Scene2D::toCoordinate(screen->size2D.y() * 0.5));
   loading->draw();
-  GLManager::manageEvents();
+  if (isShown) GLManager::manageEvents();
   registry->deleteSprite(loading);
 }
 

@@ -86,7 +86,9 @@ class World : public Object3D {
 
   /// The loading screen: the loading image centred on a black screen, shown through the frame
   /// step, then released.
-  static void showLoadingScreen();
+  static void showLoadingScreen() { drawLoadingScreen(true); }
+  /// The same drawing; the frame step (buffer swap) only when `isShown`.
+  static void drawLoadingScreen(bool isShown);
 
  private:
   IndexedWorld indexedWorld;

@@ -1,0 +1,748 @@
+#include "Editor3D.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+
+#include "CubeType.h"
+#include "CubesTable.h"
+#include "CustomObject.h"
+#include "DeviceManager.h"
+#include "EditText.h"
+#include "Editor3DMenuPage.h"
+#include "Editor3DWorldGeneration.h"
+#include "FileManager.h"
+#include "Font.h"
+#include "IndexedWorld.h"
+#include "KeyboardManager.h"
+#include "Scene2D.h"
+#include "Scene3D.h"
+#include "Sprite.h"
+#include "Assert.h"
+
+
+namespace {
+
+constexpr int keyCtrlL = 12;
+constexpr int keyCtrlS = 19;
+constexpr int keyEnter = 13;
+constexpr int keyEscape = 27;
+constexpr int keyDelete = 127;
+constexpr int keyF2 = KeyboardManager::keyF1 + 1;
+constexpr int keyF3 = KeyboardManager::keyF1 + 2;
+constexpr int keyF4 = KeyboardManager::keyF1 + 3;
+constexpr int keyF5 = KeyboardManager::keyF1 + 4;
+/// The cursor stays well inside the range in which cube positions convert to world floats.
+constexpr int maxCursorCoordinate = 1 << 24;
+
+const char* const dialogueLabels[Editor3D::nbDialogueSteps] = {
+    "Top texture:", "Bottom texture:", "Front texture:", "Back texture:", "Left texture:", "Right texture:",
+    "Stretch texture to cube aggregate (no advised):", "Divide texture coordinates by 8 (yes advised):",
+    "Set random textures coordinates (no advised):", "Is collidable:"};
+
+std::string joined(const Int3& v) {
+  std::ostringstream text;
+  text << v.x() << " x " << v.y() << " x " << v.z();
+  return text.str();
+}
+
+int clampCoordinate(long long value) {
+  return static_cast<int>(std::max<long long>(-maxCursorCoordinate, std::min<long long>(maxCursorCoordinate, value)));
+}
+
+using Page = Editor3DMenuPage;
+
+}  // namespace
+
+Editor3D::Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::string& parWorldFileName,
+                   const std::string& parScriptFileName)
+    : editText(new EditText(Int2(10, 10), 255, parFont, "")),
+      indexedWorld(parIndexedWorld),
+      font(parFont),
+      markerSize(CubesTable::getSizeOneCube() * 0.25f),
+      worldFileName(parWorldFileName),
+      scriptFileName(parScriptFileName) {
+  assert(indexedWorld != NULL);
+}
+
+Editor3D::~Editor3D() { keepCubeTypeTextures(-1); }
+
+// ---------------------------------------------------------------------------------------------
+// Camera
+
+int Editor3D::computeOrientation(float cameraYaw) {
+  // A whole turn leaves the quarter unchanged, so the yaw is wrapped before it becomes an int.
+  const double yaw = std::isfinite(cameraYaw) ? std::fmod(static_cast<double>(cameraYaw), 360.0) : 0.0;
+  const int quarter = static_cast<int>(std::floor((45.0 - (yaw + 180.0)) / 90.0));
+  return ((quarter % 4) + 4) % 4;
+}
+
+void Editor3D::updateCamera() {
+  Scene3D* scene = GLManager::getScene3D();
+  Camera* camera = scene->getCamera();
+  orientation = computeOrientation(camera->getYaw());
+  if (GLManager::isMouseButtonDown(0)) {
+    cameraAngles.y() = static_cast<float>(orientation * 90 + 180);
+  } else if (DeviceManager::getInstance()->getConfig().getBool("editor_autolock_camera")) {
+    scene->smoothCameraAngles(-cameraAngles.x(), -cameraAngles.y(), -cameraAngles.z());
+  }
+  scene->placeCamera(getCursorRealPosition(), cameraDistance);
+}
+
+Float3 Editor3D::getCursorRealPosition() const { return IndexedWorld::cubeToWorld(cursor); }
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+bool Editor3D::isKeyHeld(int index) {
+  const KeyboardManager* keyboard = GLManager::getKeyboardManager();
+  return keyboard != nullptr && keyboard->isKeyDown(index);
+}
+
+int Editor3D::getHeldDigit() {
+  for (int digit = 1; digit <= 9; ++digit)
+    if (isKeyHeld('0' + digit)) return digit;
+  return 0;
+}
+
+int Editor3D::getCursorStep() const {
+  const int cubesPerRegion = Editor3DWorldGeneration::getCubesPerRegion(*indexedWorld);
+  if (isKeyHeld(keyF4)) return std::max(1, static_cast<int>(cubesPerRegion * 8.0));
+  if (isKeyHeld(keyF2)) return std::max(1, static_cast<int>(cubesPerRegion * 0.5));
+  return 1;
+}
+
+void Editor3D::moveCursor(int key, Int3& position) const {
+  const long long step = getCursorStep();
+  long long dx = 0, dy = 0, dz = 0;
+  if (key == KeyboardManager::keyPageUp) dy = step;
+  if (key == KeyboardManager::keyPageDown) dy = -step;
+  const int direction = key == KeyboardManager::keyRight ? 0
+                        : key == KeyboardManager::keyLeft ? 1
+                        : key == KeyboardManager::keyCursorUp ? 2
+                        : key == KeyboardManager::keyCursorDown ? 3
+                                                                : -1;
+  if (direction >= 0) {
+    // Rows: orientation; columns: right, left, up, down as (axis 0 = x, 2 = z, sign).
+    static const int axes[4][4] = {{0, 0, 2, 2}, {2, 2, 0, 0}, {0, 0, 2, 2}, {2, 2, 0, 0}};
+    static const int signs[4][4] = {{-1, 1, 1, -1}, {-1, 1, -1, 1}, {1, -1, -1, 1}, {1, -1, 1, -1}};
+    if (orientation < 0 || orientation > 3) assert(false);
+    const long long delta = step * signs[orientation][direction];
+    if (axes[orientation][direction] == 0) dx = delta;
+    else dz = delta;
+  }
+  position = Int3(clampCoordinate(position.x() + dx), clampCoordinate(position.y() + dy),
+                  clampCoordinate(position.z() + dz));
+}
+
+void Editor3D::manageKey(int keyIndex) {
+  if (dialogueStep >= 1) {
+    manageDialogueKey(keyIndex);
+    return;
+  }
+  const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
+  const bool isPageKey = key == KeyboardManager::keyPageUp || key == KeyboardManager::keyPageDown;
+  if (isPageKey && (isKeyHeld('t') || isKeyHeld('T'))) {
+    changeObjectType(key == KeyboardManager::keyPageUp ? 1 : -1);
+    return;
+  }
+  if (isPageKey && isKeyHeld(keyF3)) {
+    changeCubeType(key == KeyboardManager::keyPageUp ? 1 : -1);
+    return;
+  }
+  if ((key >= KeyboardManager::keyRight && key <= KeyboardManager::keyCursorDown) || isPageKey) {
+    moveCursor(key, cursor);
+    return;
+  }
+  const unsigned char lower = (key >= 'A' && key <= 'Z') ? static_cast<unsigned char>(key - 'A' + 'a') : key;
+  manageCommandKey(lower);
+}
+
+void Editor3D::manageCommandKey(unsigned char key) {
+  const bool hasCubeTypes = indexedWorld->getNbCubeType() > 0;
+  const bool hasObjectTypes = !indexedWorld->getObjectTypeNames().empty();
+  const bool f3 = isKeyHeld(keyF3);
+  const bool f5 = isKeyHeld(keyF5);
+  switch (key) {
+    case keyCtrlL:
+      loadWorld();
+      break;
+    case keyCtrlS:
+      saveWorld();
+      break;
+    case ' ':
+      if (!hasCubeTypes) break;
+      if (!selectionActive) {
+        selectionStart = cursor;
+        selectionActive = true;
+        break;
+      }
+      if (f5) {
+        Int3 lo, hi;
+        bool isEmpty = false;
+        for (int axis = 0; axis < 3; ++axis) {
+          lo[axis] = std::min(selectionStart[axis], cursor[axis]);
+          hi[axis] = std::max(selectionStart[axis], cursor[axis]);
+          isEmpty = isEmpty || lo[axis] == hi[axis];
+        }
+        if (!isEmpty) {
+          const Float3 low = IndexedWorld::cubeToWorld(lo);
+          const Float3 high = IndexedWorld::cubeToWorld(hi);
+          indexedWorld->addBox((low + high) / 2.f, high - low, currentCubeType);
+        }
+      } else {
+        indexedWorld->addCubesParallelepiped(selectionStart, cursor, currentCubeType);
+      }
+      selectionActive = false;
+      break;
+    case 'd':
+      if (!selectionActive) break;
+      indexedWorld->removeCubesParallelepiped(cursor, selectionStart);
+      selectionActive = false;
+      break;
+    case 'p': {
+      const int n = getHeldDigit();
+      if (n == 0) break;
+      const Int3 lo = cursor - Int3(n / 2, n / 2, n / 2);
+      const Int3 hi = cursor + Int3((n + 1) / 2, (n + 1) / 2, (n + 1) / 2);
+      if (f5) indexedWorld->removeCubesParallelepiped(lo, hi);
+      else if (hasCubeTypes) indexedWorld->addCubesParallelepiped(lo, hi, currentCubeType);
+      break;
+    }
+    case 's': {
+      const int n = getHeldDigit();
+      if (n == 0) break;
+      const float radius = CubesTable::getSizeOneCube() * (static_cast<float>(n) + 0.5f);
+      if (f5) indexedWorld->removeCubesSphere(cursor, radius);
+      else if (hasCubeTypes) indexedWorld->addCubesSphere(cursor, radius, currentCubeType);
+      break;
+    }
+    case 'g':
+      if (!checkSixTypes()) break;
+      if (isKeyHeld(keyF4)) {
+        generateFromHeightmap(8);
+      } else {
+        const int digit = getHeldDigit();
+        generateOneRegion(digit >= 1 && digit <= 4 ? digit : 0);
+      }
+      break;
+    case 'i':
+      cursor = Int3(0, 0, 0);
+      break;
+    case 'm':
+      if (f3 && hasCubeTypes) startDialogue(true);
+      break;
+    case 'q':
+      if (f3) startDialogue(false);
+      break;
+    case 'r':
+      if (f3) removeLastCubeType();
+      break;
+    case 'v':
+      if (hasObjectTypes) Editor3DWorldGeneration::placeObjectOnGround(*indexedWorld, cursor.x(), cursor.z(), currentObjectType);
+      break;
+    case 'x':
+      if (hasObjectTypes) createObjectAtCursor(f5);
+      break;
+    case keyDelete:
+      deleteAtCursor();
+      break;
+    default:
+      break;
+  }
+}
+
+void Editor3D::createObjectAtCursor(bool isGlobal) {
+  indexedWorld->addCustomObject(
+      CustomObject(isGlobal, getCursorRealPosition(), static_cast<uint32_t>(currentObjectType), ""));
+}
+
+void Editor3D::deleteAtCursor() {
+  if (isKeyHeld(keyF4)) indexedWorld->reset();
+  else if (isKeyHeld(keyF2)) indexedWorld->clear(getCursorRealPosition(), true);
+  else deleteObjectOrCube(isKeyHeld(keyF5));
+}
+
+void Editor3D::deleteObjectOrCube(bool nearest) {
+  const Float3 point = getCursorRealPosition();
+  if (indexedWorld->removeCustomObject(point, nearest)) return;
+  const float half = CubesTable::getSizeOneCube() * 0.5f;
+  const Float3 middle = point + Float3(half, half, half);
+  if (nearest) {
+    indexedWorld->removeCubeZone(middle, true);
+    return;
+  }
+  // One cube when it belongs to a collidable zone (the box edit splits that zone); otherwise
+  // the zone under the cursor, which the edits cannot see.
+  Float3 centre, size;
+  if (indexedWorld->getCollidingCubeInfos(middle, centre, size) >= 0) indexedWorld->removeCube(cursor);
+  else indexedWorld->removeCubeZone(middle, false);
+}
+
+void Editor3D::loadWorld() {
+  keepCubeTypeTextures(-1);
+  indexedWorld->loadWorld(worldFileName);
+  currentCubeType = 0;
+  isClearGlobalVariablesRequested = true;
+}
+
+void Editor3D::saveWorld() { indexedWorld->saveWorld(worldFileName); }
+
+bool Editor3D::takeClearGlobalVariablesRequest() {
+  const bool requested = isClearGlobalVariablesRequested;
+  isClearGlobalVariablesRequested = false;
+  return requested;
+}
+
+bool Editor3D::checkSixTypes() {
+  if (currentCubeType < indexedWorld->getNbCubeType() - 5) return true;
+  openPage(Page::sixTypesMessage);
+  return false;
+}
+
+void Editor3D::generateOneRegion(int hillside) {
+  Editor3DWorldGeneration::generateRegion(*indexedWorld, cursor, hillside, currentCubeType, currentCubeType + 1,
+                                          currentObjectType);
+}
+
+void Editor3D::generateFromHeightmap(int n) {
+  const int32_t types[6] = {currentCubeType,     currentCubeType + 1, currentCubeType + 2,
+                            currentCubeType + 3, currentCubeType + 4, currentCubeType + 5};
+  if (!Editor3DWorldGeneration::generateFromHeightmap(*indexedWorld, cursor, n, types, currentObjectType))
+    openPage(Page::missingHeightmapMessage);
+}
+
+void Editor3D::removeLastCubeType() {
+  const int count = indexedWorld->getNbCubeType();
+  if (count == 0) return;
+  keepCubeTypeTextures(-1);
+  currentCubeType = std::max(0, count - 2);
+  indexedWorld->removeLastCubeType();
+  indexedWorld->freeAllRegions();
+}
+
+void Editor3D::changeCubeType(int delta) {
+  const int last = indexedWorld->getNbCubeType() - 1;
+  currentCubeType = std::max(0, std::min(std::max(0, last), currentCubeType + delta));
+}
+
+void Editor3D::changeObjectType(int delta) {
+  const int last = static_cast<int>(indexedWorld->getObjectTypeNames().size()) - 1;
+  currentObjectType = std::max(0, std::min(std::max(0, last), currentObjectType + delta));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cube-type dialogue
+
+void Editor3D::startDialogue(bool parModify) {
+  if (dialogueStep >= 1) return;
+  modify = parModify;
+  for (std::string& name : dialogueNames) name.clear();
+  for (bool& option : dialogueOptions) option = true;
+  dialogueCollidable = false;
+  editText->setText("");
+  dialogueStep = 1;
+}
+
+void Editor3D::manageDialogueKey(int keyIndex) {
+  const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
+  if (key == keyEscape) {
+    dialogueStep = 0;
+    return;
+  }
+  if (dialogueStep <= 6) {
+    if (key == keyEnter || key == '\n') {
+      dialogueNames[dialogueStep - 1] = editText->getText();
+      editText->setText("");
+      ++dialogueStep;
+    } else {
+      editText->key(keyIndex);
+    }
+    return;
+  }
+  if (key != 'y' && key != 'n' && key != 'Y' && key != 'N') return;
+  const bool yes = key == 'y' || key == 'Y';
+  if (dialogueStep <= 9) dialogueOptions[dialogueStep - 7] = !yes;
+  else dialogueCollidable = yes;
+  ++dialogueStep;
+  if (dialogueStep > nbDialogueSteps) finishDialogue();
+}
+
+void Editor3D::finishDialogue() {
+  keepCubeTypeTextures(-1);
+  if (modify) {
+    if (currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
+      indexedWorld->getCubeType(currentCubeType)->modify(dialogueNames, dialogueOptions, dialogueCollidable);
+  } else {
+    indexedWorld->addCubeType(dialogueNames, dialogueOptions, dialogueCollidable);
+    currentCubeType = indexedWorld->getNbCubeType() - 1;
+  }
+  indexedWorld->freeAllRegions();
+  dialogueStep = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse and menu
+
+void Editor3D::manageMouseEvent(const MouseEvent& event) {
+  if (event.kind == MouseEvent::buttonPressed && event.button == 3) {
+    if (cameraDistance > 0.f) cameraDistance -= 15.f;
+  } else if (event.kind == MouseEvent::buttonPressed && event.button == 4) {
+    if (cameraDistance < 900.f) cameraDistance += 15.f;
+  }
+  if (event.kind == MouseEvent::motionWithButton || event.kind == MouseEvent::motionWithoutButton)
+    GLManager::getScene3D()->turnCameraWithMouse(Int2(event.x, event.y), GLManager::isMouseButtonDown(0));
+
+  const Int2 mouse = GLManager::getScene2D()->windowTo2D(Int2(event.x, event.y));
+  if (event.kind == MouseEvent::buttonPressed && mouse.x() > GLManager::getScene2D()->size2D.x() - 100 &&
+      mouse.y() < 30)
+    openPage(Page::menuTitle);
+
+  for (size_t i = 0; i < menuPages.size(); ++i) {
+    int chosen = -1;
+    const Page::Answer answer = menuPages[i]->manageMouseEvent(event, mouse, chosen);
+    if (answer == Page::Answer::notHandled) continue;
+    if (answer == Page::Answer::closed) closePage(i);
+    if (answer == Page::Answer::chosen) {
+      // The action may open or close pages: work on a copy of the title.
+      const std::string title = menuPages[i]->title;
+      menuAction(title, chosen);
+    }
+    break;
+  }
+}
+
+Editor3DMenuPage* Editor3D::findPage(const std::string& title) const {
+  for (const std::unique_ptr<Editor3DMenuPage>& page : menuPages)
+    if (page->title == title) return page.get();
+  return nullptr;
+}
+
+void Editor3D::closePage(size_t index) {
+  if (index < menuPages.size()) menuPages.erase(menuPages.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+Editor3DMenuPage* Editor3D::openPage(const std::string& title) {
+  const Int2 position = menuPages.empty() ? Int2(100, 50) : menuPages.back()->position + Int2(50, 50);
+  const std::string picture = title == "Help" ? "images_engine/editor_box.png" : "";
+  menuPages.emplace_back(new Editor3DMenuPage(position, title, Page::getEntries(title, indexedWorld->getNbCubeType()), picture));
+  Editor3DMenuPage* page = menuPages.back().get();
+  if (title == "Select a cube type")
+    for (int i = 0; i < indexedWorld->getNbCubeType(); ++i) page->entryIcons[i] = i;
+  return page;
+}
+
+void Editor3D::chooseEntry(const std::string& title, int index) { menuAction(title, index); }
+
+void Editor3D::clearRegionsAround(int radius) {
+  const float edge = indexedWorld->getSizeOneRegion();
+  const Float3 point = getCursorRealPosition();
+  for (int i = -radius; i < radius; ++i)
+    for (int j = -radius; j < radius; ++j)
+      for (int k = -radius; k < radius; ++k)
+        indexedWorld->clear(point + Float3(i * edge, j * edge, k * edge), true);
+}
+
+void Editor3D::optimizeRegionsAround(int radius) {
+  const float edge = indexedWorld->getSizeOneRegion();
+  const Float3 point = getCursorRealPosition();
+  for (int i = -radius; i < radius; ++i)
+    for (int j = -radius; j < radius; ++j)
+      for (int k = -radius; k < radius; ++k) indexedWorld->optimizeRegion(point + Float3(i * edge, j * edge, k * edge));
+}
+
+void Editor3D::menuAction(const std::string& title, int index) {
+  const bool hasCubeTypes = indexedWorld->getNbCubeType() > 0;
+  const bool hasObjectTypes = !indexedWorld->getObjectTypeNames().empty();
+  const float s = CubesTable::getSizeOneCube();
+  if (title == Page::menuTitle) {
+    const std::vector<std::string> entries = Page::getEntries(title, 0);
+    if (index >= 0 && index < static_cast<int>(entries.size())) openPage(entries[static_cast<size_t>(index)]);
+  } else if (title == "Cube aggregate types") {
+    if (index == 0) openPage("Select a cube type");
+    if (index == 1) changeCubeType(-1);
+    if (index == 2) changeCubeType(1);
+    if (index == 3) removeLastCubeType();
+    if (index == 4 && hasCubeTypes) startDialogue(true);
+    if (index == 5) startDialogue(false);
+  } else if (title == "Select a cube type") {
+    if (index >= 0 && index < indexedWorld->getNbCubeType()) currentCubeType = index;
+  } else if (title == "Script object types") {
+    changeObjectType(index == 0 ? -1 : 1);
+  } else if (title == "Generate landscapes") {
+    if (index >= 0 && index <= 4) openPage(Page::getEntries(title, indexedWorld->getNbCubeType())[static_cast<size_t>(index)]);
+    static const int sizes[3] = {8, 32, 64};
+    if (index >= 5 && index <= 7 && checkSixTypes()) generateFromHeightmap(sizes[index - 5]);
+    if (index == 8 && hasCubeTypes)
+      Editor3DWorldGeneration::generateFloatingIslands(*indexedWorld, cursor, currentCubeType);
+  } else if (title == "Generate one region") {
+    if (index >= 0 && index <= 4 && checkSixTypes()) generateOneRegion(index);
+  } else if (title == "Generate random objects") {
+    static const int sizes[3] = {2, 8, 32};
+    if (index == 0) openPage(Page::configurationPages[3]);
+    if (index >= 1 && index <= 3 && hasObjectTypes)
+      Editor3DWorldGeneration::addRandomObjects(*indexedWorld, sizes[index - 1], cursor, currentObjectType);
+  } else if (title == "Delete cubes and objects") {
+    const Float3 point = getCursorRealPosition();
+    switch (index) {
+      case 0:
+      case 1:
+        deleteObjectOrCube(index == 1);
+        break;
+      case 2: {
+        // A box hole of radius 5 around the cursor, as the key 5 + p with F5 makes.
+        indexedWorld->removeCubesParallelepiped(cursor - Int3(2, 2, 2), cursor + Int3(3, 3, 3));
+        break;
+      }
+      case 3:
+        indexedWorld->removeCubesSphere(cursor, 5.5f * s);
+        break;
+      case 4:
+        indexedWorld->clear(point, true);
+        break;
+      case 5:
+        clearRegionsAround(4);
+        break;
+      case 6:
+        clearRegionsAround(16);
+        break;
+      case 7:
+        indexedWorld->reset();
+        break;
+      default:
+        break;
+    }
+  } else if (title == "Shadows calculation") {
+    if (index == 0) indexedWorld->calculateShadowsAt(getCursorRealPosition());
+    if (index == 1) indexedWorld->calculateShadowsAll();
+  } else if (title == "Cubes optimization") {
+    if (index == 0) indexedWorld->optimizeRegion(getCursorRealPosition());
+    if (index == 1) optimizeRegionsAround(4);
+    if (index == 2) optimizeRegionsAround(16);
+    if (index == 3) indexedWorld->optimizeAll();
+  } else if (title == "Save and load") {
+    if (index == 0) saveWorld();
+    if (index == 1) loadWorld();
+  } else if (title == Page::configurationPages[0] || title == Page::configurationPages[1] || title == Page::configurationPages[2] ||
+             title == Page::configurationPages[3]) {
+    if (index < 0) return;
+    const size_t i = static_cast<size_t>(index);
+    if (title == Page::configurationPages[0] && i < 7) Editor3DWorldGeneration::nbAdditionalRandomCubes = Page::randomCubesValues[i];
+    if (title == Page::configurationPages[1] && i < 4) Editor3DWorldGeneration::heightmapAccuracy = Page::accuracyValues[i];
+    if (title == Page::configurationPages[2] && i < 4) Editor3DWorldGeneration::heightmapHeightFactor = Page::heightFactorValues[i];
+    if (title == Page::configurationPages[3] && i < 4) Editor3DWorldGeneration::nbCustomObjects = Page::customObjectsValues[i];
+    for (size_t p = 0; p < menuPages.size(); ++p)
+      if (menuPages[p]->title == title) {
+        closePage(p);
+        break;
+      }
+  } else if (title == Page::missingHeightmapMessage) {
+    for (size_t p = 0; p < menuPages.size(); ++p)
+      if (menuPages[p]->title == title) {
+        closePage(p);
+        break;
+      }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Script cube selection
+
+void Editor3D::startCubeCreation(const Float3& realPoint) {
+  if (cubeSelectionActive) return;
+  cubeSelectionActive = true;
+  cubeSelectionConfirmed = false;
+  cubeSelectionStart = IndexedWorld::worldToCube(realPoint);
+  cubeSelectionMoving = cubeSelectionStart;
+  cubeSelectionHasLastMouse = false;
+}
+
+bool Editor3D::manageCubeCreation(Int3& movingCornerOut, Int3& startCornerOut) {
+  if (!cubeSelectionActive) return false;
+  movingCornerOut = cubeSelectionMoving;
+  startCornerOut = cubeSelectionStart;
+  if (cubeSelectionConfirmed) cubeSelectionActive = false;
+  return cubeSelectionConfirmed;
+}
+
+bool Editor3D::manageCubeCreationMouseEvent(const MouseEvent& event) {
+  if (!cubeSelectionActive) return false;
+  if (event.kind == MouseEvent::motionWithButton || event.kind == MouseEvent::motionWithoutButton) {
+    const Int2 position(event.x, event.y);
+    if (cubeSelectionHasLastMouse) {
+      Camera* camera = GLManager::getScene3D()->getCamera();
+      camera->rotatePitch(-static_cast<float>(position.y() - cubeSelectionLastMouse.y()));
+      camera->rotateYaw(-static_cast<float>(position.x() - cubeSelectionLastMouse.x()));
+    }
+    cubeSelectionLastMouse = position;
+    cubeSelectionHasLastMouse = true;
+    return true;
+  }
+  if (event.kind == MouseEvent::buttonPressed && event.button == 0) {
+    cubeSelectionConfirmed = true;
+    return true;
+  }
+  return false;
+}
+
+bool Editor3D::manageCubeCreationKey(int keyIndex) {
+  if (!cubeSelectionActive) return false;
+  const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
+  if (key == keyEnter) {
+    cubeSelectionConfirmed = true;
+    return true;
+  }
+  if ((key >= KeyboardManager::keyRight && key <= KeyboardManager::keyCursorDown) ||
+      key == KeyboardManager::keyPageUp || key == KeyboardManager::keyPageDown) {
+    orientation = computeOrientation(GLManager::getScene3D()->getCamera()->getYaw());
+    moveCursor(key, cubeSelectionMoving);
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+
+void Editor3D::beginWireframe() const {
+  glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_POLYGON_BIT);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glColor4ub(255, 255, 0, 255);
+}
+
+void Editor3D::endWireframe() const { glPopAttrib(); }
+
+void Editor3D::drawMarker(const Float3& position) const {
+  glPushMatrix();
+  glTranslatef(position.x(), position.y(), position.z());
+  Scene3D::drawBox(nullptr, false, Float3(markerSize, markerSize, markerSize), Float3(1.f, 1.f, 1.f));
+  glPopMatrix();
+}
+
+void Editor3D::drawWireBox(const Float3& from, const Float3& to) const {
+  const Float3 centre = (from + to) / 2.f;
+  const Float3 size(std::fabs(to.x() - from.x()), std::fabs(to.y() - from.y()), std::fabs(to.z() - from.z()));
+  glPushMatrix();
+  glTranslatef(centre.x(), centre.y(), centre.z());
+  Scene3D::drawBox(nullptr, false, size, Float3(1.f, 1.f, 1.f));
+  glPopMatrix();
+}
+
+void Editor3D::draw3D() {
+  beginWireframe();
+  drawMarker(getCursorRealPosition());
+  if (selectionActive) {
+    drawMarker(IndexedWorld::cubeToWorld(selectionStart));
+    drawWireBox(IndexedWorld::cubeToWorld(selectionStart), getCursorRealPosition());
+  }
+  endWireframe();
+}
+
+void Editor3D::drawCubeCreation() {
+  if (!cubeSelectionActive) return;
+  beginWireframe();
+  drawMarker(IndexedWorld::cubeToWorld(cubeSelectionStart));
+  drawMarker(IndexedWorld::cubeToWorld(cubeSelectionMoving));
+  drawWireBox(IndexedWorld::cubeToWorld(cubeSelectionStart), IndexedWorld::cubeToWorld(cubeSelectionMoving));
+  endWireframe();
+}
+
+void Editor3D::keepCubeTypeTextures(int type) {
+  if (keptCubeType == type) return;
+  if (keptCubeType >= 0 && keptCubeType < indexedWorld->getNbCubeType())
+    indexedWorld->getCubeType(keptCubeType)->keepTextures = false;
+  keptCubeType = -1;
+  if (type >= 0 && type < indexedWorld->getNbCubeType()) {
+    indexedWorld->getCubeType(type)->keepTextures = true;
+    keptCubeType = type;
+  }
+}
+
+void Editor3D::drawMenuPages() {
+  for (const std::unique_ptr<Editor3DMenuPage>& page : menuPages) {
+    std::map<int, int> icons;
+    for (const auto& icon : page->entryIcons) {
+      if (icon.second < 0 || icon.second >= indexedWorld->getNbCubeType()) continue;
+      CubeType* type = indexedWorld->getCubeType(icon.second);
+      type->loadTextures();
+      icons[icon.first] = CubeType::getTextureId(type->textureFace[0]);
+    }
+    page->draw(*font, textColor, icons);
+  }
+}
+
+void Editor3D::drawOverlay(const std::vector<std::string>& objectTypeNames) {
+  const Int2 size2D = GLManager::getScene2D()->size2D;
+  glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
+  font->drawText("Menu", 1.f, 1.f, size2D.x() - 100, 0);
+  const double edge = Editor3DWorldGeneration::getCubesPerRegion(*indexedWorld);
+  const Int3 region(static_cast<int>(std::floor(cursor.x() / edge)), static_cast<int>(std::floor(cursor.y() / edge)),
+                    static_cast<int>(std::floor(cursor.z() / edge)));
+  const std::string status = "Region: " + joined(region) + "   Cubes: " + joined(cursor);
+  font->drawText(status.c_str(), 1.f, 1.f, size2D.x() - 380, 0);
+  drawMenuPages();
+  if (dialogueStep >= 1) drawDialogue();
+  else drawSelectedTypes(objectTypeNames);
+  glColor4ub(255, 255, 255, 255);
+}
+
+void Editor3D::drawSelectedTypes(const std::vector<std::string>& objectTypeNames) {
+  const Int2 size2D = GLManager::getScene2D()->size2D;
+  if (!objectTypeNames.empty()) {
+    const int count = static_cast<int>(objectTypeNames.size());
+    const int shown = std::max(0, std::min(count - 1, currentObjectType));
+    const std::string text = "Object selected: " + std::to_string(shown) + "/" + std::to_string(count) + " " +
+                             objectTypeNames[static_cast<size_t>(shown)];
+    font->drawText(text.c_str(), 1.f, 1.f, 10, size2D.y() - 50);
+  }
+  if (indexedWorld->getNbCubeType() == 0) {
+    keepCubeTypeTextures(-1);
+    return;
+  }
+  assert(currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType());
+  const std::string text = "Cube selected: " + std::to_string(currentCubeType);
+  const Int2 end = font->drawText(text.c_str(), 1.f, 1.f, 10, 10);
+  keepCubeTypeTextures(currentCubeType);
+  CubeType* type = indexedWorld->getCubeType(currentCubeType);
+  type->loadTextures();
+  glColor4ub(255, 255, 255, 255);
+  for (int face = 0; face < 6; ++face)
+    Scene2D::drawTexturedRectangle(end.x() + 10 + face * 34, 10, CubeType::getTextureId(type->textureFace[face]), 0.f,
+                                   0.f, 1.f, 1.f, 30, 30);
+  glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
+}
+
+void Editor3D::drawDialogue() {
+  const int lineHeight = std::max(20, font->getHeight());
+  int y = 100;
+  for (int step = 1; step <= nbDialogueSteps && step <= dialogueStep; ++step, y += lineHeight) {
+    std::string line = dialogueLabels[step - 1];
+    if (step < dialogueStep) {
+      if (step <= 6) line += " " + dialogueNames[step - 1];
+      else if (step <= 9) line += dialogueOptions[step - 7] ? " no" : " yes";
+      else line += dialogueCollidable ? " yes" : " no";
+    }
+    font->drawText(line.c_str(), 1.f, 1.f, 10, y);
+  }
+  const char* prompt = nullptr;
+  if (dialogueStep >= 1 && dialogueStep <= 6) {
+    prompt = "Enter texture filename and then press enter.";
+    const int labelWidth = font->getTextWidth(dialogueLabels[dialogueStep - 1], -1, 1.f);
+    editText->setPosition(Int2(20 + labelWidth, 100 + (dialogueStep - 1) * lineHeight));
+    editText->draw(1.f);
+  } else if (dialogueStep >= 7 && dialogueStep <= 9) {
+    prompt = "Press 'y' for yes or 'n' for no.";
+  } else if (dialogueStep == 10) {
+    prompt = "Is collidable? Press 'y' for yes or 'n' for no.";
+  } else {
+    assert(false);
+  }
+  glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
+  font->drawText(prompt, 1.f, 1.f, 10, y + lineHeight);
+}

@@ -401,7 +401,8 @@ void Editor3D::manageMouseEvent(const MouseEvent& event) {
       mouse.y() < 30)
     openPage(Page::menuTitle);
 
-  for (size_t i = 0; i < menuPages.size(); ++i) {
+  // The last page is drawn on top, so it is the first to see the event.
+  for (size_t i = menuPages.size(); i-- > 0;) {
     int chosen = -1;
     const Page::Answer answer = menuPages[i]->manageMouseEvent(event, mouse, chosen);
     if (answer == Page::Answer::notHandled) continue;
@@ -612,6 +613,8 @@ void Editor3D::beginWireframe() const {
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_CULL_FACE);
   glDisable(GL_LIGHTING);
+  // The markers keep their colour at any distance.
+  glDisable(GL_FOG);
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   glColor4ub(255, 255, 0, 255);
 }

@@ -36,7 +36,7 @@ const int Editor3DMenuPage::customObjectsValues[] = {0, 5, 20, 100};
 Editor3DMenuPage::Editor3DMenuPage(const Int2& parPosition, const std::string& parTitle,
                                    const std::vector<std::string>& parEntries, const std::string& pictureName)
     : position(parPosition), title(parTitle), entries(parEntries) {
-  if (!pictureName.empty()) picture = GLManager::getSpriteManager()->createSprite(pictureName, 0);
+  if (!pictureName.empty()) picture = GLManager::getSpriteManager()->createSprite(pictureName, 1);
 }
 
 Editor3DMenuPage::~Editor3DMenuPage() {

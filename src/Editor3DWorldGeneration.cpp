@@ -59,8 +59,11 @@ void fillColumn(IndexedWorld& world, const Int3& beg, const Int3& end, const Int
   Editor3DWorldGeneration::CellTypes types = cellTypes[0];
   if (w > 0 && cellTypes.size() == static_cast<size_t>(w) * static_cast<size_t>(w)) {
     const int cellSide = std::max(1, range / w);
-    const int i = std::max(0, std::min(w - 1, ((beg.x() + end.x()) / 2 - regionLow.x()) / cellSide));
-    const int j = std::max(0, std::min(w - 1, ((beg.z() + end.z()) / 2 - regionLow.z()) / cellSide));
+    // Offsets from the region's low corner: the halving must not round toward zero below it.
+    const long long centreX = (static_cast<long long>(beg.x()) - regionLow.x() + end.x() - regionLow.x()) / 2;
+    const long long centreZ = (static_cast<long long>(beg.z()) - regionLow.z() + end.z() - regionLow.z()) / 2;
+    const int i = static_cast<int>(std::max(0LL, std::min<long long>(w - 1, centreX / cellSide)));
+    const int j = static_cast<int>(std::max(0LL, std::min<long long>(w - 1, centreZ / cellSide)));
     types = cellTypes[static_cast<size_t>(i) + static_cast<size_t>(j) * static_cast<size_t>(w)];
   }
   const int b = beg.y();

@@ -16,10 +16,14 @@
 #include "LuaFuncs.h"
 #include "LuaFuncsPrivate.h"
 #include "MenuState.h"
+#include "Player.h"
 #include "SaveGame.h"
 #include "Scene2D.h"
+#include "Scene3D.h"
+#include "SoundManager.h"
 #include "SpriteManager.h"
 #include "Utils.h"
+#include "World.h"
 #include "Assert.h"
 
 namespace {
@@ -42,10 +46,15 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
   DeviceManager::createInstance(programPath, "", 800, 600, fullscreen);
   DeviceManager::getInstance()->getConfig().load(worldConfigFile);
 
+  sound = std::make_unique<SoundManager>(programPath);
   font = std::make_unique<Font>();
   glutSetCursor(cursorNone);
 
   menu = std::make_unique<MenuState>();
+
+  world = std::make_unique<World>(worldDataFile, font.get(), sound.get(), worldLuaFile);
+  // The options menu steps the view distance from where the world starts.
+  menu->setViewDistance(world->getViewDistance());
 
   luaFuncsPrivate.worldDataFile = worldDataFile;
   reloadScript(worldLuaFile);
@@ -57,7 +66,11 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
 MainManager::~MainManager() {
   menu.reset();
+  // The script objects of the world run their types' uninit while the script host exists.
+  world.reset();
+  luaFuncsPrivate.world = nullptr;
   releaseScript();
+  sound.reset();
   font.reset();
   DeviceManager* deviceManager = DeviceManager::getInstance();
   assert(deviceManager != NULL);
@@ -68,7 +81,7 @@ void MainManager::reloadScript(const std::string& worldLuaFile) {
   std::cout << "==== Reload script file" << std::endl;
   releaseScript();
   assert(luaFuncs == NULL);
-  luaFuncs = std::make_unique<LuaFuncs>(worldLuaFile, font.get(), nullptr, nullptr);
+  luaFuncs = std::make_unique<LuaFuncs>(worldLuaFile, font.get(), sound.get(), world.get());
   luaFuncsPrivate.isEditorMode = &isEditorMode;
   std::cout << "Call game init ..." << std::endl;
   luaFuncs->gameInit();
@@ -91,9 +104,15 @@ void MainManager::runPendingGameLoad() {
   FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return;
   std::cout << "Loading game from file " << name << std::endl;
-  if (!SaveGame::readGlobalVariables(file, luaFuncsPrivate.globalVariables))
-    showProblem("Damaged save game file '" + name + "': the global variables were left unchanged");
+  // The player changes only once the whole file proved sound.
+  Player::Record playerRecord;
+  const bool isRead = Player::readRecord(file, playerRecord) &&
+                      SaveGame::readGlobalVariables(file, luaFuncsPrivate.globalVariables);
   std::fclose(file);
+  if (isRead)
+    world->getPlayer()->applyRecord(playerRecord);
+  else
+    showProblem("Damaged save game file '" + name + "': the player and the global variables were left unchanged");
 }
 
 void MainManager::runPendingGameSave() {
@@ -106,9 +125,16 @@ void MainManager::runPendingGameSave() {
     showProblem("Cannot create the save game file '" + name + "'");
     return;
   }
-  const bool isWritten = SaveGame::writeGlobalVariables(file, luaFuncsPrivate.globalVariables);
+  const bool isWritten = world->getPlayer()->save(file) &&
+                         SaveGame::writeGlobalVariables(file, luaFuncsPrivate.globalVariables);
   if (std::fclose(file) != 0 || !isWritten)
     showProblem("Cannot write the save game file '" + name + "'");
+}
+
+void MainManager::applyMenuSettings() {
+  if (menu->getViewDistance() != world->getViewDistance()) world->setViewDistance(menu->getViewDistance());
+  if (menu->getIsReverseMouseY() != world->getPlayer()->getIsReverseMouseYCamera())
+    world->setReverseMouseY(menu->getIsReverseMouseY());
 }
 
 void MainManager::manage() {
@@ -123,15 +149,22 @@ void MainManager::manage() {
   const bool isEditorPrompting = false;
   if (menu->getIsMenuShown()) {
     isRunning = menu->manageInput(typedKeys, GLManager::getMouseEvents(), isEditorPrompting);
+    applyMenuSettings();
   } else if (!menu->takeMainMenuRequest(luaFuncsPrivate.isMainMenuRequested, isEditorPrompting)) {
     for (const int key : typedKeys)
       if (luaFuncsPrivate.activeEditText) luaFuncsPrivate.activeEditText->key(key);
+    if (!isEditorMode)
+      for (const MouseEvent& event : GLManager::getMouseEvents()) world->getPlayer()->mouseEvent(event);
   }
+
+  // 3. What the script functions reach.
+  luaFuncsPrivate.world = world.get();
   luaFuncsPrivate.isEditorMode = &isEditorMode;
   timings.events = (Utils::getTimeMicroseconds() - frameStart) - timings.swapBuffers;
 
   // 4. World manage.
   int64_t phaseStart = Utils::getTimeMicroseconds();
+  world->manage(!isEditorMode);
   timings.manage = Utils::getTimeMicroseconds() - phaseStart;
 
   // 5, 6. Game load and save asked for by the script.
@@ -143,11 +176,22 @@ void MainManager::manage() {
   luaFuncs->gameManage();
   timings.manageLua = Utils::getTimeMicroseconds() - phaseStart;
   const unsigned char* clearColor = luaFuncsPrivate.clearColor;
+  world->setFogColour(clearColor);
   glClearColor(clearColor[0] / 255.f, clearColor[1] / 255.f, clearColor[2] / 255.f, clearColor[3] / 255.f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // 8. 3D drawing.
   phaseStart = Utils::getTimeMicroseconds();
+  Scene3D* scene = GLManager::getScene3D();
+  if (isEditorMode) {
+    scene->apply3DView();
+    world->draw(true);
+  } else {
+    const Player* player = world->getPlayer();
+    scene->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
+    world->draw(false);
+  }
+  world->drawWater();
   timings.draw3D = Utils::getTimeMicroseconds() - phaseStart;
 
   // 9. The script's 3D drawing.
@@ -164,6 +208,8 @@ void MainManager::manage() {
 
   // 11. The engine's 2D drawing.
   phaseStart = Utils::getTimeMicroseconds();
+  world->setFullscreenSpriteShown(luaFuncsPrivate.isFullscreenSpriteDrawn);
+  world->drawWaterScreenTint();
   glColor4ub(255, 255, 255, 255);
   timings.draw2D = Utils::getTimeMicroseconds() - phaseStart;
 

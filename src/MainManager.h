@@ -9,6 +9,8 @@
 class Font;
 class LuaFuncs;
 class MenuState;
+class SoundManager;
+class World;
 
 /// Owns every long-lived subsystem, runs one frame per call of manage() in a fixed order of
 /// phases, times each phase, and runs the game loads and saves that the script asks for.
@@ -33,16 +35,21 @@ class MainManager {
   bool getIsEditorMode() const { return isEditorMode; }
   const FrameTimings& getLastTimings() const { return timings; }
   MenuState* getMenu() const { return menu.get(); }
+  World* getWorld() const { return world.get(); }
 
  private:
   void runPendingGameLoad();
   void runPendingGameSave();
   /// Game.uninit, every loaded object type unloaded, global variables cleared, host destroyed.
   void releaseScript();
+  /// The view distance and the reversed mouse look the options menu chose go to the world.
+  void applyMenuSettings();
 
+  std::unique_ptr<World> world;
   std::unique_ptr<LuaFuncs> luaFuncs;
   std::unique_ptr<Font> font;
   std::unique_ptr<MenuState> menu;
+  std::unique_ptr<SoundManager> sound;
   bool isRunning = true;
   bool isEditorMode = false;
   std::string worldDataFile;

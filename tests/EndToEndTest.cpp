@@ -6,23 +6,26 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "Player.h"
 #include "TempDir.h"
 
 namespace {
 
-// A game directory of its own: the sample configuration and world, the engine images linked
-// in, and the script under test.
+// A game directory of its own: the sample configuration and world, the engine's and the world
+// scene's assets linked in, and the script under test.
 class TestGame {
  public:
   explicit TestGame(const std::string& script) {
     dir.write("world.lua", script);
     dir.write("world.xml", readFile(std::string(ENGINE_GAME_DIR) + "/world.xml"));
     dir.write("world.dat", readFile(std::string(ENGINE_GAME_DIR) + "/world.dat"));
-    for (const char* shared : {"images_engine", "whiteTexture.png"}) {
+    for (const char* shared : {"images_engine", "whiteTexture.png", "models", "sounds", "skybox", "water",
+                               "cube_textures", "cube_shadowed_textures", "cube_bumpmap_textures"}) {
       const std::string target = std::string(ENGINE_GAME_DIR) + "/" + shared;
       EXPECT_EQ(0, symlink(target.c_str(), dir.file(shared).c_str())) << shared;
     }
@@ -65,6 +68,18 @@ class TestGame {
 
 const std::vector<std::string> scriptLines = {"Loading script", "Call game init", "==== Script file reloaded",
                                               "lua print: ", "Saving game", "Loading game"};
+
+std::string floatBytes(float value) {
+  std::string bytes(4, '\0');
+  std::memcpy(&bytes[0], &value, 4);
+  return bytes;
+}
+
+std::string int32Bytes(int32_t value) {
+  std::string bytes(4, '\0');
+  std::memcpy(&bytes[0], &value, 4);
+  return bytes;
+}
 
 }  // namespace
 
@@ -127,9 +142,11 @@ function Game.uninit() print("uninit") end
   };
   EXPECT_EQ(expected, game.lines(scriptLines)) << game.output;
 
-  // The save game holds the global variables as they were when it was written.
+  // The save game holds the player's 24-byte record, then the global variables as they were
+  // when it was written.
   const std::string saved = readFile(game.dir.file("progress.sav"));
-  EXPECT_EQ(std::string("\x01\x00\x00\x00\x05\x00\x00\x00score\x2a\x00\x00\x00", 17), saved);
+  ASSERT_EQ(saved.size(), 24u + 17u);
+  EXPECT_EQ(std::string("\x01\x00\x00\x00\x05\x00\x00\x00score\x2a\x00\x00\x00", 17), saved.substr(24));
 }
 
 TEST(EndToEndTest, SaveAndLoadFailuresAreReportedAndTheGameGoesOn) {
@@ -177,4 +194,46 @@ function Game.uninit() end
             errors.find("\nMessage: lua ('calling function Game:manage'): world.lua:4: game over\n"))
       << errors;
   EXPECT_EQ(std::string::npos, errors.find("Condition:")) << errors;
+}
+
+TEST(EndToEndTest, TheSaveGameStartsWithThePlayerAndADamagedOneChangesNothing) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init() setGlobalVar("keep", 7) end
+function Game.manage()
+  frame = frame + 1
+  if frame == 2 then loadGame("damaged.sav")
+  elseif frame == 3 then saveGame("after_damaged.sav")
+  elseif frame == 4 then loadGame("good.sav")
+  elseif frame == 5 then saveGame("after_good.sav")
+  elseif frame == 6 then quitGame() end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  // The player at (1, 5000, 2), yaw 30, pitch 0, not moving (type 3); then the variables.
+  const std::string record = floatBytes(1.f) + floatBytes(5000.f) + floatBytes(2.f) + floatBytes(30.f) +
+                             floatBytes(0.f) + int32Bytes(Player::MVT_TYPE_NONE);
+  const std::string variables = int32Bytes(1) + int32Bytes(1) + "k" + int32Bytes(9);
+  game.dir.write("good.sav", record + variables);
+  // A sound player record, then three variables announced and one and a half present.
+  game.dir.write("damaged.sav", record + int32Bytes(3) + int32Bytes(1) + "k" + int32Bytes(1) + std::string("\x09\x00", 2));
+
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_NE(std::string::npos, game.errors().find("ERROR : Damaged save game file 'damaged.sav'")) << game.errors();
+
+  // After the damaged load the player still falls from where it started, walking, and the
+  // variables are the script's.
+  const std::string afterDamaged = readFile(game.dir.file("after_damaged.sav"));
+  ASSERT_EQ(afterDamaged.size(), 24u + 16u);
+  float y;
+  std::memcpy(&y, afterDamaged.data() + 4, 4);
+  EXPECT_LT(y, 0.f);
+  EXPECT_EQ(afterDamaged.substr(20, 4), int32Bytes(Player::MVT_TYPE_WALK));
+  EXPECT_EQ(afterDamaged.substr(24), int32Bytes(1) + int32Bytes(4) + "keep" + int32Bytes(7));
+
+  // After the good load the record comes back byte for byte, with the loaded variables.
+  EXPECT_EQ(readFile(game.dir.file("after_good.sav")), record + variables);
 }

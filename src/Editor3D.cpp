@@ -68,7 +68,8 @@ Editor3D::Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::stri
   assert(indexedWorld != NULL);
 }
 
-Editor3D::~Editor3D() { keepCubeTypeTextures(-1); }
+// The kept flags belong to the cube types, which end with the world: nothing to undo here.
+Editor3D::~Editor3D() = default;
 
 // ---------------------------------------------------------------------------------------------
 // Camera
@@ -283,7 +284,7 @@ void Editor3D::deleteObjectOrCube(bool nearest) {
 }
 
 void Editor3D::loadWorld() {
-  keepCubeTypeTextures(-1);
+  keepCubeTypeTextures({});
   indexedWorld->loadWorld(worldFileName);
   currentCubeType = 0;
   isClearGlobalVariablesRequested = true;
@@ -318,7 +319,7 @@ void Editor3D::generateFromHeightmap(int n) {
 void Editor3D::removeLastCubeType() {
   const int count = indexedWorld->getNbCubeType();
   if (count == 0) return;
-  keepCubeTypeTextures(-1);
+  keepCubeTypeTextures({});
   currentCubeType = std::max(0, count - 2);
   indexedWorld->removeLastCubeType();
   indexedWorld->freeAllRegions();
@@ -372,7 +373,7 @@ void Editor3D::manageDialogueKey(int keyIndex) {
 }
 
 void Editor3D::finishDialogue() {
-  keepCubeTypeTextures(-1);
+  keepCubeTypeTextures({});
   if (modify) {
     if (currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
       indexedWorld->getCubeType(currentCubeType)->modify(dialogueNames, dialogueOptions, dialogueCollidable);
@@ -656,18 +657,28 @@ void Editor3D::drawCubeCreation() {
   endWireframe();
 }
 
-void Editor3D::keepCubeTypeTextures(int type) {
-  if (keptCubeType == type) return;
-  if (keptCubeType >= 0 && keptCubeType < indexedWorld->getNbCubeType())
-    indexedWorld->getCubeType(keptCubeType)->keepTextures = false;
-  keptCubeType = -1;
-  if (type >= 0 && type < indexedWorld->getNbCubeType()) {
-    indexedWorld->getCubeType(type)->keepTextures = true;
-    keptCubeType = type;
-  }
+void Editor3D::keepCubeTypeTextures(const std::vector<int>& types) {
+  // The world frees the textures of types its regions did not use in a frame, before the
+  // overlay is drawn: the types the overlay shows are kept instead of reloaded every frame.
+  const int count = indexedWorld->getNbCubeType();
+  for (const int type : keptCubeTypes)
+    if (type >= 0 && type < count && std::find(types.begin(), types.end(), type) == types.end())
+      indexedWorld->getCubeType(type)->keepTextures = false;
+  keptCubeTypes.clear();
+  for (const int type : types)
+    if (type >= 0 && type < count) {
+      indexedWorld->getCubeType(type)->keepTextures = true;
+      keptCubeTypes.push_back(type);
+    }
 }
 
 void Editor3D::drawMenuPages() {
+  std::vector<int> shownTypes;
+  if (dialogueStep == 0 && currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
+    shownTypes.push_back(currentCubeType);
+  for (const std::unique_ptr<Editor3DMenuPage>& page : menuPages)
+    for (const auto& icon : page->entryIcons) shownTypes.push_back(icon.second);
+  keepCubeTypeTextures(shownTypes);
   for (const std::unique_ptr<Editor3DMenuPage>& page : menuPages) {
     std::map<int, int> icons;
     for (const auto& icon : page->entryIcons) {
@@ -704,14 +715,10 @@ void Editor3D::drawSelectedTypes(const std::vector<std::string>& objectTypeNames
                              objectTypeNames[static_cast<size_t>(shown)];
     font->drawText(text.c_str(), 1.f, 1.f, 10, size2D.y() - 50);
   }
-  if (indexedWorld->getNbCubeType() == 0) {
-    keepCubeTypeTextures(-1);
-    return;
-  }
+  if (indexedWorld->getNbCubeType() == 0) return;
   assert(currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType());
   const std::string text = "Cube selected: " + std::to_string(currentCubeType);
   const Int2 end = font->drawText(text.c_str(), 1.f, 1.f, 10, 10);
-  keepCubeTypeTextures(currentCubeType);
   CubeType* type = indexedWorld->getCubeType(currentCubeType);
   type->loadTextures();
   glColor4ub(255, 255, 255, 255);

@@ -135,7 +135,8 @@ class Editor3D {
   /// Starts a wireframe pass (texturing and culling off, fixed colour); the end restores.
   void beginWireframe() const;
   void endWireframe() const;
-  void keepCubeTypeTextures(int type);
+  /// Marks exactly these cube types as kept (their textures stay loaded).
+  void keepCubeTypeTextures(const std::vector<int>& types);
 
   Int3 cursor{0, 0, 0};
   Int3 selectionStart{0, 0, 0};
@@ -165,8 +166,8 @@ class Editor3D {
   std::string scriptFileName;
   Color textColor{255, 255, 255, 255};
   bool isClearGlobalVariablesRequested = false;
-  /// Cube type whose textures the overlay keeps loaded (-1: none).
-  int keptCubeType = -1;
+  /// Cube types whose textures the overlay keeps loaded.
+  std::vector<int> keptCubeTypes;
 };
 
 #endif

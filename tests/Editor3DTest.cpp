@@ -624,4 +624,23 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
   EXPECT_EQ(color[2], after[2]);
 }
 
+TEST_F(Editor3DTest, TheOverlayKeepsTheTexturesOfTheTypesItShows) {
+  addTypes(3);
+  editor->setCurrentCubeType(1);
+  editor->drawOverlay({});
+  EXPECT_FALSE(world->getCubeType(0)->keepTextures);
+  EXPECT_TRUE(world->getCubeType(1)->keepTextures);
+  EXPECT_TRUE(world->getCubeType(1)->areTexturesLoaded());
+  editor->openPage("Select a cube type");
+  editor->setCurrentCubeType(2);
+  editor->drawOverlay({});
+  for (int type = 0; type < 3; ++type) EXPECT_TRUE(world->getCubeType(type)->keepTextures) << type;
+  editor->chooseEntry("Cube aggregate types", 3);  // removes the last type
+  ASSERT_EQ(world->getNbCubeType(), 2);
+  editor->getMenuPages().front()->entryIcons.clear();
+  editor->drawOverlay({});
+  EXPECT_FALSE(world->getCubeType(0)->keepTextures);
+  EXPECT_TRUE(world->getCubeType(1)->keepTextures);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "CustomObject.h"
 #include "DeviceManager.h"
+#include "Editor3D.h"
 #include "EditText.h"
 #include "FileManager.h"
 #include "Font.h"
@@ -61,11 +62,14 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
   std::cout << "================ Initialized, first draw ..." << std::endl;
 
+  editor = std::make_unique<Editor3D>(font.get(), &world->getIndexedWorld(), worldDataFile, worldLuaFile);
   CustomObject::setCallback(luaFuncs.get());
 }
 
 MainManager::~MainManager() {
   menu.reset();
+  luaFuncsPrivate.editor = nullptr;
+  editor.reset();
   // The script objects of the world run their types' uninit while the script host exists.
   world.reset();
   luaFuncsPrivate.world = nullptr;
@@ -144,27 +148,38 @@ void MainManager::manage() {
   KeyboardManager* keyboard = GLManager::getKeyboardManager();
   const std::vector<int> typedKeys = keyboard->getKeysPressedThisFrame();
 
-  // 2. Input: a shown menu takes all of it; a main-menu request takes this frame's.
-  // The editor's step-by-step prompt is not there yet: nothing is ever prompting.
-  const bool isEditorPrompting = false;
+  // 2. Input: a shown menu takes all of it; a main-menu request takes this frame's (it is
+  // dropped while the editor's step-by-step prompt is under way).
+  const bool isEditorPrompting = editor->isPrompting();
   if (menu->getIsMenuShown()) {
     isRunning = menu->manageInput(typedKeys, GLManager::getMouseEvents(), isEditorPrompting);
     applyMenuSettings();
   } else if (!menu->takeMainMenuRequest(luaFuncsPrivate.isMainMenuRequested, isEditorPrompting)) {
-    for (const int key : typedKeys)
+    for (const int key : typedKeys) {
+      if (isEditorMode)
+        editor->manageKey(key);
+      else if (editor->manageCubeCreationKey(key))
+        continue;
       if (luaFuncsPrivate.activeEditText) luaFuncsPrivate.activeEditText->key(key);
-    if (!isEditorMode)
-      for (const MouseEvent& event : GLManager::getMouseEvents()) world->getPlayer()->mouseEvent(event);
+    }
+    for (const MouseEvent& event : GLManager::getMouseEvents()) {
+      if (isEditorMode)
+        editor->manageMouseEvent(event);
+      else if (!editor->manageCubeCreationMouseEvent(event))
+        world->getPlayer()->mouseEvent(event);
+    }
+    if (editor->takeClearGlobalVariablesRequest()) luaFuncsPrivate.globalVariables.clear();
   }
 
   // 3. What the script functions reach.
+  luaFuncsPrivate.editor = editor.get();
   luaFuncsPrivate.world = world.get();
   luaFuncsPrivate.isEditorMode = &isEditorMode;
   timings.events = (Utils::getTimeMicroseconds() - frameStart) - timings.swapBuffers;
 
   // 4. World manage.
   int64_t phaseStart = Utils::getTimeMicroseconds();
-  world->manage(!isEditorMode);
+  world->manage(!isEditorMode && !editor->isCubeCreationActive());
   timings.manage = Utils::getTimeMicroseconds() - phaseStart;
 
   // 5, 6. Game load and save asked for by the script.
@@ -184,12 +199,14 @@ void MainManager::manage() {
   phaseStart = Utils::getTimeMicroseconds();
   Scene3D* scene = GLManager::getScene3D();
   if (isEditorMode) {
-    scene->apply3DView();
+    editor->updateCamera();
     world->draw(true);
+    editor->draw3D();
   } else {
     const Player* player = world->getPlayer();
     scene->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
     world->draw(false);
+    editor->drawCubeCreation();
   }
   world->drawWater();
   timings.draw3D = Utils::getTimeMicroseconds() - phaseStart;
@@ -217,6 +234,9 @@ void MainManager::manage() {
   phaseStart = Utils::getTimeMicroseconds();
   luaFuncs->gameDraw2D();
   timings.draw2DLua = Utils::getTimeMicroseconds() - phaseStart;
+
+  // 13. The editor's overlay.
+  if (isEditorMode) editor->drawOverlay(luaFuncsPrivate.activeObjectsNames);
 
   // 14. The menus over everything.
   menu->draw(*font, versionString, GLManager::getPeriodDuration(), isEditorMode);

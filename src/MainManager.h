@@ -6,6 +6,7 @@
 
 #include "FrameTimings.h"
 
+class Editor3D;
 class Font;
 class LuaFuncs;
 class MenuState;
@@ -36,6 +37,7 @@ class MainManager {
   const FrameTimings& getLastTimings() const { return timings; }
   MenuState* getMenu() const { return menu.get(); }
   World* getWorld() const { return world.get(); }
+  Editor3D* getEditor() const { return editor.get(); }
 
  private:
   void runPendingGameLoad();
@@ -46,6 +48,7 @@ class MainManager {
   void applyMenuSettings();
 
   std::unique_ptr<World> world;
+  std::unique_ptr<Editor3D> editor;  ///< borrows the world's indexed world
   std::unique_ptr<LuaFuncs> luaFuncs;
   std::unique_ptr<Font> font;
   std::unique_ptr<MenuState> menu;

@@ -2,14 +2,20 @@
 
 #include <lua.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include "CustomObject.h"
 #include "EditText.h"
 #include "LuaFuncs2D.h"
+#include "LuaFuncs3D.h"
+#include "LuaFuncsEditor.h"
 #include "LuaFuncsGame.h"
 #include "LuaFuncsObjects.h"
 #include "LuaFuncsPrivate.h"
+#include "LuaFuncsSound.h"
+#include "LuaFuncsWorld.h"
 #include "Utils.h"
 #include "Assert.h"
 
@@ -63,6 +69,64 @@ const luaL_Reg engineFunctions[] = {
     {"getObjectLocalVariablePos", LuaFuncsObjects::getObjectLocalVariablePos},
     {"setObjectLocalVariableString", LuaFuncsObjects::setObjectLocalVariableString},
     {"getObjectLocalVariableString", LuaFuncsObjects::getObjectLocalVariableString},
+    {"createObject", LuaFuncsWorld::createObject},
+    {"removeObject", LuaFuncsWorld::removeObject},
+    {"getObjectTypeAt", LuaFuncsWorld::getObjectTypeAt},
+    // 3D models and the current drawing position
+    {"load3DModel", LuaFuncs3D::load3DModel},
+    {"load3DModelAnimated", LuaFuncs3D::load3DModelAnimated},
+    {"draw3DModel", LuaFuncs3D::draw3DModel},
+    {"unload3DModel", LuaFuncs3D::unload3DModel},
+    {"setModelAnimationSpeed", LuaFuncs3D::setModelAnimationSpeed},
+    {"startModelAnimation", LuaFuncs3D::startModelAnimation},
+    {"stopModelAnimation", LuaFuncs3D::stopModelAnimation},
+    {"setCurrentPosition", LuaFuncs3D::setCurrentPosition},
+    {"setCurrentPositionReal", LuaFuncs3D::setCurrentPositionReal},
+    {"move3DPosition", LuaFuncs3D::move3DPosition},
+    {"rotatePosition", LuaFuncs3D::rotatePosition},
+    // Player and camera
+    {"getPlayerPositionReal", LuaFuncs3D::getPlayerPositionReal},
+    {"setPlayerPositionReal", LuaFuncs3D::setPlayerPositionReal},
+    {"getPlayerSpeed", LuaFuncs3D::getPlayerSpeed},
+    {"setPlayerSpeed", LuaFuncs3D::setPlayerSpeed},
+    {"setPlayerMovementWalk", LuaFuncs3D::setPlayerMovementWalk},
+    {"setPlayerMovementCar", LuaFuncs3D::setPlayerMovementCar},
+    {"setPlayerMovementFly", LuaFuncs3D::setPlayerMovementFly},
+    {"setPlayerMovementNone", LuaFuncs3D::setPlayerMovementNone},
+    {"getPlayerMovementType", LuaFuncs3D::getPlayerMovementType},
+    {"getDistanceToPlayer", LuaFuncs3D::getDistanceToPlayer},
+    {"setCameraAngleAndDistance", LuaFuncs3D::setCameraAngleAndDistance},
+    {"getCameraAngleAndDistance", LuaFuncs3D::getCameraAngleAndDistance},
+    {"getCameraPositionReal", LuaFuncs3D::getCameraPositionReal},
+    {"get2DPosFrom3D", LuaFuncs3D::get2DPosFrom3D},
+    {"cartesianCoordFromSphericalCoord", LuaFuncs3D::cartesianCoordFromSphericalCoord},
+    // World and cubes
+    {"getCubeTypeAt", LuaFuncsWorld::getCubeTypeAt},
+    {"createCube", LuaFuncsWorld::createCube},
+    {"removeCube", LuaFuncsWorld::removeCube},
+    {"addCubesParallelepiped", LuaFuncsWorld::addCubesParallelepiped},
+    {"addCubesSphere", LuaFuncsWorld::addCubesSphere},
+    {"getCollidingCubeInfosPosReal", LuaFuncsWorld::getCollidingCubeInfosPosReal},
+    {"saveWorld", LuaFuncsWorld::saveWorld},
+    // Sound
+    {"loadSound", LuaFuncsSound::loadSound},
+    {"playSound", LuaFuncsSound::playSound},
+    {"stopSound", LuaFuncsSound::stopSound},
+    {"setSoundVolume", LuaFuncsSound::setSoundVolume},
+    {"isPlayingSound", LuaFuncsSound::isPlayingSound},
+    // Editor mode, cursor and the script's cube selection
+    {"isEditorMode", LuaFuncsEditor::isEditorMode},
+    {"setEditorMode", LuaFuncsEditor::setEditorMode},
+    {"startCubeCreation", LuaFuncsEditor::startCubeCreation},
+    {"manageCubeCreation", LuaFuncsEditor::manageCubeCreation},
+    {"getEditorCursorPosition", LuaFuncsEditor::getEditorCursorPosition},
+    // Path graph
+    {"clearGraph", LuaFuncsEditor::clearGraph},
+    {"addSegmentInGraph", LuaFuncsEditor::addSegmentInGraph},
+    {"removeSegmentFromGraph", LuaFuncsEditor::removeSegmentFromGraph},
+    {"findPathInGraph", LuaFuncsEditor::findPathInGraph},
+    // Web
+    {"getPageFromWebServer", LuaFuncsEditor::getPageFromWebServer},
     {nullptr, nullptr},
 };
 
@@ -117,6 +181,36 @@ std::string LuaFuncs::argString(lua_State* lua, int index) {
   size_t length = 0;
   const char* text = lua_tolstring(lua, index, &length);
   return text != nullptr ? std::string(text, length) : std::string();
+}
+
+Float3 LuaFuncs::argFloat3(lua_State* lua, int firstIndex) {
+  return Float3(static_cast<float>(lua_tonumber(lua, firstIndex)),
+                static_cast<float>(lua_tonumber(lua, firstIndex + 1)),
+                static_cast<float>(lua_tonumber(lua, firstIndex + 2)));
+}
+
+Int3 LuaFuncs::argCube(lua_State* lua, int firstIndex) {
+  constexpr int32_t farthest = 1000000000;
+  Int3 cube;
+  for (int axis = 0; axis < 3; ++axis) {
+    const int32_t value = LuaFuncsGame::truncToInt32(lua_tonumber(lua, firstIndex + axis));
+    cube[axis] = std::max(-farthest, std::min(farthest, value));
+  }
+  return cube;
+}
+
+bool LuaFuncs::isFinite(const Float3& value) {
+  return std::isfinite(value.x()) && std::isfinite(value.y()) && std::isfinite(value.z());
+}
+
+int LuaFuncs::pushFloat3(lua_State* lua, const Float3& value) {
+  for (int axis = 0; axis < 3; ++axis) lua_pushnumber(lua, value[axis]);
+  return 3;
+}
+
+int LuaFuncs::pushInt3(lua_State* lua, const Int3& value) {
+  for (int axis = 0; axis < 3; ++axis) lua_pushinteger(lua, value[axis]);
+  return 3;
 }
 
 void LuaFuncs::call(const char* table, const char* function) {

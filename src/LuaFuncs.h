@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "BasicVector.h"
 #include "CustomObjectsCallback.h"
 
 struct lua_State;
@@ -49,6 +50,17 @@ class LuaFuncs : public CustomObjectsCallback {
   static void registerEngineFunctions(lua_State* lua);
   /// Argument `index` as text (numbers converted); "" when it is not a string or a number.
   static std::string argString(lua_State* lua, int index);
+  /// Arguments `firstIndex` .. `firstIndex` + 2 as a real position.
+  static Float3 argFloat3(lua_State* lua, int firstIndex);
+  /// Arguments `firstIndex` .. `firstIndex` + 2 as a cube position: truncated, NaN as 0, held
+  /// within +-1e9 so that cube arithmetic (a cube's far corner) cannot overflow.
+  static Int3 argCube(lua_State* lua, int firstIndex);
+  /// Whether no component is infinite or NaN: positions that are not are ignored where they
+  /// would be kept (player, objects).
+  static bool isFinite(const Float3& value);
+  /// Pushes the three components; returns 3, the number of results.
+  static int pushFloat3(lua_State* lua, const Float3& value);
+  static int pushInt3(lua_State* lua, const Int3& value);
 
  private:
   /// `table.function()` with no arguments and no results, the stack left as found. A missing

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "DeviceManager.h"
+#include "Editor3D.h"
 #include "GLManager.h"
 #include "KeyboardManager.h"
 #include "LuaFuncs.h"
@@ -30,7 +31,9 @@ KeyboardManager* keyboard() {
 }
 
 // The editor's step-by-step prompt takes the keys while it runs; the script must not see them.
-bool isEditorPrompting() { return false; }
+bool isEditorPrompting() {
+  return luaFuncsPrivate.editor != nullptr && luaFuncsPrivate.editor->isPrompting();
+}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include "GLManager.h"
 #include "Scene2D.h"
 #include "SpriteManager.h"
+#include "World.h"
 #include "Sprite.h"
 #include "Assert.h"
 
@@ -71,4 +72,9 @@ void LuaFuncsPrivate::drawTextCentred(const std::string& text) const {
   const Int2 size = GLManager::getScene2D()->size2D;
   const int width = font->getTextWidth(text.c_str(), -1, 1.f);
   font->drawText(text.c_str(), 1.f, 1.f, size.x() / 2 - width / 2, size.y() / 2);
+}
+
+World& LuaFuncsPrivate::requireWorld(const char* function) const {
+  assert(world != NULL, std::string(function) + ": the script has no world scene");
+  return *world;
 }

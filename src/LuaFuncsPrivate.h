@@ -38,6 +38,8 @@ class LuaFuncsPrivate {
   void releaseScheduled();
   /// Draws the text with the default font at scale 1, centred on the 2D area.
   void drawTextCentred(const std::string& text) const;
+  /// The world scene, or a fatal report naming the function that needed it when there is none.
+  World& requireWorld(const char* function) const;
 
   /// Set at construction of the script host; republished by the main loop every frame.
   World* world = nullptr;
@@ -69,6 +71,9 @@ class LuaFuncsPrivate {
   bool isMainMenuRequested = false;
   /// The world file's path, for the default save-game name (published by the main manager).
   std::string worldDataFile = "world.dat";
+  /// The port getPageFromWebServer asks the server on; kept by reset (tests serve pages on a
+  /// port of their own).
+  int webServerPort = 80;
 };
 
 extern LuaFuncsPrivate luaFuncsPrivate;

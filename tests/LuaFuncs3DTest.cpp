@@ -235,6 +235,10 @@ TEST_F(ScriptWorldTest, CubesAreCreatedQueriedAndRemovedInTheWorld) {
   EXPECT_EQ(script->run("addCubesSphere(30, 40, 30, 0/0, -1)"), "");
   EXPECT_EQ(script->value("getCubeTypeAt(30, 40, 30)"), stone);
 
+  // Cube positions out of any world are refused by the world, not turned into undefined integers.
+  EXPECT_EQ(script->run("createCube(1e300, 0/0, -1e300, " + std::to_string(stone) + ")"), "");
+  EXPECT_EQ(script->value("getCubeTypeAt(1e300, 0, -1e300)"), -1);
+
   const std::string saved = script->dir.file("saved.dat");
   EXPECT_EQ(script->run("saveWorld('" + saved + "')"), "");
   std::ifstream file(saved, std::ios::binary);

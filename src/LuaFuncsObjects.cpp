@@ -10,23 +10,6 @@
 #include "Scene3D.h"
 #include "Assert.h"
 
-namespace {
-
-Float3 float3Argument(lua_State* lua, int firstIndex) {
-  return Float3(static_cast<float>(lua_tonumber(lua, firstIndex)),
-                static_cast<float>(lua_tonumber(lua, firstIndex + 1)),
-                static_cast<float>(lua_tonumber(lua, firstIndex + 2)));
-}
-
-int pushFloat3(lua_State* lua, const Float3& value) {
-  lua_pushnumber(lua, value.x());
-  lua_pushnumber(lua, value.y());
-  lua_pushnumber(lua, value.z());
-  return 3;
-}
-
-}  // namespace
-
 CustomObject* LuaFuncsObjects::requireCurrentObject() {
   assert(luaFuncsPrivate.currentObject != NULL);
   return luaFuncsPrivate.currentObject;
@@ -46,13 +29,13 @@ int LuaFuncsObjects::autoDestroyCurrentObject(lua_State* lua) {
 
 int LuaFuncsObjects::getCurrentObjectPosition(lua_State* lua) {
   assert(lua_gettop(lua) == 0);
-  return pushFloat3(lua, requireCurrentObject()->getPosition());
+  return LuaFuncs::pushFloat3(lua, requireCurrentObject()->getPosition());
 }
 
 int LuaFuncsObjects::setCurrentObjectPosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 position = float3Argument(lua, 1);
+  const Float3 position = LuaFuncs::argFloat3(lua, 1);
   // The object keeps its region; the region moves it at its next step.
   if (luaFuncsPrivate.currentObject != NULL) luaFuncsPrivate.currentObject->setPosition(position);
   if (Scene3D* scene = GLManager::getScene3D()) {
@@ -80,7 +63,7 @@ int LuaFuncsObjects::getObjectLocalVariable(lua_State* lua) {
 int LuaFuncsObjects::setObjectLocalVariablePos(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 4);
-  const Float3 value = float3Argument(lua, 2);
+  const Float3 value = LuaFuncs::argFloat3(lua, 2);
   requireCurrentObject()->setObjectLocalVariablePos(static_cast<int>(lua_tointeger(lua, 1)), value);
   return 0;
 }
@@ -88,7 +71,7 @@ int LuaFuncsObjects::setObjectLocalVariablePos(lua_State* lua) {
 int LuaFuncsObjects::getObjectLocalVariablePos(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  return pushFloat3(lua, requireCurrentObject()->getObjectLocalVariablePos(
+  return LuaFuncs::pushFloat3(lua, requireCurrentObject()->getObjectLocalVariablePos(
                              static_cast<int>(lua_tointeger(lua, 1))));
 }
 

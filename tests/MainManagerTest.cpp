@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <GL/freeglut.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <sstream>
 
 #include "CommandLine.h"
+#include "DeviceManager.h"
+#include "Editor3D.h"
+#include "GLManager.h"
+#include "KeyboardManager.h"
+#include "LuaFuncsPrivate.h"
+#include "MainManager.h"
 #include "FrameTimings.h"
 #include "TempDir.h"
 #include "Assert.h"
@@ -100,4 +107,69 @@ TEST(MainManagerProgramTest, MissingDataFilesAreReportedInOrder) {
     EXPECT_EQ(1, run.exitCode) << c.arguments;
     EXPECT_NE(std::string::npos, run.output.find(c.report)) << run.output;
   }
+}
+
+namespace {
+
+// Keys reach the engine during the frame step's event pump, as from the window system.
+std::vector<int> pendingKeys;
+void deliverPendingKeys(int) {
+  for (const int key : pendingKeys) GLManager::getKeyboardManager()->keyDown(key);
+}
+
+// One frame with `keys` pressed during its event pump; they are released after the frame.
+void frameWithKeys(MainManager& manager, std::vector<int> keys) {
+  pendingKeys = keys;
+  glutTimerFunc(0, deliverPendingKeys, 0);
+  manager.manage();
+  for (const int key : keys) GLManager::getKeyboardManager()->keyUp(key);
+}
+
+// Runs in a process of its own: the main manager opens the process's only window. The death
+// test shows only standard error, so each failed check is written there.
+bool isLoopCheckFailed = false;
+void loopCheck(bool isTrue, const char* what) {
+  if (isTrue) return;
+  std::fprintf(stderr, "failed: %s\n", what);
+  isLoopCheckFailed = true;
+}
+
+void runEditorModeTakesTheKeys() {
+  TempDir dir;
+  const std::string script = dir.write("world.lua", R"(
+Game = {}
+function Game.init() end
+function Game.manage()
+  if getKeyNoRepeat("e") then setEditorMode(not isEditorMode()) end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  {
+    MainManager manager("maintest", false, "world.dat", script, "world.xml");
+    Editor3D* editor = manager.getEditor();
+    loopCheck(editor != nullptr, "the main manager has an editor");
+    const Int3 start = editor->getCursorPosition();
+
+    frameWithKeys(manager, {KeyboardManager::keyPageUp});
+    loopCheck(start == editor->getCursorPosition(), "in play mode the editor ignores the keys");
+    loopCheck(!manager.getIsEditorMode(), "play mode at first");
+
+    frameWithKeys(manager, {'e'});
+    loopCheck(manager.getIsEditorMode(), "the script turned editor mode on");
+    loopCheck(editor == luaFuncsPrivate.editor, "the script functions reach the editor");
+    frameWithKeys(manager, {KeyboardManager::keyPageUp});
+    loopCheck(start != editor->getCursorPosition(), "the editor moves its cursor in editor mode");
+    manager.manage();  // the editor's camera, marks and overlay draw without trouble
+  }
+  loopCheck(DeviceManager::getInstance() == nullptr, "the device manager is gone");
+  std::fprintf(stderr, "editor loop checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+}  // namespace
+
+TEST(MainManagerLoopDeathTest, EditorModeTakesTheKeys) {
+  EXPECT_EXIT(runEditorModeTakesTheKeys(), testing::ExitedWithCode(0), "editor loop checks done");
 }

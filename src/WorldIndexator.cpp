@@ -227,6 +227,9 @@ Int3 WorldIndexator::resizeTable(const Int3& modMin, const Int3& modMax) {
   regions.clear();
   areRegionsInBorder.clear();
   posIntRegions.clear();
+  // Refilled below with the whole new table; searching it for each deleted region would take
+  // quadratic time when a large table shrinks.
+  loadedRegions.clear();
   for (int i = 0; i < oldSize.x(); ++i)
     for (int j = 0; j < oldSize.y(); ++j)
       for (int k = 0; k < oldSize.z(); ++k) {
@@ -243,7 +246,6 @@ Int3 WorldIndexator::resizeTable(const Int3& modMin, const Int3& modMax) {
           cell = wr;
         } else {
           wr->free();
-          removeFromLoaded(wr);
           delete wr;
         }
       }
@@ -252,10 +254,6 @@ Int3 WorldIndexator::resizeTable(const Int3& modMin, const Int3& modMax) {
   // Every region is unbuilt now, so each is listed once and the next draw drops them all.
   loadedRegions.assign(tableRegions.get(), tableRegions.get() + getNbRegions());
   return modMin;
-}
-
-void WorldIndexator::removeFromLoaded(const WorldRegion* region) {
-  loadedRegions.erase(std::remove(loadedRegions.begin(), loadedRegions.end(), region), loadedRegions.end());
 }
 
 void WorldIndexator::fitTableToContent() {
@@ -293,16 +291,21 @@ void WorldIndexator::draw(float viewDistance, bool showBorders) {
   const Float3 viewer = scene->getCamera()->getPosition();
   const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
   const bool fastShadows = config().getBool("fast_shadows");
-  for (WorldRegion* region : regions) {
-    if (!region->isBuilt()) continue;
+  for (size_t i = 0; i < regions.size(); ++i) {
+    WorldRegion* region = regions[i];
+    // Shell regions are only ever built far, one per frame: freeing one for its detail would
+    // rebuild it far again, so it would be dropped and rebuilt in every frame.
+    if (!region->isBuilt() || areRegionsInBorder[i]) continue;
     const bool shouldBeNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
     if (region->getIsNear() != shouldBeNear) region->free();
   }
 
   buildRegionsInView(regions, areRegionsInBorder, posIntRegions, viewer);
 
-  for (WorldRegion* region : regions)
-    if (region->isBuilt()) region->draw();
+  // By index: an object's draw callback may edit the world, and a table grown by it empties
+  // the list (every region is then unbuilt).
+  for (size_t i = 0; i < regions.size(); ++i)
+    if (regions[i]->isBuilt()) regions[i]->draw();
 
   freeRegionsOutOfView();
 }
@@ -448,14 +451,13 @@ void WorldIndexator::stepCustomObjects(float radius) {
         const Int3 posIndex = Int3(x, y, z) - tableRegionMin;
         if (isInTable(posIndex)) tableRegions[cellIndex(posIndex)]->stepCustomObjects(movedObjects);
       }
-  std::vector<std::unique_ptr<CustomObject>> moved;
-  moved.swap(movedObjects);
-  for (std::unique_ptr<CustomObject>& object : moved) {
+  for (std::unique_ptr<CustomObject>& object : movedObjects) {
     Int3 posIndex;
     const bool isOk = locateBox(object->getPosition(), Float3(0.f, 0.f, 0.f), posIndex);
     assert(isOk);
     getRegion(posIndex)->addCustomObject(std::move(object));
   }
+  movedObjects.clear();
 }
 
 void WorldIndexator::showProgressBar(size_t done, size_t total, bool growing, int64_t& lastDraw) {

@@ -130,7 +130,6 @@ class WorldIndexator {
   void scanView(const Int3& centre, int g, bool showBorders);
   void drawRegionBorder(const WorldRegion& region) const;
   void freeRegionsOutOfView();
-  void removeFromLoaded(const WorldRegion* region);
   /// Whether a table of that minimum and size stays within the limits.
   static bool isTableAcceptable(const int64_t min[3], const int64_t size[3]);
 

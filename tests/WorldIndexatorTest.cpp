@@ -228,6 +228,15 @@ TEST_F(WorldIndexatorTest, ProgressiveLoadingBuildsOneShellRegionPerQuietFrame) 
     EXPECT_EQ(countBuilt(), 28u + frame);
     EXPECT_EQ(printed, "+\n");
   }
+  // Shell regions stay built far when the near detail reaches them (they used to be freed and
+  // rebuilt far in every frame): only the 27 inner ones are rebuilt near, plus one more shell region.
+  config().setBool("fast_shadows", true);
+  config().setDouble("max_view_distance_detailed_in_region_units", 100.0);
+  drawFrame(edge);
+  EXPECT_EQ(countBuilt(), 32u);
+  printed = drawFrame(edge);
+  EXPECT_EQ(countBuilt(), 33u);
+  EXPECT_EQ(printed, "+\n");
 }
 
 TEST_F(WorldIndexatorTest, RegionsLeavingTheViewAreFreed) {
@@ -356,10 +365,12 @@ TEST_F(WorldIndexatorTest, ProgressBarGrowsAndShrinks) {
   const int w = GLManager::getScene2D()->size2D.x();
   const int h = GLManager::getScene2D()->size2D.y();
   for (bool growing : {true, false}) {
-    int64_t lastDraw = Platform::getMicroseconds();
+    // Drawn a moment "after now" (however slowly this line runs): too soon, nothing drawn.
+    int64_t lastDraw = Platform::getMicroseconds() + 60000000;
     const int64_t notYet = lastDraw;
-    ProgressBarProbe::showProgressBar(1, 4, growing, lastDraw);  // too soon: nothing drawn
+    ProgressBarProbe::showProgressBar(1, 4, growing, lastDraw);
     EXPECT_EQ(lastDraw, notYet);
+    lastDraw = Platform::getMicroseconds();
     lastDraw -= 200000;
     const int64_t before = lastDraw;
     ProgressBarProbe::showProgressBar(1, 4, growing, lastDraw);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 #include "CubeType.h"
 #include "CubesTable.h"
@@ -14,12 +15,28 @@
 
 namespace {
 
-/// Number of steps start + i*step (i = 0, 1, ...) that stay below end. Offsets are computed
-/// from the index, not summed, so a cube edge such as 0.1 neither adds nor loses a sample.
-int countSteps(float start, float end, float step) {
-  int count = 0;
+/// A box or sphere edit samples at most this many points (and queues about as many cube edits):
+/// a bigger one is refused with a report instead of exhausting memory or time.
+constexpr int64_t maxEditSamples = int64_t(1) << 26;
+
+/// Number of steps start + i*step (i = 0, 1, ...) that stay below end; maxEditSamples + 1 when
+/// there are more than maxEditSamples. Offsets are computed from the index, not summed, so a
+/// cube edge such as 0.1 neither adds nor loses a sample.
+int64_t countSteps(float start, float end, float step) {
+  if (!(start < end)) return 0;
+  const double estimate = std::ceil((static_cast<double>(end) - start) / step);
+  if (!(estimate <= static_cast<double>(maxEditSamples))) return maxEditSamples + 1;
+  // Start near the answer (the float sums may differ from the exact quotient by a step or so).
+  int64_t count = std::max<int64_t>(0, static_cast<int64_t>(estimate) - 2);
+  while (count > 0 && !(start + static_cast<float>(count - 1) * step < end)) --count;
   while (start + static_cast<float>(count) * step < end) ++count;
   return count;
+}
+
+/// Whether cell + (1, 1, 1) is an int cell (a cell at the int limit lies beyond any table).
+bool hasUpperCorner(const Int3& cell) {
+  const int top = std::numeric_limits<int>::max();
+  return cell.x() != top && cell.y() != top && cell.z() != top;
 }
 
 /// A box edit's grid larger than this many cells is not worth a dense grid (the edits are
@@ -158,10 +175,12 @@ bool IndexedWorld::removeCubesParallelepiped(const Int3& cornerA, const Int3& co
 }
 
 void IndexedWorld::createCube(const Int3& cell, int32_t id) {
-  addCubesParallelepiped(cell, cell + Int3(1, 1, 1), id);
+  if (hasUpperCorner(cell)) addCubesParallelepiped(cell, cell + Int3(1, 1, 1), id);
 }
 
-void IndexedWorld::removeCube(const Int3& cell) { addCubesParallelepiped(cell, cell + Int3(1, 1, 1), -1); }
+void IndexedWorld::removeCube(const Int3& cell) {
+  if (hasUpperCorner(cell)) addCubesParallelepiped(cell, cell + Int3(1, 1, 1), -1);
+}
 
 void IndexedWorld::addCubesSphere(const Int3& centreCell, float radius, int32_t id) {
   editSphere(cubeToWorld(centreCell), radius, id);
@@ -179,6 +198,33 @@ bool IndexedWorld::isEditableId(int32_t id) const {
   return false;
 }
 
+bool IndexedWorld::isEditSmallEnough(int64_t nx, int64_t ny, int64_t nz) {
+  if (nx <= maxEditSamples && ny <= maxEditSamples && nz <= maxEditSamples &&
+      nx * ny <= maxEditSamples && nx * ny * nz <= maxEditSamples)
+    return true;
+  showProblem("The edit covers more than " + std::to_string(maxEditSamples) +
+              " cubes: it is refused and the cubes are not changed.");
+  return false;
+}
+
+int32_t IndexedWorld::takeCollidingZone(const Float3& point, Float3& centre, Float3& size) {
+  WorldRegion* region = getRegionAt(point);
+  if (region == nullptr) return -1;
+  std::vector<CubeZone>& zones = region->getCubeZonesList();
+  // The very zone the query answers is removed (a removal by point could take another zone
+  // holding that point, such as an overlapping one listed earlier).
+  for (size_t i = 0; i < zones.size(); ++i) {
+    if (!zones[i].contains(point)) continue;
+    const int32_t id = zones[i].id;
+    centre = zones[i].centre;
+    size = zones[i].size;
+    region->free();
+    zones.erase(zones.begin() + static_cast<std::ptrdiff_t>(i));
+    return id;
+  }
+  return -1;
+}
+
 void IndexedWorld::editBox(const Float3& centre, const Float3& size, int32_t id) {
   if (!isEditableId(id)) return;
   const float s = CubesTable::getSizeOneCube();
@@ -190,26 +236,26 @@ void IndexedWorld::editBox(const Float3& centre, const Float3& size, int32_t id)
     boxLow[axis] = centre[axis] - size[axis] / 2.f + 0.1f * s;
     boxHigh[axis] = centre[axis] + size[axis] / 2.f - 0.1f * s;
   }
-  const int nx = countSteps(-e.x(), e.x(), s), ny = countSteps(-e.y(), e.y(), s), nz = countSteps(-e.z(), e.z(), s);
+  const int64_t nx = countSteps(-e.x(), e.x(), s), ny = countSteps(-e.y(), e.y(), s), nz = countSteps(-e.z(), e.z(), s);
+  if (!isEditSmallEnough(nx, ny, nz)) return;
   edits.clear();
   for (int ix = 0; ix < nx; ++ix)
     for (int iy = 0; iy < ny; ++iy)
       for (int iz = 0; iz < nz; ++iz) {
-        const Float3 p(centre.x() - e.x() + ix * s, centre.y() - e.y() + iy * s, centre.z() - e.z() + iz * s);
+        const Float3 p(centre.x() + (ix * s - e.x()), centre.y() + (iy * s - e.y()), centre.z() + (iz * s - e.z()));
         const Int3 sampleCell(CubesTable::floorToCell(p.x() / s), CubesTable::floorToCell(p.y() / s),
                               CubesTable::floorToCell(p.z() / s));
         Float3 zoneCentre, zoneSize;
-        const int32_t oldId = getCubeZoneAt(p, zoneCentre, zoneSize);
+        const int32_t oldId = takeCollidingZone(p, zoneCentre, zoneSize);
         if (oldId == -1) {
           if (adding) edits.push_back({sampleCell, id});
           continue;
         }
-        removeCubeZone(zoneCentre, false);
         const Float3 zoneLow = zoneCentre - zoneSize / 2.f;
         const Float3 zoneHigh = zoneCentre + zoneSize / 2.f;
-        const int cx = countSteps(zoneLow.x(), zoneHigh.x() - s / 2.f, s);
-        const int cy = countSteps(zoneLow.y(), zoneHigh.y() - s / 2.f, s);
-        const int cz = countSteps(zoneLow.z(), zoneHigh.z() - s / 2.f, s);
+        const int64_t cx = countSteps(zoneLow.x(), zoneHigh.x() - s / 2.f, s);
+        const int64_t cy = countSteps(zoneLow.y(), zoneHigh.y() - s / 2.f, s);
+        const int64_t cz = countSteps(zoneLow.z(), zoneHigh.z() - s / 2.f, s);
         for (int x = 0; x < cx; ++x)
           for (int y = 0; y < cy; ++y)
             for (int z = 0; z < cz; ++z) {
@@ -239,7 +285,8 @@ void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
     if (!std::isfinite(centre[axis])) return;
   const bool adding = id != -1;
   const float reach = radius + s;
-  const int n = countSteps(s / 2.f - reach, reach, s);
+  const int64_t n = countSteps(s / 2.f - reach, reach, s);
+  if (!isEditSmallEnough(n, n, n)) return;
   const float r2 = radius * radius;
   auto distance2 = [&centre](const Float3& p) {
     const Float3 d = p - centre;
@@ -254,20 +301,19 @@ void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
     for (int iy = 0; iy < n; ++iy)
       for (int iz = 0; iz < n; ++iz) {
         const float first = s / 2.f - reach;
-        const Float3 p(centre.x() + first + ix * s, centre.y() + first + iy * s, centre.z() + first + iz * s);
+        const Float3 p(centre.x() + (first + ix * s), centre.y() + (first + iy * s), centre.z() + (first + iz * s));
         const bool sampleInside = distance2(p) <= r2;
         Float3 zoneCentre, zoneSize;
-        const int32_t oldId = getCubeZoneAt(p, zoneCentre, zoneSize);
+        const int32_t oldId = takeCollidingZone(p, zoneCentre, zoneSize);
         if (oldId == -1) {
           if (adding && sampleInside) edits.push_back({cellOf(p), id});
           continue;
         }
-        removeCubeZone(zoneCentre, false);
         const Float3 zoneLow = zoneCentre - zoneSize / 2.f;
         const Float3 zoneHigh = zoneCentre + zoneSize / 2.f;
-        const int cx = countSteps(zoneLow.x() + s / 2.f, zoneHigh.x(), s);
-        const int cy = countSteps(zoneLow.y() + s / 2.f, zoneHigh.y(), s);
-        const int cz = countSteps(zoneLow.z() + s / 2.f, zoneHigh.z(), s);
+        const int64_t cx = countSteps(zoneLow.x() + s / 2.f, zoneHigh.x(), s);
+        const int64_t cy = countSteps(zoneLow.y() + s / 2.f, zoneHigh.y(), s);
+        const int64_t cz = countSteps(zoneLow.z() + s / 2.f, zoneHigh.z(), s);
         for (int x = 0; x < cx; ++x)
           for (int y = 0; y < cy; ++y)
             for (int z = 0; z < cz; ++z) {
@@ -353,8 +399,11 @@ void IndexedWorld::buildZonesFromGrid(int32_t* grid, const Int3& gridSize, const
 }
 
 bool IndexedWorld::addBox(const Float3& centre, const Float3& size, int32_t id) {
+  // A zone of negative size could be saved but the world file would then be refused as damaged.
   for (int axis = 0; axis < 3; ++axis)
-    if (!std::isfinite(centre[axis]) || !std::isfinite(size[axis])) return false;
+    if (!std::isfinite(centre[axis]) || !std::isfinite(size[axis]) || size[axis] < 0.f) return false;
+  // Neither can a zone of a cube type that does not exist.
+  if (id < 0 || !isEditableId(id)) return false;
   const Float3 lo = centre - size / 2.f, hi = centre + size / 2.f;
   const Int3 iLo = getRegionIndexOf(lo) + getTableRegionMin();
   const Int3 iHi = getRegionIndexOf(hi) + getTableRegionMin();
@@ -363,6 +412,27 @@ bool IndexedWorld::addBox(const Float3& centre, const Float3& size, int32_t id) 
   const float edge = getSizeOneRegion();
   // A piece thinner than this is float noise of a box ending on a region border.
   const float minExtent = 0.01f * CubesTable::getSizeOneCube();
+  // Growing the table once for the regions that get a piece spares a long box one table copy
+  // per region.
+  const Int3& tableMin = getTableRegionMin();
+  const Int3& tableSize = getTableRegionSize();
+  Int3 growLo = iLo, growHi = iHi;
+  int64_t cells = 1;
+  bool fits = true;
+  for (int axis = 0; axis < 3 && fits; ++axis) {
+    if (growLo[axis] < growHi[axis] && edge * static_cast<float>(growLo[axis] + 1) - lo[axis] < minExtent)
+      ++growLo[axis];
+    if (growLo[axis] < growHi[axis] && hi[axis] - edge * static_cast<float>(growHi[axis]) < minExtent)
+      --growHi[axis];
+    const int64_t low = std::min<int64_t>(tableMin[axis], growLo[axis]);
+    const int64_t high = std::max<int64_t>(int64_t(tableMin[axis]) + tableSize[axis] - 1, growHi[axis]);
+    fits = low >= -maxAbsoluteIndex && high <= maxAbsoluteIndex;
+    if (fits) cells *= high - low + 1;
+    fits = fits && cells <= maxTableCells;
+  }
+  // Growing to an index already in the table would still rebuild the table.
+  if (fits && !isInTable(growLo - getTableRegionMin())) growToInclude(growLo);
+  if (fits && !isInTable(growHi - getTableRegionMin())) growToInclude(growHi);
   Int3 index;
   for (index[0] = iLo.x(); index[0] <= iHi.x(); ++index[0])
     for (index[1] = iLo.y(); index[1] <= iHi.y(); ++index[1])

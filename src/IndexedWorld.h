@@ -58,7 +58,8 @@ class IndexedWorld : public WorldIndexator {
   void addCubesSphere(const Int3& centreCell, float radius, int32_t id);
   void removeCubesSphere(const Int3& centreCell, float radius);
   /// Adds the box (world centre and size) as new zones, cut at region borders, without looking
-  /// at what is there. False when a piece could not be placed (later pieces are not added).
+  /// at what is there. False when a piece could not be placed (later pieces are not added), and
+  /// (nothing added) for a negative or non-finite box or a cube type that does not exist.
   bool addBox(const Float3& centre, const Float3& size, int32_t id);
 
   /// The box edit on a world box: id -1 removes. Zones of collidable types met in the box are
@@ -99,6 +100,11 @@ class IndexedWorld : public WorldIndexator {
   static float readRegionEdge();
   /// -1 (empty) or an existing cube type; anything else is reported.
   bool isEditableId(int32_t id) const;
+  /// Whether an edit of nx * ny * nz samples is small enough to run (else it is reported).
+  static bool isEditSmallEnough(int64_t nx, int64_t ny, int64_t nz);
+  /// Removes the first zone of a collidable type containing the point from its region and
+  /// answers its id, centre and size; -1 (nothing changed) for none.
+  int32_t takeCollidingZone(const Float3& point, Float3& centre, Float3& size);
   /// Adds one zone to the region holding it; false when none can take it.
   bool addOneZone(const Float3& centre, const Float3& size, int32_t id);
 

@@ -131,6 +131,16 @@ TEST_F(IndexedWorldTest, ZonesOfNonCollidableTypesAreInvisibleToEdits) {
   EXPECT_EQ(world->getCubeTypeAtCell(Int3(1, 0, 0)), 1);
 }
 
+TEST_F(IndexedWorldTest, AnEditSplitsTheZoneItMetEvenUnderAnOverlappingOne) {
+  // The zone listed first holds the centre of the second but not the removed cell.
+  ASSERT_TRUE(world->addBox(Float3(2.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f), 0));
+  ASSERT_TRUE(world->addBox(Float3(2.5f, 0.5f, 0.5f), Float3(5.f, 1.f, 1.f), 2));
+  world->removeCube(Int3(0, 0, 0));
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), -1);
+  EXPECT_EQ(cubeCount(*world), 5);
+  EXPECT_EQ(allZones(*world)[0].zone.id, 0);
+}
+
 TEST_F(IndexedWorldTest, AddingOverAZoneReplacesEveryCellOfTheBoxAndKeepsTheRest) {
   world->addCubesParallelepiped(Int3(0, 0, 0), Int3(4, 1, 1), 2);
   world->addCubesParallelepiped(Int3(1, 0, 0), Int3(3, 1, 1), 0);
@@ -165,6 +175,11 @@ TEST_F(IndexedWorldTest, BoxesAreCutAtRegionBordersOnlyWhenTheyCrossThem) {
   // A box far away grows the table.
   world->addBox(Float3(5.5f * 16.f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f), 0);
   EXPECT_EQ(world->getTableRegionSize(), Int3(7, 2, 2));
+  // A long box ending on region borders: one piece per region it covers, no more table.
+  const size_t before = allZones(*world).size();
+  EXPECT_TRUE(world->addBox(Float3(16.f, 20.5f, 0.5f), Float3(128.f, 1.f, 1.f), 0));
+  EXPECT_EQ(allZones(*world).size(), before + 8);
+  EXPECT_EQ(world->getTableRegionSize(), Int3(9, 3, 2));
 }
 
 TEST_F(IndexedWorldTest, SpheresAddAndRemoveTheCubesWhoseSampleOrMiddleIsWithinTheRadius) {
@@ -277,6 +292,11 @@ TEST_F(IndexedWorldTest, EditsWithAnUnknownCubeTypeAreReportedAndChangeNothing) 
   const std::string errors = testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("ERROR : There is no cube type 3 (3 cube types)"), std::string::npos) << errors;
   EXPECT_NE(errors.find("ERROR : There is no cube type -2"), std::string::npos) << errors;
+  // A zone of a missing type would make the saved file unreadable.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(world->addBox(Float3(2.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f), 3));
+  EXPECT_FALSE(world->addBox(Float3(2.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f), -1));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR : There is no cube type 3"), std::string::npos);
   ASSERT_EQ(allZones(*world).size(), 1u);
   EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
 }
@@ -398,6 +418,16 @@ TEST_F(IndexedWorldTest, NonFiniteBoxesAndSpheresChangeNothing) {
   world->editBox(Float3(0.5f, 0.5f, 0.5f), Float3(nan, 1.f, 1.f), -1);
   world->editSphere(Float3(0.f, 0.f, 0.f), nan, -1);
   world->editSphere(Float3(0.f, inf, 0.f), 2.f, -1);
+  // A negative size would be saved into a file the reader refuses.
+  EXPECT_FALSE(world->addBox(Float3(0.5f, 0.5f, 0.5f), Float3(1.f, -1.f, 1.f), 0));
+  // Edits too big to hold are refused at once (no endless sampling, no exhausted memory).
+  testing::internal::CaptureStderr();
+  world->removeCubesParallelepiped(Int3(-2000000000, -1, -1), Int3(2000000000, 1, 1));
+  world->removeCubesSphere(Int3(0, 0, 0), 1e7f);
+  world->createCube(Int3(std::numeric_limits<int>::max(), 0, 0), 0);
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("ERROR : The edit covers more than 67108864 cubes: it is refused"), std::string::npos)
+      << errors;
   ASSERT_EQ(allZones(*world).size(), 1u);
   EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
 }

@@ -36,8 +36,11 @@ int LuaFuncsObjects::setCurrentObjectPosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
   const Float3 position = LuaFuncs::argFloat3(lua, 1);
-  // The object keeps its region; the region moves it at its next step.
-  if (luaFuncsPrivate.currentObject != NULL) luaFuncsPrivate.currentObject->setPosition(position);
+  // The object keeps its region; the region moves it at its next step. A position that is not
+  // a finite number is not kept: the object could never be found again, and the world file
+  // saved with it would be refused as damaged.
+  if (luaFuncsPrivate.currentObject != NULL && LuaFuncs::isFinite(position))
+    luaFuncsPrivate.currentObject->setPosition(position);
   if (Scene3D* scene = GLManager::getScene3D()) {
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(scene->getViewMatrix());

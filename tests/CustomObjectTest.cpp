@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <lua.hpp>
 
 #include <cstring>
@@ -327,6 +329,12 @@ TEST_F(ScriptObjectTest, InitOnceThenManageWithVariables) {
     EXPECT_EQ(Float3(11.f, 20.f, 30.f), crate.getPosition());
     EXPECT_EQ("yes", crate.getObjectLocalVariableString("seen"));
     EXPECT_EQ(0, lua_gettop(host->getLuaState()));
+
+    // A position that is not a number is not kept (a saved world would be unreadable).
+    crate.setObjectLocalVariablePos(1, Float3(std::nanf(""), 20.f, 30.f));
+    EXPECT_FALSE(crate.manage());
+    EXPECT_EQ(Float3(11.f, 20.f, 30.f), crate.getPosition());
+    takeLog();
   }
   EXPECT_EQ("uninit,", takeLog());
   EXPECT_EQ(nullptr, luaFuncsPrivate.currentObject);

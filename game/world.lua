@@ -1,5 +1,6 @@
 -- The sample game: a title, the frame rate and a turning sprite over the world.
--- Keys: Escape or q quits, s saves the game, l loads it back.
+-- Keys: Escape or q quits, s saves the game, l loads it back, F1 switches the world editor
+-- on and off.
 
 Game = {}
 
@@ -21,6 +22,8 @@ function Game.manage()
   angle = angle + getPeriodDuration() / 10000
   if angle >= 360 then angle = angle - 360 end
 
+  if getKeyNoRepeat("ASCII:256") then setEditorMode(not isEditorMode()) end
+  if isEditorMode() then return end  -- the editor has the keyboard
   if getKeyNoRepeat("s") then saveGame() end
   if getKeyNoRepeat("l") then loadGame() end
   if getKey("ASCII:27") or getKey("q") then quitGame() end
@@ -40,7 +43,7 @@ function Game.draw2D()
   -- The sprite turns about its centre.
   draw2DSprite(sprite, width / 2, height / 2, angle + 1, 32, 32)
   setColor(200, 200, 200, 255)
-  drawText("Esc: quit   s: save   l: load", 20, height - 50)
+  if not isEditorMode() then drawText("Esc: quit   s: save   l: load   F1: editor", 20, height - 50) end
 end
 
 function Game.uninit()

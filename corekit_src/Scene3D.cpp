@@ -133,12 +133,15 @@ void Scene3D::apply3DView() {
     if (lightEnabled[i]) glLightfv(GL_LIGHT0 + i, GL_POSITION, lightPositions[i]);
 }
 
-void Scene3D::placeCamera(Float3 position, float distance) {
-  float theta = camera->getPitch() * pi / 180.f + pi / 2.f;
-  float phi = pi / 2.f - camera->getYaw() * pi / 180.f;
-  Float3 offset(distance * std::sin(theta) * std::cos(phi), distance * std::cos(theta),
+Float3 Scene3D::sphericalToCartesian(float pitch, float yaw, float distance) {
+  const float theta = pitch * pi / 180.f + pi / 2.f;
+  const float phi = pi / 2.f - yaw * pi / 180.f;
+  return Float3(distance * std::sin(theta) * std::cos(phi), distance * std::cos(theta),
                 distance * std::sin(theta) * std::sin(phi));
-  camera->setPosition(position + offset);
+}
+
+void Scene3D::placeCamera(Float3 position, float distance) {
+  camera->setPosition(position + sphericalToCartesian(camera->getPitch(), camera->getYaw(), distance));
   apply3DView();
 }
 

@@ -27,6 +27,9 @@ class Scene3D {
   /// player's positive camera distance keeps it behind the player; negative goes ahead), then
   /// applies the 3D view.
   void placeCamera(Float3 position, float distance);
+  /// The offset at `distance` from a point seen under `pitch` and `yaw` (degrees): where the
+  /// camera stands around its target.
+  static Float3 sphericalToCartesian(float pitch, float yaw, float distance);
   /// Lets the camera angles approach the targets, at the pace of the frame period.
   void smoothCameraAngles(float targetPitch, float targetYaw, float targetRoll);
   /// Same with an explicit frame period in microseconds.

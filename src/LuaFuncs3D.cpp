@@ -252,9 +252,7 @@ int LuaFuncs3D::cartesianCoordFromSphericalCoord(lua_State* lua) {
   assert(lua_gettop(lua) == 3);
   // The conversion that places the camera around its target: angle 1 is the pitch, angle 2 the
   // yaw, both in degrees.
-  const float theta = static_cast<float>(lua_tonumber(lua, 1)) * pi / 180.f + pi / 2.f;
-  const float phi = pi / 2.f - static_cast<float>(lua_tonumber(lua, 2)) * pi / 180.f;
-  const float radius = static_cast<float>(lua_tonumber(lua, 3));
-  return LuaFuncs::pushFloat3(lua, Float3(radius * std::sin(theta) * std::cos(phi), radius * std::cos(theta),
-                                          radius * std::sin(theta) * std::sin(phi)));
+  return LuaFuncs::pushFloat3(lua, Scene3D::sphericalToCartesian(static_cast<float>(lua_tonumber(lua, 1)),
+                                                                 static_cast<float>(lua_tonumber(lua, 2)),
+                                                                 static_cast<float>(lua_tonumber(lua, 3))));
 }

@@ -192,8 +192,7 @@ void MainManager::manage() {
   timings.manageLua = Utils::getTimeMicroseconds() - phaseStart;
   const unsigned char* clearColor = luaFuncsPrivate.clearColor;
   world->setFogColour(clearColor);
-  glClearColor(clearColor[0] / 255.f, clearColor[1] / 255.f, clearColor[2] / 255.f, clearColor[3] / 255.f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  SpriteManager::clearScreen(Color(clearColor[0], clearColor[1], clearColor[2], clearColor[3]));
 
   // 8. 3D drawing.
   phaseStart = Utils::getTimeMicroseconds();

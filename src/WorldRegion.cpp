@@ -15,33 +15,16 @@
 #include "CubesTable.h"
 #include "DeviceManager.h"
 #include "GLManager.h"
-#include "Platform.h"
+#include "RegionBuildWorker.h"
 #include "Scene3D.h"
-#include "Thread.h"
 #include "VBO.h"
 #include "Assert.h"
 
 namespace {
 
-// The region build worker. The job fields are plain data: the main thread writes them before
-// raising workFlag with release order, and the worker reads them after seeing the flag with
-// acquire order; the worker writes only the job's group set, then lowers the flag with release
-// order, and the main thread reads the groups after seeing it lowered with acquire order.
-struct BuildJob {
-  const CubeZone* zones = nullptr;
-  size_t nbZones = 0;
-  const CubesTable* table = nullptr;
-  MeshGroupMap* groups = nullptr;
-  bool isNear = false;
-};
-
-BuildJob job;
-std::atomic<bool> workFlag{false};
-std::atomic<bool> stopFlag{false};
-std::atomic<int64_t> nbZonesMeshedByWorker{0};
-Thread* thread = nullptr;
-
-constexpr int pollingSleepMs = 2;
+// The region build worker (null while none runs) and the zones split off to it.
+RegionBuildWorker* thread = nullptr;
+std::atomic<int64_t> nbZonesSplitOff{0};
 
 void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table) {
   if (nbZones == 0) return;
@@ -51,17 +34,22 @@ void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap&
     CubeZone::buildFar(zones, nbZones, groups, table);
 }
 
-void* workerLoop(void*) {
-  while (!stopFlag.load(std::memory_order_acquire)) {
-    Platform::sleepMs(pollingSleepMs);
-    if (!workFlag.load(std::memory_order_acquire)) continue;
-    const size_t first = job.nbZones / 2;
-    meshRange(job.zones + first, job.nbZones - first, job.isNear, *job.groups, *job.table);
-    nbZonesMeshedByWorker.fetch_add((int64_t)(job.nbZones - first), std::memory_order_relaxed);
-    workFlag.store(false, std::memory_order_release);
+/// One region's zones cut in two halves, each meshed into its own set of groups.
+struct SplitMeshing {
+  const CubeZone* zones;
+  size_t nbZones;
+  const CubesTable* table;
+  bool isNear;
+  MeshGroupMap* groups[2];
+
+  static void meshHalf(void* context, int part) {
+    const SplitMeshing& job = *static_cast<const SplitMeshing*>(context);
+    const size_t half = job.nbZones / 2;
+    const size_t first = part == 0 ? 0 : half;
+    const size_t count = part == 0 ? half : job.nbZones - half;
+    meshRange(job.zones + first, count, job.isNear, *job.groups[part], *job.table);
   }
-  return nullptr;
-}
+};
 
 /// A configuration switch; without a device manager (tools, pure tests) every switch is off.
 bool configBool(const char* key) {
@@ -160,21 +148,15 @@ void WorldRegion::meshZones(MeshGroupMap& mainGroups, MeshGroupMap& workerGroups
     meshRange(cubeZones.data(), n, isNear, mainGroups, *cubesTable);
     return;
   }
-  const size_t half = n / 2;
+  SplitMeshing job{cubeZones.data(), n, cubesTable.get(), isNear, {&mainGroups, &workerGroups}};
+  nbZonesSplitOff.fetch_add((int64_t)(n - n / 2), std::memory_order_relaxed);
   if (thread == nullptr) {
     // No worker (a region used without an indexator): the same split, one half after the other.
-    meshRange(cubeZones.data(), half, isNear, mainGroups, *cubesTable);
-    meshRange(cubeZones.data() + half, n - half, isNear, workerGroups, *cubesTable);
+    SplitMeshing::meshHalf(&job, 0);
+    SplitMeshing::meshHalf(&job, 1);
     return;
   }
-  job.zones = cubeZones.data();
-  job.nbZones = n;
-  job.table = cubesTable.get();
-  job.groups = &workerGroups;
-  job.isNear = isNear;
-  workFlag.store(true, std::memory_order_release);
-  meshRange(cubeZones.data(), half, isNear, mainGroups, *cubesTable);
-  while (workFlag.load(std::memory_order_acquire)) Platform::sleepMs(pollingSleepMs);
+  thread->run(&SplitMeshing::meshHalf, &job);
 }
 
 bool WorldRegion::free() {
@@ -469,19 +451,14 @@ void WorldRegion::stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& 
 
 void WorldRegion::startWorker() {
   assert(thread == NULL);
-  stopFlag.store(false, std::memory_order_release);
-  workFlag.store(false, std::memory_order_release);
-  thread = new Thread(workerLoop, nullptr);
+  thread = new RegionBuildWorker();
 }
 
 void WorldRegion::stopWorker() {
-  if (thread == nullptr) return;
-  stopFlag.store(true, std::memory_order_release);
-  thread->join();
   delete thread;
   thread = nullptr;
 }
 
 bool WorldRegion::isWorkerRunning() { return thread != nullptr; }
 
-int64_t WorldRegion::getNbZonesMeshedByWorker() { return nbZonesMeshedByWorker.load(std::memory_order_relaxed); }
+int64_t WorldRegion::getNbZonesSplitOff() { return nbZonesSplitOff.load(std::memory_order_relaxed); }

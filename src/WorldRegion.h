@@ -23,8 +23,8 @@ class VBO;
 /// removed while the region walks its objects (from a callback) is taken out of the list at
 /// once but destroyed only when the walk ends.
 ///
-/// Also the region build worker: one thread per process that meshes the second half of a
-/// region's zones while the main thread meshes the first half.
+/// Also holds the region build worker (RegionBuildWorker): one thread per process that meshes
+/// the second half of a region's zones while the main thread meshes the first half.
 class WorldRegion {
  public:
   /// The zone list grows by this many records at a time.
@@ -92,8 +92,9 @@ class WorldRegion {
   /// Raises the stop flag, joins the worker and forgets it, so another indexator may start one.
   static void stopWorker();
   static bool isWorkerRunning();
-  /// Zones meshed on the worker thread since the program started (for tests and benchmarks).
-  static int64_t getNbZonesMeshedByWorker();
+  /// Zones meshed as the second half of a split build since the program started (by the
+  /// worker, or by the main thread when the worker had not started on them yet).
+  static int64_t getNbZonesSplitOff();
 
   const std::vector<CubeZone>& getCubeZonesList() const { return cubeZones; }
   std::vector<CubeZone>& getCubeZonesList() { return cubeZones; }

@@ -135,10 +135,10 @@ TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) 
   WorldRegion::startWorker();
   WorldRegion parallel(regionCentre, regionSize);
   addFiveZones(parallel);
-  const int64_t before = WorldRegion::getNbZonesMeshedByWorker();
+  const int64_t before = WorldRegion::getNbZonesSplitOff();
   const std::pair<int, int> built = parallel.build(false, noCasters());
   // The main thread meshes zones 0-1, the worker 2-4.
-  EXPECT_EQ(WorldRegion::getNbZonesMeshedByWorker() - before, 3);
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
   EXPECT_EQ(built.second, 5 * 24);
 
   // The groups of the main thread come first within each texture: same order as one pass.
@@ -154,15 +154,15 @@ TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) 
   // A near build is split only by its own switch; one zone never goes to the worker.
   parallel.free();
   parallel.build(true, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesMeshedByWorker() - before, 3);
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
   WorldRegion single(regionCentre, regionSize);
   single.addCubeZone(zoneOfCells(0, Int3(1, 1, 1), Int3(1, 1, 1)));
   single.build(false, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesMeshedByWorker() - before, 3);
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
   setSwitch("enable_parallelization_regions_near", true);
   parallel.free();
   parallel.build(true, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesMeshedByWorker() - before, 6);
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 6);
   WorldRegion::stopWorker();
   EXPECT_FALSE(WorldRegion::isWorkerRunning());
 }

@@ -691,7 +691,7 @@ void Editor3D::drawMenuPages() {
   }
 }
 
-void Editor3D::drawOverlay(const std::vector<std::string>& objectTypeNames) {
+void Editor3D::drawOverlay() {
   const Int2 size2D = GLManager::getScene2D()->size2D;
   glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
   font->drawText("Menu", 1.f, 1.f, size2D.x() - 100, 0);
@@ -702,11 +702,12 @@ void Editor3D::drawOverlay(const std::vector<std::string>& objectTypeNames) {
   font->drawText(status.c_str(), 1.f, 1.f, size2D.x() - 380, 0);
   drawMenuPages();
   if (dialogueStep >= 1) drawDialogue();
-  else drawSelectedTypes(objectTypeNames);
+  else drawSelectedTypes();
   glColor4ub(255, 255, 255, 255);
 }
 
-void Editor3D::drawSelectedTypes(const std::vector<std::string>& objectTypeNames) {
+void Editor3D::drawSelectedTypes() {
+  const std::vector<std::string>& objectTypeNames = indexedWorld->getObjectTypeNames();
   const Int2 size2D = GLManager::getScene2D()->size2D;
   if (!objectTypeNames.empty()) {
     const int count = static_cast<int>(objectTypeNames.size());

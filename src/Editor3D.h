@@ -45,7 +45,7 @@ class Editor3D {
   /// The wireframe cursor (and selection) in the 3D pass.
   void draw3D();
   /// The 2D overlay: status line, menu pages, selected types or the dialogue.
-  void drawOverlay(const std::vector<std::string>& objectTypeNames);
+  void drawOverlay();
 
   /// True while the cube-type dialogue runs: the main menu request and the script's key
   /// reads must leave the keys to it.
@@ -128,7 +128,7 @@ class Editor3D {
   void menuAction(const std::string& title, int index);
   void drawMenuPages();
   void drawDialogue();
-  void drawSelectedTypes(const std::vector<std::string>& objectTypeNames);
+  void drawSelectedTypes();
   /// Wireframe box between two cube positions (lower corners), and the markers.
   void drawWireBox(const Float3& from, const Float3& to) const;
   void drawMarker(const Float3& position) const;

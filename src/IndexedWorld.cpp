@@ -45,9 +45,9 @@ constexpr int64_t maxEditGridCells = int64_t(1) << 24;
 
 }  // namespace
 
-IndexedWorld::IndexedWorld(const std::string& worldFileName, const std::vector<std::string>& objectTypeNames)
+IndexedWorld::IndexedWorld(const std::string& worldFileName, std::vector<std::string>* objectTypeNames)
     : WorldIndexator(readRegionEdge()),
-      cotm(new std::vector<std::string>(objectTypeNames)),
+      cotm(objectTypeNames != nullptr ? objectTypeNames : &ownObjectTypeNames),
       cubeTypeManager(new CubeTypeManager([this](int id) { removeCubeType(id); })) {
   loadWorld(worldFileName);
 }

@@ -23,8 +23,10 @@ class CubeType;
 class IndexedWorld : public WorldIndexator {
  public:
   /// Reads "size_one_region" and "size_one_cube", creates the registries and loads the world
-  /// file. `objectTypeNames` are the script object types (index = type id).
-  IndexedWorld(const std::string& worldFileName, const std::vector<std::string>& objectTypeNames = {});
+  /// file. `objectTypeNames`: the script object type names (index = type id), borrowed: the
+  /// list the script host fills, so that the editor places the types the script declared; it
+  /// must outlive the world. Null gives the world a list of its own (worlds without a script).
+  explicit IndexedWorld(const std::string& worldFileName, std::vector<std::string>* objectTypeNames = nullptr);
   ~IndexedWorld() override;
 
   /// Writes the world file ("==== Saving world to file '...'"). False when the file could not
@@ -43,6 +45,7 @@ class IndexedWorld : public WorldIndexator {
   CubeTypeManager* getCubeTypeManager() { return cubeTypeManager.get(); }
 
   // ---- Script object types
+  /// The one list of type names, shared with the script host when it was given one.
   const std::vector<std::string>& getObjectTypeNames() const { return *cotm; }
   void setObjectTypeNames(const std::vector<std::string>& names) { *cotm = names; }
 
@@ -108,7 +111,9 @@ class IndexedWorld : public WorldIndexator {
   /// Adds one zone to the region holding it; false when none can take it.
   bool addOneZone(const Float3& centre, const Float3& size, int32_t id);
 
-  std::unique_ptr<std::vector<std::string>> cotm;
+  /// Used only when no list was given.
+  std::vector<std::string> ownObjectTypeNames;
+  std::vector<std::string>* cotm;
   std::unique_ptr<CubeTypeManager> cubeTypeManager;
   /// Scratch of the edits, kept between edits so that an edit does not allocate once warm.
   std::vector<CubeEdit> edits;

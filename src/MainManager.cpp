@@ -53,7 +53,10 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
   menu = std::make_unique<MenuState>();
 
-  world = std::make_unique<World>(worldDataFile, font.get(), sound.get(), worldLuaFile);
+  // One list of script object type names: the script declares them (initActiveObjects), the
+  // editor places them.
+  world = std::make_unique<World>(worldDataFile, font.get(), sound.get(), worldLuaFile,
+                                  &luaFuncsPrivate.activeObjectsNames);
   // The options menu steps the view distance from where the world starts.
   menu->setViewDistance(world->getViewDistance());
 
@@ -235,7 +238,7 @@ void MainManager::manage() {
   timings.draw2DLua = Utils::getTimeMicroseconds() - phaseStart;
 
   // 13. The editor's overlay.
-  if (isEditorMode) editor->drawOverlay(luaFuncsPrivate.activeObjectsNames);
+  if (isEditorMode) editor->drawOverlay();
 
   // 14. The menus over everything.
   menu->draw(*font, versionString, GLManager::getPeriodDuration(), isEditorMode);

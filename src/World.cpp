@@ -36,8 +36,8 @@ void setLighting(bool isOn) {
 }  // namespace
 
 World::World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
-             const std::string& parScriptFile)
-    : indexedWorld(parWorldFile),
+             const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames)
+    : indexedWorld(parWorldFile, parObjectTypeNames),
       font(parFont),
       viewDistance(static_cast<float>(config().getDouble("default_distance_vision")) + viewDistanceMargin),
       worldFile(parWorldFile),

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BasicVector.h"
 #include "IndexedWorld.h"
@@ -33,9 +34,11 @@ class World : public Object3D {
   static Float3 lightOffset() { return Float3(-3000.f, 10000.f, -3000.f); }
 
   /// Loads the world file, shows the loading screen, then creates the player (with the sound
-  /// system, borrowed), the skybox and the water. The font is borrowed.
+  /// system, borrowed), the skybox and the water. The font is borrowed; so are the script
+  /// object type names, which the indexed world shares with the script host (null: a list of
+  /// the world's own).
   World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
-        const std::string& parScriptFile);
+        const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames = nullptr);
   /// Deletes the water, the player, the skybox, then the indexed world (which stops the region
   /// build worker).
   ~World() override;

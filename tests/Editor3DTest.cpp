@@ -583,7 +583,8 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
   editor->openPage("Help");
   ASSERT_NE(editor->findPage("Help")->picture, nullptr);
   editor->openPage("Select a cube type");
-  editor->drawOverlay({"Crate"});
+  world->setObjectTypeNames({"Crate"});
+  editor->drawOverlay();
   // The page background: black at half alpha over white.
   const auto pixel = GLTestWindow::readPixel2D(102, 300);
   EXPECT_NEAR(pixel[0], 127, 3);
@@ -592,11 +593,11 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
   EXPECT_EQ(outside[0], 255);
   // The dialogue draws its prompt instead of the selected types.
   holding(KeyboardManager::keyF1 + 2, [&] { keys("q"); });
-  editor->drawOverlay({});
+  editor->drawOverlay();
   for (int i = 0; i < 6; ++i) editor->manageKey(keyEnter);
-  editor->drawOverlay({});
+  editor->drawOverlay();
   keys("yyy");
-  editor->drawOverlay({});
+  editor->drawOverlay();
   editor->manageKey(keyEscape);
 
   // The cursor and selection in the 3D pass: yellow lines.
@@ -627,18 +628,18 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
 TEST_F(Editor3DTest, TheOverlayKeepsTheTexturesOfTheTypesItShows) {
   addTypes(3);
   editor->setCurrentCubeType(1);
-  editor->drawOverlay({});
+  editor->drawOverlay();
   EXPECT_FALSE(world->getCubeType(0)->keepTextures);
   EXPECT_TRUE(world->getCubeType(1)->keepTextures);
   EXPECT_TRUE(world->getCubeType(1)->areTexturesLoaded());
   editor->openPage("Select a cube type");
   editor->setCurrentCubeType(2);
-  editor->drawOverlay({});
+  editor->drawOverlay();
   for (int type = 0; type < 3; ++type) EXPECT_TRUE(world->getCubeType(type)->keepTextures) << type;
   editor->chooseEntry("Cube aggregate types", 3);  // removes the last type
   ASSERT_EQ(world->getNbCubeType(), 2);
   editor->getMenuPages().front()->entryIcons.clear();
-  editor->drawOverlay({});
+  editor->drawOverlay();
   EXPECT_FALSE(world->getCubeType(0)->keepTextures);
   EXPECT_TRUE(world->getCubeType(1)->keepTextures);
 }

@@ -1,19 +1,38 @@
 #include "Connection.h"
 
+#include <cmath>
 #include <iostream>
+#include <sstream>
 
+#include "Platform.h"
 #include "Assert.h"
 
+namespace {
+
+// A day is past any sensible wait and keeps the deadline far from overflowing.
+constexpr double maxTimeoutSeconds = 86400.0;
+
+}  // namespace
+
 Connection::Connection(const std::string& parHostName, int parPort, bool parVerbose,
-                       std::string& errorText)
+                       std::string& errorText, double parTimeoutSeconds)
     : socketHandle(PlatformSockets::createStreamSocket()),
       hostName(parHostName),
       port(parPort),
-      verbose(parVerbose) {
+      verbose(parVerbose),
+      timeoutSeconds(std::isfinite(parTimeoutSeconds) && parTimeoutSeconds > 0.0
+                         ? std::fmin(parTimeoutSeconds, maxTimeoutSeconds)
+                         : defaultTimeoutSeconds),
+      deadline(Platform::getMicroseconds() + static_cast<int64_t>(timeoutSeconds * 1e6)) {
   errorText.clear();
   if (verbose) std::cout << "Getting ip " << hostName << "..." << std::flush;
   std::string systemText;
-  if (!PlatformSockets::lookUpHost(hostName, address, systemText)) {
+  const PlatformSockets::Outcome found =
+      PlatformSockets::lookUpHost(hostName, deadline, address, systemText);
+  if (found != PlatformSockets::Outcome::done) {
+    failure = found == PlatformSockets::Outcome::timedOut ? timeoutText("looking the host up")
+                                                          : "host not found: " + systemText;
+    if (found == PlatformSockets::Outcome::timedOut) systemText = failure;
     errorText = std::string("La connection a echoue. Verifiez votre connection Internet.\n") +
                 "Connection failed. Check your Internet connection.\n" +
                 "Details of the failure :\n" + "(he = gethostbyname(hostName)) == 0 failed: " +
@@ -31,61 +50,42 @@ Connection::~Connection() {
   if (verbose) std::cout << "done." << std::endl;
 }
 
-void Connection::connect() {
+std::string Connection::timeoutText(const char* step) const {
+  std::ostringstream text;
+  text << "no answer within " << timeoutSeconds << " s while " << step;
+  return text.str();
+}
+
+bool Connection::connect() {
   if (verbose) {
     std::cout << "Connecting to " << hostName << " on port " << port << " using socket "
               << socketHandle << "..." << std::flush;
   }
   std::string systemText;
-  const bool isConnected =
-      PlatformSockets::connectSocket(socketHandle, address, port, systemText);
-  assertNoCondition(isConnected, "error while connecting to server" + systemText);
-  if (verbose) std::cout << "done." << std::endl;
+  const PlatformSockets::Outcome connected =
+      PlatformSockets::connectSocket(socketHandle, address, port, deadline, systemText);
+  if (connected == PlatformSockets::Outcome::timedOut) {
+    failure = timeoutText("connecting");
+  } else if (connected == PlatformSockets::Outcome::failed) {
+    failure = "cannot connect: " + systemText;
+  }
+  if (verbose) std::cout << (failure.empty() ? "done." : failure) << std::endl;
+  return failure.empty();
 }
 
 void Connection::sendLine(const std::string& line) {
   const std::string text = line + "\n";
-  // A send error shows in the response, which then ends early.
-  PlatformSockets::sendAll(socketHandle, text.data(), text.size());
+  // A send error shows in the response, which then ends early; running out of time ends the
+  // exchange.
+  if (!isTimedOut &&
+      PlatformSockets::sendAll(socketHandle, text.data(), text.size(), deadline) ==
+          PlatformSockets::Outcome::timedOut)
+    isTimedOut = true;
   if (verbose) std::cout << "sendLine: " << text;
 }
 
-bool Connection::readByte(char& byte) {
-  if (receivedPosition == receivedSize) {
-    if (isResponseTooLarge) return false;
-    const long nbReceived =
-        PlatformSockets::receive(socketHandle, receiveBuffer, sizeof(receiveBuffer));
-    if (nbReceived <= 0) return false;
-    size_t size = static_cast<size_t>(nbReceived);
-    if (size > maxResponseSize - nbBytesReceived) {
-      size = maxResponseSize - nbBytesReceived;
-      isResponseTooLarge = true;
-      if (size == 0) return false;
-    }
-    receivedSize = size;
-    receivedPosition = 0;
-    nbBytesReceived += size;
-  }
-  byte = receiveBuffer[receivedPosition++];
-  return true;
-}
-
-std::string Connection::readLine() {
-  std::string line;
-  char byte;
-  while (readByte(byte)) {
-    if (byte == '\0') break;
-    line += byte;
-    if (byte == '\n') {
-      if (verbose) std::cout << "readLine: " << line;
-      break;
-    }
-  }
-  return line;
-}
-
-std::string Connection::request(const std::string& path,
-                                const std::map<std::string, std::string>* formFields) {
+std::optional<std::string> Connection::request(
+    const std::string& path, const std::map<std::string, std::string>* formFields) {
   if (verbose) std::cout << "Sending ..." << std::endl;
   sendLine((formFields != nullptr ? "POST " : "GET ") + path + " HTTP/1.0");
   sendLine("Host: " + hostName);
@@ -101,26 +101,33 @@ std::string Connection::request(const std::string& path,
     sendLine(body);
   }
   sendLine("");
+  if (isTimedOut) {
+    failure = timeoutText("sending the request");
+    return std::nullopt;
+  }
   if (verbose) std::cout << "End sending, waiting for response ..." << std::endl;
 
-  std::string body;
-  bool isHeader = true;
-  bool isChunked = false;
-  for (std::string line = readLine(); !line.empty(); line = readLine()) {
-    if (!isHeader) {
-      body += line;
-    } else if (line == "Transfer-Encoding: chunked\r\n" ||
-               line == "Transfer-Encoding: chunked\n") {
-      isChunked = true;
-    } else if (line == "\r\n" || line == "\n") {
-      isHeader = false;
-      if (isChunked) readLine();
+  HttpReply reply(verbose);
+  char block[4096];
+  while (!reply.getIsOver()) {
+    const long nbReceived =
+        PlatformSockets::receive(socketHandle, block, sizeof(block), deadline, isTimedOut);
+    if (isTimedOut) {
+      failure = timeoutText("receiving the page");
+      if (verbose) std::cout << failure << std::endl;
+      return std::nullopt;
+    }
+    // Closed, or broken: the reply ends with what came.
+    if (nbReceived <= 0) {
+      reply.finish();
+    } else {
+      reply.take(block, static_cast<size_t>(nbReceived));
     }
   }
-  if (isResponseTooLarge) {
+  if (reply.getIsTooLarge()) {
     showProblem("The response of " + hostName + " for " + path + " is larger than " +
                 std::to_string(maxResponseSize) + " bytes: the page is cut there.");
   }
   if (verbose) std::cout << "End response." << std::endl;
-  return body;
+  return reply.getBody();
 }

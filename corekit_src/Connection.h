@@ -4,54 +4,57 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
+#include "HttpReply.h"
 #include "PlatformSockets.h"
 
-/// One blocking HTTP/1.0 exchange with a web server: owns the TCP socket, sends lines and reads
-/// lines. Used for a single request, then destroyed (which closes the socket).
+/// One HTTP/1.0 exchange with a web server: owns the TCP socket, sends lines and reads the reply.
+/// Used for a single request, then destroyed (which closes the socket). Every step (the host
+/// look-up, connecting, sending, receiving) ends at one deadline set at construction, so that a
+/// server that stays silent or stalls cannot hold the caller longer than the time given.
 class Connection {
  public:
-  /// Responses are cut at this many bytes (status line and headers included), with a problem
-  /// report, so that a runaway server cannot exhaust memory.
-  static constexpr size_t maxResponseSize = 16 * 1024 * 1024;
+  static constexpr size_t maxResponseSize = HttpReply::maxSize;
+  /// Time allowed for a whole exchange when the caller gives none (0 or less).
+  static constexpr double defaultTimeoutSeconds = 10.0;
 
   /// Creates the socket and looks the host up. errorText is empty on success; otherwise it
-  /// explains the failure and the connection must only be destroyed.
+  /// explains the failure (getFailure() then holds the short cause) and the connection must
+  /// only be destroyed.
   Connection(const std::string& parHostName, int parPort, bool parVerbose,
-             std::string& errorText);
+             std::string& errorText, double timeoutSeconds = defaultTimeoutSeconds);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  /// Connects to the host's address and port; a failure is a fatal report.
-  void connect();
+  /// Connects to the host's address and port; false (getFailure() set) when refused,
+  /// unreachable or out of time.
+  bool connect();
   /// Sends the line followed by one line feed.
   void sendLine(const std::string& line);
-  /// One line, its line feed included; "" when the connection is closed or broken.
-  std::string readLine();
   /// Sends a GET request for path, or a form POST when formFields is given (fields in ascending
-  /// name order, not escaped), and answers the body of the response.
-  std::string request(const std::string& path,
-                      const std::map<std::string, std::string>* formFields = nullptr);
+  /// name order, not escaped), and answers the body of the response; nothing (getFailure()
+  /// set) when the time ran out first.
+  std::optional<std::string> request(
+      const std::string& path, const std::map<std::string, std::string>* formFields = nullptr);
+
+  /// Why the exchange failed, as a short text naming the cause; empty while all went well.
+  const std::string& getFailure() const { return failure; }
 
  private:
-  /// The next received byte; false when the connection is closed or broken.
-  bool readByte(char& byte);
+  std::string timeoutText(const char* step) const;
 
   PlatformSockets::SocketHandle socketHandle;
   std::string hostName;
   uint32_t address = 0;
   int port;
   bool verbose;
-
-  // Bytes received but not yet handed out by readLine (the socket is read in blocks).
-  char receiveBuffer[4096];
-  size_t receivedSize = 0;
-  size_t receivedPosition = 0;
-  // Every byte received so far, checked against maxResponseSize.
-  size_t nbBytesReceived = 0;
-  bool isResponseTooLarge = false;
+  double timeoutSeconds;
+  int64_t deadline;
+  bool isTimedOut = false;
+  std::string failure;
 };
 
 #endif

@@ -18,13 +18,16 @@ void Network::splitUrl(const std::string& url, std::string& host, std::string& p
 }
 
 std::optional<std::string> Network::getPageFromWebServer(bool verbose, const std::string& url,
-                                                         int port) {
+                                                         int port, double timeoutSeconds) {
   std::string host;
   std::string path;
   splitUrl(url, host, path);
   std::string errorText;
-  Connection connection(host, port, verbose, errorText);
-  if (!errorText.empty()) return std::nullopt;
-  connection.connect();
-  return connection.request(path);
+  Connection connection(host, port, verbose, errorText, timeoutSeconds);
+  std::optional<std::string> page;
+  if (errorText.empty() && connection.connect()) page = connection.request(path);
+  // Offline play, a server that is down or one that never finishes must not stop the game.
+  if (!page) showProblem("getPageFromWebServer: no page from " + host + " (" +
+                         connection.getFailure() + ")");
+  return page;
 }

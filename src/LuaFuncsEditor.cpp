@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "DeviceManager.h"
 #include "Editor3D.h"
 #include "Graph.h"
 #include "LuaFuncs.h"
@@ -89,9 +90,13 @@ int LuaFuncsEditor::findPathInGraph(lua_State* lua) {
 int LuaFuncsEditor::getPageFromWebServer(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  // A host that cannot be found was reported by the client; the script gets an empty page.
-  const std::optional<std::string> page = Network::getPageFromWebServer(
-      lua_toboolean(lua, 2) != 0, LuaFuncs::argString(lua, 1), luaFuncsPrivate.webServerPort);
+  // A page that cannot be had was reported by the client; the script gets an empty page.
+  const DeviceManager* device = DeviceManager::getInstance();
+  const double timeoutSeconds =
+      device != nullptr ? device->getConfig().getDouble("web_request_timeout") : 0.0;
+  const std::optional<std::string> page =
+      Network::getPageFromWebServer(lua_toboolean(lua, 2) != 0, LuaFuncs::argString(lua, 1),
+                                    luaFuncsPrivate.webServerPort, timeoutSeconds);
   const std::string body = page.value_or(std::string());
   lua_pushlstring(lua, body.data(), body.size());
   return 1;

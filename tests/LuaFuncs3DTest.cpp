@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -111,19 +112,25 @@ class ScriptWorldTest : public testing::Test {
   std::unique_ptr<Script> script;
 };
 
+// A socket listening on 127.0.0.1 at an ephemeral port (written to `port`).
+int listenOnLoopback(int& port) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  EXPECT_EQ(listen(listener, 1), 0);
+  socklen_t length = sizeof(address);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
 // A web server on 127.0.0.1 (ephemeral port) that answers one request with `response`.
 class OnePageServer {
  public:
   explicit OnePageServer(std::string response) {
-    listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    EXPECT_EQ(listen(listener, 1), 0);
-    socklen_t length = sizeof(address);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    listener = listenOnLoopback(port);
     worker = std::thread([this, response] {
       const int client = accept(listener, nullptr, nullptr);
       if (client < 0) return;
@@ -439,5 +446,20 @@ TEST(LuaFuncs3DTest, GraphPathsAndWebPagesReachTheScript) {
   OnePageServer server("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nscore=42");
   luaFuncsPrivate.webServerPort = server.port;
   EXPECT_EQ(script.text("getPageFromWebServer('http://127.0.0.1/scores?id=7', false)"), "score=42");
+  luaFuncsPrivate.webServerPort = 80;
+}
+
+TEST_F(ScriptWorldTest, SilentWebServerGivesAnEmptyPageAfterTheConfiguredTime) {
+  // A server that takes the connection and never answers: after the configured time the script
+  // gets an empty page and goes on.
+  const int silent = listenOnLoopback(luaFuncsPrivate.webServerPort);
+  script->run("changeConfigValueDouble('web_request_timeout', 0.2)");
+  testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(script->text("getPageFromWebServer('http://127.0.0.1/', false)"), "");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("no answer within 0.2 s"), std::string::npos);
+  script->run("changeConfigValueDouble('web_request_timeout', 0)");
+  close(silent);
   luaFuncsPrivate.webServerPort = 80;
 }

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <regex>
@@ -16,11 +17,12 @@
 namespace {
 
 // A web server on 127.0.0.1 (ephemeral port) that serves one connection: it reads the whole
-// request, answers the given bytes and closes the connection. Listening starts in the
-// constructor, so a client may connect at once.
+// request, answers the given bytes and closes the connection, or, when stalling, keeps it open
+// until the client goes. Listening starts in the constructor, so a client may connect at once.
 class LoopbackServer {
  public:
-  explicit LoopbackServer(std::string parResponse) : response(std::move(parResponse)) {
+  explicit LoopbackServer(std::string parResponse, bool parIsStalling = false)
+      : response(std::move(parResponse)), isStalling(parIsStalling) {
     listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -75,10 +77,13 @@ class LoopbackServer {
       if (nbSent <= 0) break;
       sent += static_cast<size_t>(nbSent);
     }
+    while (isStalling && recv(client, block, sizeof(block), 0) > 0) {
+    }
     close(client);
   }
 
   std::string response;
+  bool isStalling;
   std::string request;
   int listener = -1;
   int port = 0;
@@ -146,8 +151,8 @@ TEST(NetworkTest, FormIsPostedInNameOrderWithItsLength) {
   std::string errorText;
   Connection connection("127.0.0.1", server.getPort(), false, errorText);
   ASSERT_EQ(errorText, "");
-  connection.connect();
   const std::map<std::string, std::string> fields = {{"b", "2"}, {"a", "1"}};
+  ASSERT_TRUE(connection.connect());
   EXPECT_EQ(connection.request("/save", &fields), "stored");
   EXPECT_EQ(server.getRequest(),
             "POST /save HTTP/1.0\nHost: 127.0.0.1\nContent-Length: 7\n"
@@ -222,7 +227,35 @@ TEST(NetworkTest, UnknownHostAnswersNoPage) {
   EXPECT_NE(log.find("Server:999.999.999.999\ndone.\n"), std::string::npos) << log;
 }
 
-TEST(NetworkTest, RefusedConnectionIsFatal) {
+// Each failure gives no page and a problem report naming the host and the cause, well within
+// the test's short deadline and without stopping the program.
+TEST(NetworkTest, SilentStalledRefusedAndUnknownServersGiveNoPageInTime) {
+  const double timeout = 0.3;
+  const auto expectNoPage = [&](int port, const std::string& url, const std::string& cause) {
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Network::getPageFromWebServer(false, url, port, timeout), std::nullopt) << cause;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_LT(seconds, 5.0) << cause;
+    EXPECT_NE(report.find("ERROR : getPageFromWebServer: no page from " +
+                          url.substr(7, url.find('/', 7) - 7) + " (" + cause),
+              std::string::npos)
+        << report;
+  };
+  {
+    LoopbackServer silent("", true);
+    expectNoPage(silent.getPort(), "http://127.0.0.1/", "no answer within 0.3 s while receiving");
+  }
+  {
+    LoopbackServer headersOnly(okHeader, true);
+    expectNoPage(headersOnly.getPort(), "http://127.0.0.1/", "no answer within 0.3 s");
+  }
+  {
+    LoopbackServer midBody(okHeader + "first half of the bo", true);
+    expectNoPage(midBody.getPort(), "http://127.0.0.1/", "no answer within 0.3 s");
+  }
   // Bound but not listening: connecting is refused at once.
   const int closedPort = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -231,9 +264,13 @@ TEST(NetworkTest, RefusedConnectionIsFatal) {
   ASSERT_EQ(bind(closedPort, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   socklen_t length = sizeof(address);
   getsockname(closedPort, reinterpret_cast<sockaddr*>(&address), &length);
-  EXPECT_EXIT(Network::getPageFromWebServer(false, "http://127.0.0.1/", ntohs(address.sin_port)),
-              testing::ExitedWithCode(1), "error while connecting to serverConnection refused");
+  expectNoPage(ntohs(address.sin_port), "http://127.0.0.1/", "cannot connect: Connection refused");
   close(closedPort);
+  expectNoPage(80, "http://999.999.999.999/", "host not found: ");
+  // The same server answering in time still gives its page.
+  LoopbackServer prompt(okHeader + "in time", false);
+  EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1/", prompt.getPort(), timeout),
+            "in time");
 }
 
 TEST(NetworkTest, VerboseLogShowsEveryStepAndLine) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Sound_OpenAL.h"
+#include "Sound_Silent.h"
 #include "Assert.h"
 
 SoundManager::SoundManager(const std::string& programPath) {
@@ -12,17 +13,26 @@ SoundManager::SoundManager(const std::string& programPath) {
   path.push_back('\0');
   char* arguments[] = {path.data(), nullptr};
   int argumentCount = 1;
-  const ALboolean ret = alutInit(&argumentCount, arguments);
-  assert(ret == AL_TRUE, std::string("alutInit: ") + alutGetErrorString(alutGetError()));
+  // A server, a virtual machine or a desk whose device is taken has no sound to give: the
+  // game still runs, silent.
+  isSoundOn = alutInit(&argumentCount, arguments) == AL_TRUE;
+  if (!isSoundOn)
+    showProblem(std::string("Sound is off: no usable audio device (alutInit: ") +
+                alutGetErrorString(alutGetError()) + ")");
 }
 
 SoundManager::~SoundManager() {
   sounds.clear();
-  alutExit();
+  if (isSoundOn) alutExit();
 }
 
 Sound_Abstract* SoundManager::getSound(const std::string& fileName) {
   std::unique_ptr<Sound_Abstract>& sound = sounds[fileName];
-  if (!sound) sound = Sound_OpenAL::loadSound(fileName);
+  if (!sound) {
+    if (isSoundOn)
+      sound = Sound_OpenAL::loadSound(fileName);
+    else
+      sound = std::make_unique<Sound_Silent>();
+  }
   return sound.get();
 }

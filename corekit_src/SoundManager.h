@@ -9,6 +9,8 @@
 
 /// The sound system: initialises ALUT (and with it the OpenAL device and context) for its
 /// lifetime and keeps every sound loaded, once per file name. Only one may exist at a time.
+/// Without a usable audio device the sound is off: one problem report at start, then every
+/// sound is one that never plays.
 class SoundManager {
  public:
   explicit SoundManager(const std::string& programPath);
@@ -22,9 +24,12 @@ class SoundManager {
   Sound_Abstract* getSound(const std::string& fileName);
 
   int getNbSounds() const { return static_cast<int>(sounds.size()); }
+  /// False when no audio device could be opened: sounds are silent.
+  bool getIsSoundOn() const { return isSoundOn; }
 
  private:
   std::map<std::string, std::unique_ptr<Sound_Abstract>> sounds;
+  bool isSoundOn = false;
 };
 
 #endif

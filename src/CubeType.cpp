@@ -94,9 +94,20 @@ void CubeType::loadTextures() {
 
     look.textureFace[i] = getTextureId(textureFace[i]);
     look.textureFaceShadowed[i] = getTextureId(textureFaceShadowed[i]);
-    look.bumpmaps[i] = bumpmapOf(textureFaceBumpmap[i]);
+    look.bumpmaps[i] = usableBumpmap(textureFaceBumpmap[i], bumpmapPath);
   }
   texturesLoaded.store(true, std::memory_order_release);
+}
+
+Bumpmap CubeType::usableBumpmap(const Sprite* sprite, const std::string& path) {
+  const Bumpmap bumpmap = bumpmapOf(sprite);
+  if (sprite == nullptr || (bumpmap.width == 4 && bumpmap.height == 4)) return bumpmap;
+  // The near builder cuts every cube face into one small quad per bump map pixel: other sizes
+  // would break its grid (or multiply the quads), so they are drawn flat.
+  if (reportedBumpmaps.insert(path).second)
+    showProblem("Bump map '" + path + "' is " + std::to_string(bumpmap.width) + " x " +
+                std::to_string(bumpmap.height) + " pixels, not 4 x 4: its faces are drawn flat");
+  return Bumpmap();
 }
 
 void CubeType::freeTextures() {

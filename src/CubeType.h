@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "CubeTypeLook.h"
@@ -65,6 +66,9 @@ class CubeType {
   void setDescription(const std::string parTextureNames[6], const bool parTextureOptions[3], bool parCollidable);
   void loadShadowTexture();
   void releaseShadowTexture();
+  /// The bump map the builders use for a loaded bump map image: the image itself when it is
+  /// 4 x 4 pixels; otherwise none (the flat default), with one problem report per file.
+  Bumpmap usableBumpmap(const Sprite* sprite, const std::string& path);
 
   /// Set whenever the type is fetched by id (possibly from both builders at once); cleared
   /// for all types at the start of every world update.
@@ -74,6 +78,8 @@ class CubeType {
   /// must not overlap either: one lock for all types.
   static std::mutex loadMutex;
   CubeTypeLook look;
+  /// Bump map files already reported as unusable (textures are freed and reloaded often).
+  std::set<std::string> reportedBumpmaps;
 };
 
 #endif

@@ -199,6 +199,21 @@ Int3 LuaFuncs::argCube(lua_State* lua, int firstIndex) {
   return cube;
 }
 
+Sprite* LuaFuncs::argSprite(lua_State* lua, int index, const char* function) {
+  return static_cast<Sprite*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::sprite, lua_touserdata(lua, index), function));
+}
+
+Animated3DModel* LuaFuncs::argModel(lua_State* lua, int index, const char* function) {
+  return static_cast<Animated3DModel*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::model, lua_touserdata(lua, index), function));
+}
+
+Sound_Abstract* LuaFuncs::argSound(lua_State* lua, int index, const char* function) {
+  return static_cast<Sound_Abstract*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::sound, lua_touserdata(lua, index), function));
+}
+
 bool LuaFuncs::isFinite(const Float3& value) {
   return std::isfinite(value.x()) && std::isfinite(value.y()) && std::isfinite(value.z());
 }

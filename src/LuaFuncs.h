@@ -8,7 +8,10 @@
 #include "CustomObjectsCallback.h"
 
 struct lua_State;
+class Animated3DModel;
 class Font;
+class Sound_Abstract;
+class Sprite;
 class SoundManager;
 class World;
 
@@ -55,6 +58,12 @@ class LuaFuncs : public CustomObjectsCallback {
   /// Arguments `firstIndex` .. `firstIndex` + 2 as a cube position: truncated, NaN as 0, held
   /// within +-1e9 so that cube arithmetic (a cube's far corner) cannot overflow.
   static Int3 argCube(lua_State* lua, int firstIndex);
+  /// Argument `index` as a handle the script was given and still holds: a missing one fails
+  /// "spritep != 0" (or "modelp != 0", "soundp != 0"), one that is freed or of another kind
+  /// fails "<function>: not a live sprite handle" (model, sound), before anything touches it.
+  static Sprite* argSprite(lua_State* lua, int index, const char* function);
+  static Animated3DModel* argModel(lua_State* lua, int index, const char* function);
+  static Sound_Abstract* argSound(lua_State* lua, int index, const char* function);
   /// Whether no component is infinite or NaN: positions that are not are ignored where they
   /// would be kept (player, objects).
   static bool isFinite(const Float3& value);

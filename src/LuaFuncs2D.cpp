@@ -57,12 +57,6 @@ int64_t scheduleEndMs(lua_State* lua, int index) {
   return Utils::getTimeMs() + static_cast<int64_t>(bounded);
 }
 
-Sprite* spriteArgument(lua_State* lua, int index) {
-  Sprite* spritep = static_cast<Sprite*>(lua_touserdata(lua, index));
-  assert(spritep != 0);
-  return spritep;
-}
-
 void placeCentred(Sprite* sprite) {
   const Int2 size = size2D();
   sprite->position = Int2(size.x() / 2 - sprite->getScaledWidth() / 2,
@@ -126,6 +120,7 @@ int LuaFuncs2D::load2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
   Sprite* sprite = spriteManager()->createSprite(LuaFuncs::argString(lua, 1), scriptSpriteAlignment);
+  luaFuncsPrivate.handles.add(ScriptHandles::sprite, sprite);
   lua_pushlightuserdata(lua, sprite);
   return 1;
 }
@@ -133,7 +128,7 @@ int LuaFuncs2D::load2DSprite(lua_State* lua) {
 int LuaFuncs2D::draw2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1 || argc == 3 || argc == 4 || argc == 6);
-  Sprite* sprite = spriteArgument(lua, 1);
+  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
   if (argc == 1) {
     placeCentred(sprite);
   } else {
@@ -168,7 +163,8 @@ int LuaFuncs2D::scheduleDraw2DSprite(lua_State* lua) {
 int LuaFuncs2D::unload2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Sprite* sprite = spriteArgument(lua, 1);
+  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
+  luaFuncsPrivate.handles.remove(ScriptHandles::sprite, sprite);
   spriteManager()->deleteSprite(sprite);
   return 0;
 }
@@ -176,14 +172,14 @@ int LuaFuncs2D::unload2DSprite(lua_State* lua) {
 int LuaFuncs2D::drawSpriteFullscreen(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  drawFullscreen(spriteArgument(lua, 1));
+  drawFullscreen(LuaFuncs::argSprite(lua, 1, __func__));
   return 0;
 }
 
 int LuaFuncs2D::drawSpriteFullscreenStretched(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Sprite* sprite = spriteArgument(lua, 1);
+  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
   const Int2 size = size2D();
   sprite->fitInto(size.x(), size.y());
   drawFullscreen(sprite);

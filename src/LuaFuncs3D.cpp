@@ -27,10 +27,11 @@ namespace {
 
 constexpr float pi = 3.14159265358979f;
 
-Animated3DModel* modelArgument(lua_State* lua, int index) {
-  Animated3DModel* modelp = static_cast<Animated3DModel*>(lua_touserdata(lua, index));
-  assert(modelp != 0);
-  return modelp;
+// Hands a new model to the script: from now on it is a live model handle.
+int pushModel(lua_State* lua, Animated3DModel* model) {
+  luaFuncsPrivate.handles.add(ScriptHandles::model, model);
+  lua_pushlightuserdata(lua, model);
+  return 1;
 }
 
 Scene3D& scene3D(const char* function) {
@@ -67,8 +68,7 @@ int LuaFuncs3D::frameDelayFromSpeed(double speed) {
 int LuaFuncs3D::load3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  lua_pushlightuserdata(lua, new Animated3DModel({LuaFuncs::argString(lua, 1)}, 1.f));
-  return 1;
+  return pushModel(lua, new Animated3DModel({LuaFuncs::argString(lua, 1)}, 1.f));
 }
 
 int LuaFuncs3D::load3DModelAnimated(lua_State* lua) {
@@ -78,42 +78,43 @@ int LuaFuncs3D::load3DModelAnimated(lua_State* lua) {
   for (int i = 2; i <= argc; ++i) fileNames.push_back(LuaFuncs::argString(lua, i));
   Animated3DModel* model = new Animated3DModel(fileNames, 1.f);
   model->setFrameDelay(std::max(0, LuaFuncsGame::truncToInt32(lua_tonumber(lua, 1))));
-  lua_pushlightuserdata(lua, model);
-  return 1;
+  return pushModel(lua, model);
 }
 
 int LuaFuncs3D::draw3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  modelArgument(lua, 1)->draw();
+  LuaFuncs::argModel(lua, 1, __func__)->draw();
   return 0;
 }
 
 int LuaFuncs3D::unload3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  delete modelArgument(lua, 1);
+  Animated3DModel* model = LuaFuncs::argModel(lua, 1, __func__);
+  luaFuncsPrivate.handles.remove(ScriptHandles::model, model);
+  delete model;
   return 0;
 }
 
 int LuaFuncs3D::setModelAnimationSpeed(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  modelArgument(lua, 1)->setFrameDelay(frameDelayFromSpeed(lua_tonumber(lua, 2)));
+  LuaFuncs::argModel(lua, 1, __func__)->setFrameDelay(frameDelayFromSpeed(lua_tonumber(lua, 2)));
   return 0;
 }
 
 int LuaFuncs3D::startModelAnimation(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  modelArgument(lua, 1)->setPlaying(true);
+  LuaFuncs::argModel(lua, 1, __func__)->setPlaying(true);
   return 0;
 }
 
 int LuaFuncs3D::stopModelAnimation(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  modelArgument(lua, 1)->setPlaying(false);
+  LuaFuncs::argModel(lua, 1, __func__)->setPlaying(false);
   return 0;
 }
 

@@ -34,6 +34,7 @@ void LuaFuncsPrivate::reset() {
   globalVariables.clear();
   activeObjectsNames.clear();
   isMainMenuRequested = false;
+  handles.clear();
 }
 
 void LuaFuncsPrivate::releaseScheduled() {

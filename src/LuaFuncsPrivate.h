@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SaveGame.h"
+#include "ScriptHandles.h"
 
 class CustomObject;
 class EditText;
@@ -28,7 +29,7 @@ class LuaFuncsPrivate {
   LuaFuncsPrivate& operator=(const LuaFuncsPrivate&) = delete;
 
   /// Back to the defaults: no engine parts, no requests, white clear colour, no variables, no
-  /// type names, nothing scheduled, no text entry. The world file's path is kept.
+  /// type names, nothing scheduled, no text entry, no handles. The world file's path is kept.
   void reset();
 
   /// Draws the scheduled sprites and texts, then forgets those whose end time (ms) is before
@@ -69,6 +70,8 @@ class LuaFuncsPrivate {
   std::map<std::string, int64_t> scheduledTexts;
   std::unique_ptr<EditText> activeEditText;
   bool isMainMenuRequested = false;
+  /// The sprites, models and sounds handed to the script and not destroyed since.
+  ScriptHandles handles;
   /// The world file's path, for the default save-game name (published by the main manager).
   std::string worldDataFile = "world.dat";
   /// The port getPageFromWebServer asks the server on; kept by reset (tests serve pages on a

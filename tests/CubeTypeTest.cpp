@@ -16,6 +16,7 @@
 #include "Sprite.h"
 #include "SpriteManager.h"
 #include "TempDir.h"
+#include "TestImages.h"
 #include "ZoneTestHelpers.h"
 
 using namespace zonetest;
@@ -96,6 +97,42 @@ TEST_F(CubeTypeTest, MissingFilesFallBackPerDirectory) {
     EXPECT_EQ(imageName(type.textureFace[0]), "cube_textures/plain.png");
     EXPECT_EQ(imageName(type.textureFaceShadowed[0]), "images_engine/default_texture.png");
     EXPECT_EQ(type.textureFaceBumpmap[0], nullptr);
+  }
+  ASSERT_EQ(chdir(previous), 0);
+}
+
+TEST_F(CubeTypeTest, BumpMapsOfAnotherSizeThanFourByFourAreFlatWithOneReportPerFile) {
+  TempDir dir;
+  for (const char* name : {"images_engine/default_texture.png", "images_engine/black_semi_transparent.png"})
+    dir.write(name, readFile(name));
+  for (const char* name : {"wide.png", "big.png"}) dir.write(std::string("cube_textures/") + name, readFile("cube_textures/sand.png"));
+  dir.write("cube_bumpmap_textures/wide.png", "");
+  writeTestPng(dir.file("cube_bumpmap_textures/wide.png"), 8, 2, 3, std::vector<unsigned char>(8 * 2 * 3, 200));
+  writeTestPng(dir.file("cube_bumpmap_textures/big.png"), 16, 16, 3, std::vector<unsigned char>(16 * 16 * 3, 200));
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  {
+    const std::string names[6] = {"wide.png", "wide.png", "wide.png", "big.png", "big.png", "big.png"};
+    CubeType type(names, defaultOptions, true);
+    testing::internal::CaptureStderr();
+    type.loadTextures();
+    type.freeTextures();
+    type.loadTextures();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(errors,
+              "ERROR : Bump map 'cube_bumpmap_textures/wide.png' is 8 x 2 pixels, not 4 x 4: its faces are drawn flat\n"
+              "ERROR : Bump map 'cube_bumpmap_textures/big.png' is 16 x 16 pixels, not 4 x 4: its faces are drawn flat\n");
+    for (int face = 0; face < 6; ++face) EXPECT_EQ(type.getLook().bumpmaps[face].pixels, nullptr) << face;
+
+    // The near build of a lone cube then lays the flat default's 16 small quads per face.
+    std::vector<CubeZone> zones{zoneOfCells(0, Int3(5, 5, 5), Int3(1, 1, 1))};
+    CubesTable table(regionCentre, 1.f, regionSize, zones);
+    MeshGroupMap groups;
+    zones[0].buildNear(groups, table, type.getLook());
+    size_t nbVertices = 0;
+    for (const auto& group : groups) nbVertices += group.second.verticesQuadVect.size();
+    EXPECT_EQ(nbVertices, 6u * 16u * 4u);
   }
   ASSERT_EQ(chdir(previous), 0);
 }

@@ -32,11 +32,12 @@ class TestGame {
   }
 
   // Runs the engine program in the directory; standard output is kept, standard error goes
-  // to a file. Without a display the program gets a private X server.
-  int run() {
+  // to a file. Without a display the program gets a private X server. `environment` is put
+  // before the command ("NAME=value ...").
+  int run(const std::string& environment = "") {
     const char* display = std::getenv("DISPLAY");
     const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24 -noreset' ";
-    const std::string command = "cd '" + dir.path() + "' && " + launcher + "timeout 60 '" +
+    const std::string command = "cd '" + dir.path() + "' && " + environment + " " + launcher + "timeout 60 '" +
                                 std::string(ENGINE_PROGRAM) + "' 2>'" + dir.file("stderr.txt") + "' </dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
@@ -177,6 +178,30 @@ function Game.uninit() end
   const std::string errors = game.errors();
   EXPECT_NE(std::string::npos, errors.find("ERROR : Cannot create the save game file 'no_such_dir/game.sav'")) << errors;
   EXPECT_NE(std::string::npos, errors.find("ERROR : Damaged save game file 'damaged.sav'")) << errors;
+}
+
+TEST(EndToEndTest, WithoutASoundOutputTheGameStartsSilent) {
+  TestGame game(R"(
+Game = {}
+function Game.init() end
+function Game.manage()
+  local beep = loadSound("sounds/jump.wav")
+  setSoundVolume(beep, 1)
+  playSound(beep)
+  print(isPlayingSound(beep))
+  stopSound(beep)
+  quitGame()
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  EXPECT_EQ(0, game.run("ALSOFT_DRIVERS=nosuchdriver")) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: 0"}), game.lines({"lua print: "}));
+  const std::string errors = game.errors();
+  const size_t report = errors.find("ERROR : Sound is off: no usable audio device");
+  EXPECT_NE(std::string::npos, report) << errors;
+  EXPECT_EQ(std::string::npos, errors.find("ERROR : ", report + 1)) << errors;
 }
 
 TEST(EndToEndTest, AScriptErrorEndsTheProgramWithItsReport) {

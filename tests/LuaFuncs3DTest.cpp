@@ -376,6 +376,33 @@ TEST_F(ScriptWorldTest, ModelsAnimateAndTheCurrentPositionFollowsTheCamera) {
   delete static_cast<Animated3DModel*>(model);
 }
 
+// A handle that was unloaded, or that is of another kind, ends with a report naming the function
+// and the kind instead of touching freed or foreign memory.
+using ScriptHandleDeathTest = ScriptWorldTest;
+TEST_F(ScriptHandleDeathTest, StaleOrForeignHandlesAreReported) {
+  const std::string load =
+      "sprite = load2DSprite('whiteTexture.png') "
+      "model = load3DModel('models/player/player_frame1.obj') "
+      "sound = loadSound('sounds/walk.wav') ";
+  struct Case {
+    const char* call;
+    const char* report;
+  };
+  const Case cases[] = {
+      {"unload2DSprite(sprite) draw2DSprite(sprite, 1, 2)", "draw2DSprite: not a live sprite handle"},
+      {"unload3DModel(model) unload3DModel(model)", "unload3DModel: not a live model handle"},
+      {"draw2DSprite(sound)", "draw2DSprite: not a live sprite handle"},
+      {"draw3DModel(sprite)", "draw3DModel: not a live model handle"},
+      {"playSound(model)", "playSound: not a live sound handle"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EXIT(script->run(load + c.call), testing::ExitedWithCode(1), c.report) << c.call;
+  // Live handles of the right kind still work after all this.
+  EXPECT_EQ(script->run(load + "draw2DSprite(sprite, 1, 2) draw3DModel(model) isPlayingSound(sound) "
+                               "unload2DSprite(sprite) unload3DModel(model)"),
+            "");
+}
+
 TEST_F(ScriptWorldTest, SoundsLoadOncePlayStopAndTakeTheirVolume) {
   void* walk = script->handle("loadSound('sounds/walk.wav')");
   ASSERT_NE(walk, nullptr);

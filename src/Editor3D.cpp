@@ -37,6 +37,8 @@ constexpr int keyF4 = KeyboardManager::keyF1 + 3;
 constexpr int keyF5 = KeyboardManager::keyF1 + 4;
 /// The cursor stays well inside the range in which cube positions convert to world floats.
 constexpr int maxCursorCoordinate = 1 << 24;
+/// Space between the overlay's status line and the screen's edge or the line above.
+constexpr int statusMargin = 10;
 
 const char* const dialogueLabels[Editor3D::nbDialogueSteps] = {
     "Top texture:", "Bottom texture:", "Front texture:", "Back texture:", "Left texture:", "Right texture:",
@@ -139,132 +141,176 @@ void Editor3D::moveCursor(int key, Int3& position) const {
                   clampCoordinate(position.z() + dz));
 }
 
+const std::vector<Editor3D::KeyCommand>& Editor3D::getKeyCommands() {
+  using E = Editor3D;
+  constexpr int pageUp = KeyboardManager::keyPageUp;
+  constexpr int pageDown = KeyboardManager::keyPageDown;
+  // Most specific first: a command needing held keys comes before the same key alone.
+  static const std::vector<KeyCommand> commands = {
+      {pageUp, heldT, "t+PgUp", "Next script object type", [](E& e, int) { e.changeObjectType(1); }},
+      {pageDown, heldT, "t+PgDown", "Previous script object type", [](E& e, int) { e.changeObjectType(-1); }},
+      {pageUp, heldF3, "F3+PgUp", "Next cube type", [](E& e, int) { e.changeCubeType(1); }},
+      {pageDown, heldF3, "F3+PgDown", "Previous cube type", [](E& e, int) { e.changeCubeType(-1); }},
+      {cursorKeys, heldF4, "F4+arrows/PgUp/PgDown", "Move the cursor 8 regions",
+       [](E& e, int key) { e.moveCursor(key, e.cursor); }},
+      {cursorKeys, heldF2, "F2+arrows/PgUp/PgDown", "Move the cursor half a region",
+       [](E& e, int key) { e.moveCursor(key, e.cursor); }},
+      {cursorKeys, 0, "Arrows, PgUp/PgDown", "Move the cursor one cube (arrows as the camera looks)",
+       [](E& e, int key) { e.moveCursor(key, e.cursor); }},
+      {keyCtrlL, 0, "Ctrl+l", "Load the world from its file", [](E& e, int) { e.loadWorld(); }},
+      {keyCtrlS, 0, "Ctrl+s", "Save the world into its file", [](E& e, int) { e.saveWorld(); }},
+      {' ', heldF5, "F5+Space", "Like Space, the box added as one block", [](E& e, int) { e.selectOrFill(true); }},
+      {' ', 0, "Space", "Mark a corner; again: fill the box up to the cursor",
+       [](E& e, int) { e.selectOrFill(false); }},
+      {'d', 0, "d", "Empty the box from the marked corner to the cursor",
+       [](E& e, int) {
+         if (!e.selectionActive) return;
+         e.indexedWorld->removeCubesParallelepiped(e.cursor, e.selectionStart);
+         e.selectionActive = false;
+       }},
+      {'p', heldF5 | heldDigit, "F5+N+p", "Empty a box of N cubes around the cursor",
+       [](E& e, int) { e.editBoxAroundCursor(getHeldDigit(), true); }},
+      {'p', heldDigit, "N+p", "Fill a box of N cubes around the cursor",
+       [](E& e, int) { e.editBoxAroundCursor(getHeldDigit(), false); }},
+      {'s', heldF5 | heldDigit, "F5+N+s", "Empty a sphere of radius N.5 cubes",
+       [](E& e, int) { e.editSphereAroundCursor(getHeldDigit(), true); }},
+      {'s', heldDigit, "N+s", "Fill a sphere of radius N.5 cubes",
+       [](E& e, int) { e.editSphereAroundCursor(getHeldDigit(), false); }},
+      {'g', heldF4, "F4+g", "Generate 8x8 regions from 'world_heightmap.png'",
+       [](E& e, int) {
+         if (e.checkSixTypes()) e.generateFromHeightmap(8);
+       }},
+      {'g', heldDigit, "N+g", "Generate one region, hillside N (1 to 4)",
+       [](E& e, int) {
+         const int digit = getHeldDigit();
+         if (e.checkSixTypes()) e.generateOneRegion(digit <= 4 ? digit : 0);
+       }},
+      {'g', 0, "g", "Generate one flat region",
+       [](E& e, int) {
+         if (e.checkSixTypes()) e.generateOneRegion(0);
+       }},
+      {'i', 0, "i", "Cursor back to 0, 0, 0", [](E& e, int) { e.cursor = Int3(0, 0, 0); }},
+      {'m', heldF3, "F3+m", "Modify the current cube type",
+       [](E& e, int) {
+         if (e.indexedWorld->getNbCubeType() > 0) e.startDialogue(true);
+       }},
+      {'q', heldF3, "F3+q", "Add a new cube type", [](E& e, int) { e.startDialogue(false); }},
+      {'r', heldF3, "F3+r", "Remove the last cube type", [](E& e, int) { e.removeLastCubeType(); }},
+      {'v', 0, "v", "Place a script object on the ground below the cursor",
+       [](E& e, int) {
+         if (!e.indexedWorld->getObjectTypeNames().empty())
+           Editor3DWorldGeneration::placeObjectOnGround(*e.indexedWorld, e.cursor.x(), e.cursor.z(),
+                                                        e.currentObjectType);
+       }},
+      {'x', heldF5, "F5+x", "Place a global script object at the cursor",
+       [](E& e, int) {
+         if (!e.indexedWorld->getObjectTypeNames().empty()) e.createObjectAtCursor(true);
+       }},
+      {'x', 0, "x", "Place a script object at the cursor",
+       [](E& e, int) {
+         if (!e.indexedWorld->getObjectTypeNames().empty()) e.createObjectAtCursor(false);
+       }},
+      {keyDelete, heldF4, "F4+Del", "Clear all regions", [](E& e, int) { e.indexedWorld->reset(); }},
+      {keyDelete, heldF2, "F2+Del", "Clear the cursor's region",
+       [](E& e, int) { e.indexedWorld->clear(e.getCursorRealPosition(), true); }},
+      {keyDelete, heldF5, "F5+Del", "Delete the nearest object, else cube, in the region",
+       [](E& e, int) { e.deleteObjectOrCube(true); }},
+      {keyDelete, 0, "Del", "Delete the object at the cursor, else the cube",
+       [](E& e, int) { e.deleteObjectOrCube(false); }},
+      {'h', 0, "h", "Show or hide this help", [](E& e, int) { e.toggleHelp(); }},
+  };
+  return commands;
+}
+
+unsigned Editor3D::getHeldKeys() {
+  unsigned held = 0;
+  if (isKeyHeld(keyF2)) held |= heldF2;
+  if (isKeyHeld(keyF3)) held |= heldF3;
+  if (isKeyHeld(keyF4)) held |= heldF4;
+  if (isKeyHeld(keyF5)) held |= heldF5;
+  if (isKeyHeld('t') || isKeyHeld('T')) held |= heldT;
+  if (getHeldDigit() != 0) held |= heldDigit;
+  return held;
+}
+
+std::vector<std::string> Editor3D::getHelpLines() {
+  std::vector<std::string> lines;
+  for (const KeyCommand& command : getKeyCommands()) lines.push_back(std::string(command.keys) + "\t" + command.label);
+  return lines;
+}
+
 void Editor3D::manageKey(int keyIndex) {
   if (dialogueStep >= 1) {
     manageDialogueKey(keyIndex);
     return;
   }
   const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
-  const bool isPageKey = key == KeyboardManager::keyPageUp || key == KeyboardManager::keyPageDown;
-  if (isPageKey && (isKeyHeld('t') || isKeyHeld('T'))) {
-    changeObjectType(key == KeyboardManager::keyPageUp ? 1 : -1);
-    return;
-  }
-  if (isPageKey && isKeyHeld(keyF3)) {
-    changeCubeType(key == KeyboardManager::keyPageUp ? 1 : -1);
-    return;
-  }
-  if ((key >= KeyboardManager::keyRight && key <= KeyboardManager::keyCursorDown) || isPageKey) {
-    moveCursor(key, cursor);
-    return;
-  }
-  const unsigned char lower = (key >= 'A' && key <= 'Z') ? static_cast<unsigned char>(key - 'A' + 'a') : key;
-  manageCommandKey(lower);
+  runKeyCommand((key >= 'A' && key <= 'Z') ? key - 'A' + 'a' : key);
 }
 
-void Editor3D::manageCommandKey(unsigned char key) {
-  const bool hasCubeTypes = indexedWorld->getNbCubeType() > 0;
-  const bool hasObjectTypes = !indexedWorld->getObjectTypeNames().empty();
-  const bool f3 = isKeyHeld(keyF3);
-  const bool f5 = isKeyHeld(keyF5);
-  switch (key) {
-    case keyCtrlL:
-      loadWorld();
-      break;
-    case keyCtrlS:
-      saveWorld();
-      break;
-    case ' ':
-      if (!hasCubeTypes) break;
-      if (!selectionActive) {
-        selectionStart = cursor;
-        selectionActive = true;
-        break;
-      }
-      if (f5) {
-        Int3 lo, hi;
-        bool isEmpty = false;
-        for (int axis = 0; axis < 3; ++axis) {
-          lo[axis] = std::min(selectionStart[axis], cursor[axis]);
-          hi[axis] = std::max(selectionStart[axis], cursor[axis]);
-          isEmpty = isEmpty || lo[axis] == hi[axis];
-        }
-        if (!isEmpty) {
-          const Float3 low = IndexedWorld::cubeToWorld(lo);
-          const Float3 high = IndexedWorld::cubeToWorld(hi);
-          indexedWorld->addBox((low + high) / 2.f, high - low, currentCubeType);
-        }
-      } else {
-        indexedWorld->addCubesParallelepiped(selectionStart, cursor, currentCubeType);
-      }
-      selectionActive = false;
-      break;
-    case 'd':
-      if (!selectionActive) break;
-      indexedWorld->removeCubesParallelepiped(cursor, selectionStart);
-      selectionActive = false;
-      break;
-    case 'p': {
-      const int n = getHeldDigit();
-      if (n == 0) break;
-      const Int3 lo = cursor - Int3(n / 2, n / 2, n / 2);
-      const Int3 hi = cursor + Int3((n + 1) / 2, (n + 1) / 2, (n + 1) / 2);
-      if (f5) indexedWorld->removeCubesParallelepiped(lo, hi);
-      else if (hasCubeTypes) indexedWorld->addCubesParallelepiped(lo, hi, currentCubeType);
-      break;
-    }
-    case 's': {
-      const int n = getHeldDigit();
-      if (n == 0) break;
-      const float radius = CubesTable::getSizeOneCube() * (static_cast<float>(n) + 0.5f);
-      if (f5) indexedWorld->removeCubesSphere(cursor, radius);
-      else if (hasCubeTypes) indexedWorld->addCubesSphere(cursor, radius, currentCubeType);
-      break;
-    }
-    case 'g':
-      if (!checkSixTypes()) break;
-      if (isKeyHeld(keyF4)) {
-        generateFromHeightmap(8);
-      } else {
-        const int digit = getHeldDigit();
-        generateOneRegion(digit >= 1 && digit <= 4 ? digit : 0);
-      }
-      break;
-    case 'i':
-      cursor = Int3(0, 0, 0);
-      break;
-    case 'm':
-      if (f3 && hasCubeTypes) startDialogue(true);
-      break;
-    case 'q':
-      if (f3) startDialogue(false);
-      break;
-    case 'r':
-      if (f3) removeLastCubeType();
-      break;
-    case 'v':
-      if (hasObjectTypes) Editor3DWorldGeneration::placeObjectOnGround(*indexedWorld, cursor.x(), cursor.z(), currentObjectType);
-      break;
-    case 'x':
-      if (hasObjectTypes) createObjectAtCursor(f5);
-      break;
-    case keyDelete:
-      deleteAtCursor();
-      break;
-    default:
-      break;
+void Editor3D::runKeyCommand(int key) {
+  const bool isCursorKey = (key >= KeyboardManager::keyRight && key <= KeyboardManager::keyCursorDown) ||
+                           key == KeyboardManager::keyPageUp || key == KeyboardManager::keyPageDown;
+  const unsigned held = getHeldKeys();
+  for (const KeyCommand& command : getKeyCommands()) {
+    if (command.key != key && !(command.key == cursorKeys && isCursorKey)) continue;
+    if ((command.held & held) != command.held) continue;
+    command.action(*this, key);
+    return;
   }
+}
+
+void Editor3D::selectOrFill(bool asOneBox) {
+  if (indexedWorld->getNbCubeType() == 0) return;
+  if (!selectionActive) {
+    selectionStart = cursor;
+    selectionActive = true;
+    return;
+  }
+  if (asOneBox) {
+    Int3 lo, hi;
+    bool isEmpty = false;
+    for (int axis = 0; axis < 3; ++axis) {
+      lo[axis] = std::min(selectionStart[axis], cursor[axis]);
+      hi[axis] = std::max(selectionStart[axis], cursor[axis]);
+      isEmpty = isEmpty || lo[axis] == hi[axis];
+    }
+    if (!isEmpty) {
+      const Float3 low = IndexedWorld::cubeToWorld(lo);
+      const Float3 high = IndexedWorld::cubeToWorld(hi);
+      indexedWorld->addBox((low + high) / 2.f, high - low, currentCubeType);
+    }
+  } else {
+    indexedWorld->addCubesParallelepiped(selectionStart, cursor, currentCubeType);
+  }
+  selectionActive = false;
+}
+
+void Editor3D::editBoxAroundCursor(int n, bool isRemoval) {
+  const Int3 lo = cursor - Int3(n / 2, n / 2, n / 2);
+  const Int3 hi = cursor + Int3((n + 1) / 2, (n + 1) / 2, (n + 1) / 2);
+  if (isRemoval) indexedWorld->removeCubesParallelepiped(lo, hi);
+  else if (indexedWorld->getNbCubeType() > 0) indexedWorld->addCubesParallelepiped(lo, hi, currentCubeType);
+}
+
+void Editor3D::editSphereAroundCursor(int n, bool isRemoval) {
+  const float radius = CubesTable::getSizeOneCube() * (static_cast<float>(n) + 0.5f);
+  if (isRemoval) indexedWorld->removeCubesSphere(cursor, radius);
+  else if (indexedWorld->getNbCubeType() > 0) indexedWorld->addCubesSphere(cursor, radius, currentCubeType);
+}
+
+void Editor3D::toggleHelp() {
+  for (size_t i = 0; i < menuPages.size(); ++i)
+    if (menuPages[i]->title == Page::helpTitle) {
+      closePage(i);
+      return;
+    }
+  openPage(Page::helpTitle);
 }
 
 void Editor3D::createObjectAtCursor(bool isGlobal) {
   indexedWorld->addCustomObject(
       CustomObject(isGlobal, getCursorRealPosition(), static_cast<uint32_t>(currentObjectType), ""));
-}
-
-void Editor3D::deleteAtCursor() {
-  if (isKeyHeld(keyF4)) indexedWorld->reset();
-  else if (isKeyHeld(keyF2)) indexedWorld->clear(getCursorRealPosition(), true);
-  else deleteObjectOrCube(isKeyHeld(keyF5));
 }
 
 void Editor3D::deleteObjectOrCube(bool nearest) {
@@ -429,11 +475,15 @@ void Editor3D::closePage(size_t index) {
 
 Editor3DMenuPage* Editor3D::openPage(const std::string& title) {
   const Int2 position = menuPages.empty() ? Int2(100, 50) : menuPages.back()->position + Int2(50, 50);
-  const std::string picture = title == "Help" ? "images_engine/editor_box.png" : "";
-  menuPages.emplace_back(new Editor3DMenuPage(position, title, Page::getEntries(title, indexedWorld->getNbCubeType()), picture));
+  const bool isHelp = title == Page::helpTitle;
+  menuPages.emplace_back(new Editor3DMenuPage(position, title, Page::getEntries(title, indexedWorld->getNbCubeType()),
+                                              isHelp ? "images_engine/editor_box.png" : ""));
   Editor3DMenuPage* page = menuPages.back().get();
+  if (isHelp) page->lines = getHelpLines();
   if (title == "Select a cube type")
     for (int i = 0; i < indexedWorld->getNbCubeType(); ++i) page->entryIcons[i] = i;
+  // Laid out at once, so that clicks before the next draw meet the page where it will be.
+  page->layout(*font, GLManager::getScene2D()->size2D);
   return page;
 }
 
@@ -541,7 +591,7 @@ void Editor3D::menuAction(const std::string& title, int index) {
         closePage(p);
         break;
       }
-  } else if (title == Page::missingHeightmapMessage) {
+  } else if (title == Page::missingHeightmapMessage || title == Page::sixTypesMessage) {
     for (size_t p = 0; p < menuPages.size(); ++p)
       if (menuPages[p]->title == title) {
         closePage(p);
@@ -698,8 +748,14 @@ void Editor3D::drawOverlay() {
   const double edge = Editor3DWorldGeneration::getCubesPerRegion(*indexedWorld);
   const Int3 region(static_cast<int>(std::floor(cursor.x() / edge)), static_cast<int>(std::floor(cursor.y() / edge)),
                     static_cast<int>(std::floor(cursor.z() / edge)));
+  // Under "Menu", ending at the right edge, smaller when it would not fit the width.
   const std::string status = "Region: " + joined(region) + "   Cubes: " + joined(cursor);
-  font->drawText(status.c_str(), 1.f, 1.f, size2D.x() - 380, 0);
+  const int statusWidth = font->getTextWidth(status.c_str(), -1, 1.f);
+  const int room = std::max(1, size2D.x() - 2 * statusMargin);
+  const float statusScale = std::min(1.f, static_cast<float>(room) / static_cast<float>(std::max(1, statusWidth)));
+  font->drawText(status.c_str(), statusScale, statusScale,
+                 size2D.x() - statusMargin - static_cast<int>(static_cast<float>(statusWidth) * statusScale),
+                 font->getHeight() + statusMargin);
   drawMenuPages();
   if (dialogueStep >= 1) drawDialogue();
   else drawSelectedTypes();
@@ -712,13 +768,15 @@ void Editor3D::drawSelectedTypes() {
   if (!objectTypeNames.empty()) {
     const int count = static_cast<int>(objectTypeNames.size());
     const int shown = std::max(0, std::min(count - 1, currentObjectType));
-    const std::string text = "Object selected: " + std::to_string(shown) + "/" + std::to_string(count) + " " +
+    // Counted from 1, as the cube types are.
+    const std::string text = "Object selected: " + std::to_string(shown + 1) + "/" + std::to_string(count) + " " +
                              objectTypeNames[static_cast<size_t>(shown)];
     font->drawText(text.c_str(), 1.f, 1.f, 10, size2D.y() - 50);
   }
   if (indexedWorld->getNbCubeType() == 0) return;
   assert(currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType());
-  const std::string text = "Cube selected: " + std::to_string(currentCubeType);
+  // Counted from 1, as the "Select a cube type" page lists them.
+  const std::string text = "Cube selected: " + std::to_string(currentCubeType + 1);
   const Int2 end = font->drawText(text.c_str(), 1.f, 1.f, 10, 10);
   CubeType* type = indexedWorld->getCubeType(currentCubeType);
   type->loadTextures();

@@ -93,19 +93,46 @@ class Editor3D {
   /// Orientation 0..3 of a camera yaw (degrees).
   static int computeOrientation(float cameraYaw);
 
+  /// Keys held with a command key (bits of KeyCommand::held).
+  enum HeldKeys : unsigned { heldF2 = 1, heldF3 = 2, heldF4 = 4, heldF5 = 8, heldT = 16, heldDigit = 32 };
+  /// KeyCommand::key of the commands typed with any arrow key, page up or page down.
+  static constexpr int cursorKeys = -1;
+  /// One command of the key handler. A typed key runs the first command of the table whose key
+  /// it is and whose held keys are all down; the help page lists the same table, so what it
+  /// says cannot drift from what the keys do.
+  struct KeyCommand {
+    int key;            ///< typed key, letters in lower case, or cursorKeys
+    unsigned held;      ///< HeldKeys bits that must be down
+    const char* keys;   ///< the keys as the help page names them
+    const char* label;  ///< what they do
+    void (*action)(Editor3D& editor, int key);
+  };
+  static const std::vector<KeyCommand>& getKeyCommands();
+  /// The held-key bits now down.
+  static unsigned getHeldKeys();
+  /// The help page's lines: the keys, a tab, then what they do.
+  static std::vector<std::string> getHelpLines();
+
 
  private:
   void manageDialogueKey(int keyIndex);
   void finishDialogue();
   void startDialogue(bool parModify);
-  void manageCommandKey(unsigned char key);
+  /// Runs the first command of the key table that the key and the held keys match.
+  void runKeyCommand(int key);
+  /// Space: marks the selection start, or fills the box to the cursor (one box with F5).
+  void selectOrFill(bool asOneBox);
+  /// N + p: a box of edge N around the cursor, filled or (F5) emptied.
+  void editBoxAroundCursor(int n, bool isRemoval);
+  /// N + s: a sphere of radius N + 0.5 cubes around the cursor, filled or (F5) emptied.
+  void editSphereAroundCursor(int n, bool isRemoval);
+  void toggleHelp();
   void moveCursor(int key, Int3& position) const;
   /// Cube step of the arrow keys (F4 and F2 multiply it).
   int getCursorStep() const;
   /// Digit 1..9 held, 0 for none.
   static int getHeldDigit();
   static bool isKeyHeld(int index);
-  void deleteAtCursor();
   /// The script object at the cursor, else the cube there (nearest: the nearest ones in the
   /// cursor's region).
   void deleteObjectOrCube(bool nearest);

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "Font.h"
 #include "GLManager.h"
@@ -12,6 +13,7 @@
 #include "Assert.h"
 
 const char* const Editor3DMenuPage::menuTitle = "Menu";
+const char* const Editor3DMenuPage::helpTitle = "Help";
 const char* const Editor3DMenuPage::sixTypesMessage =
     "There must be min 6 cubes types, and you must select first of the 6!";
 const char* const Editor3DMenuPage::missingHeightmapMessage = "Missing heightmap file!";
@@ -44,10 +46,52 @@ Editor3DMenuPage::~Editor3DMenuPage() {
     GLManager::getSpriteManager()->deleteSprite(picture);
 }
 
-void Editor3DMenuPage::computeWidth(const Font& font) {
+namespace {
+
+/// The two columns of a text line, split at its tab (no tab: all in the first).
+std::pair<std::string, std::string> splitColumns(const std::string& line) {
+  const size_t tab = line.find('\t');
+  if (tab == std::string::npos) return {line, std::string()};
+  return {line.substr(0, tab), line.substr(tab + 1)};
+}
+
+}  // namespace
+
+void Editor3DMenuPage::layout(const Font& font, const Int2& area) {
   int widest = font.getTextWidth(title.c_str(), -1, 1.f);
   for (const std::string& entry : entries) widest = std::max(widest, font.getTextWidth(entry.c_str(), -1, 1.f));
-  width = widest + 40;
+  int naturalWidth = widest + 40;
+  int linesWidth = 0;
+  linesFirstColumnWidth = 0;
+  lineHeight = font.getHeight() + 2;
+  if (!lines.empty()) {
+    int second = 0;
+    for (const std::string& line : lines) {
+      const std::pair<std::string, std::string> columns = splitColumns(line);
+      linesFirstColumnWidth = std::max(linesFirstColumnWidth, font.getTextWidth(columns.first.c_str(), -1, 1.f));
+      second = std::max(second, font.getTextWidth(columns.second.c_str(), -1, 1.f));
+    }
+    linesWidth = textMargin + linesFirstColumnWidth + 2 * textMargin + second;
+  }
+  int lowerHeight = static_cast<int>(lines.size()) * lineHeight;
+  if (picture != nullptr) {
+    picture->scale = Float2(1.f, 1.f);
+    linesWidth += textMargin + picture->getScaledWidth();
+    lowerHeight = std::max(lowerHeight, picture->getScaledHeight());
+  }
+  if (linesWidth > 0) {
+    naturalWidth = std::max(naturalWidth, linesWidth + textMargin);
+    lowerHeight += textMargin;
+  }
+  const int naturalHeight = titleHeight + static_cast<int>(entries.size()) * entryHeight + lowerHeight;
+  scale = 1.f;
+  if (area.x() > 0 && area.y() > 0)
+    scale = std::min({1.f, static_cast<float>(area.x()) / static_cast<float>(naturalWidth),
+                      static_cast<float>(area.y()) / static_cast<float>(naturalHeight)});
+  width = std::min(scaled(naturalWidth), std::max(1, area.x()));
+  height = std::min(scaled(naturalHeight), std::max(1, area.y()));
+  position = Int2(std::max(0, std::min(position.x(), area.x() - width)),
+                  std::max(0, std::min(position.y(), area.y() - height)));
 }
 
 Editor3DMenuPage::Answer Editor3DMenuPage::manageMouseEvent(const MouseEvent& event, const Int2& mouse,
@@ -68,15 +112,18 @@ Editor3DMenuPage::Answer Editor3DMenuPage::manageMouseEvent(const MouseEvent& ev
   // Left (0) or right (2) button.
   if (event.kind != MouseEvent::buttonPressed || (event.button != 0 && event.button != 2))
     return Answer::notHandled;
-  if (px + width - closeBoxSize < x && x < px + width && py < y && y < py + closeBoxSize) return Answer::closed;
-  if (px < x && x < px + width && py < y && y < py + titleHeight) {
+  const int closeBox = getCloseBoxSize();
+  const int titleBar = getTitleHeight();
+  if (px + width - closeBox < x && x < px + width && py < y && y < py + closeBox) return Answer::closed;
+  if (px < x && x < px + width && py < y && y < py + titleBar) {
     isDragged = true;
     grabOffset = Int2(x - px, y - py);
     return Answer::handled;
   }
-  const long long entriesBottom = static_cast<long long>(py) + titleHeight + static_cast<long long>(entries.size()) * entryHeight;
-  if (px < x && x < px + width && py + titleHeight < y && y < entriesBottom) {
-    hoveredEntry = (y - py - titleHeight) / entryHeight;
+  const int entry = std::max(1, getEntryHeight());
+  const long long entriesBottom = static_cast<long long>(py) + titleBar + static_cast<long long>(entries.size()) * entry;
+  if (px < x && x < px + width && py + titleBar < y && y < entriesBottom) {
+    hoveredEntry = std::min(static_cast<int>(entries.size()) - 1, (y - py - titleBar) / entry);
     chosenEntry = hoveredEntry;
     return Answer::chosen;
   }
@@ -84,41 +131,54 @@ Editor3DMenuPage::Answer Editor3DMenuPage::manageMouseEvent(const MouseEvent& ev
 }
 
 void Editor3DMenuPage::draw(Font& font, const Color& textColor, const std::map<int, int>& iconTextures) {
-  computeWidth(font);
+  layout(font, GLManager::getScene2D()->size2D);
   const int px = position.x();
   const int py = position.y();
   const int n = static_cast<int>(entries.size());
+  const int entriesTop = py + getTitleHeight();
+  const int entriesBottom = py + scaled(titleHeight + n * entryHeight);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4ub(0, 0, 0, 128);
-  Scene2D::drawRectangle(Int2(px, py), Int2(px + width, py + n * entryHeight + titleHeight), true);
+  Scene2D::drawRectangle(Int2(px, py), Int2(px + width, py + height), true);
   for (int i = 0; i < n; ++i) {
-    const int shift = i == hoveredEntry ? 5 : 0;
-    const int top = py + titleHeight + i * entryHeight;
-    Scene2D::drawRectangle(Int2(px + 5 + shift, top), Int2(px + width - 5 + shift, top + 40), true);
+    const int shift = i == hoveredEntry ? scaled(5) : 0;
+    const int top = py + scaled(titleHeight + i * entryHeight);
+    Scene2D::drawRectangle(Int2(px + scaled(5) + shift, top), Int2(px + width - scaled(5) + shift, top + scaled(40)), true);
   }
   // The close cross over the top right square.
+  const int closeBox = getCloseBoxSize();
   glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
   glDisable(GL_TEXTURE_2D);
   glBegin(GL_LINES);
-  glVertex2i(px + width - closeBoxSize, py);
-  glVertex2i(px + width, py + closeBoxSize);
+  glVertex2i(px + width - closeBox, py);
+  glVertex2i(px + width, py + closeBox);
   glVertex2i(px + width, py);
-  glVertex2i(px + width - closeBoxSize, py + closeBoxSize);
+  glVertex2i(px + width - closeBox, py + closeBox);
   glEnd();
-  font.drawText(title.c_str(), 1.f, 1.f, px + 10, py);
+  font.drawText(title.c_str(), scale, scale, px + scaled(10), py);
   for (int i = 0; i < n; ++i) {
-    const int shift = i == hoveredEntry ? 5 : 0;
-    font.drawText(entries[static_cast<size_t>(i)].c_str(), 1.f, 1.f, px + 10 + shift, py + i * entryHeight + 35);
+    const int shift = i == hoveredEntry ? scaled(5) : 0;
+    font.drawText(entries[static_cast<size_t>(i)].c_str(), scale, scale, px + scaled(10) + shift,
+                  py + scaled(i * entryHeight + 35));
+  }
+  const int secondColumn = px + scaled(3 * textMargin + linesFirstColumnWidth);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::pair<std::string, std::string> columns = splitColumns(lines[i]);
+    const int y = entriesBottom + scaled(textMargin / 2 + static_cast<int>(i) * lineHeight);
+    font.drawText(columns.first.c_str(), scale, scale, px + scaled(textMargin), y);
+    font.drawText(columns.second.c_str(), scale, scale, secondColumn, y);
   }
   glColor4ub(255, 255, 255, 255);
   for (const auto& icon : iconTextures) {
     if (icon.first < 0 || icon.first >= n) continue;
-    const int top = py + titleHeight + icon.first * entryHeight + 5;
-    Scene2D::drawTexturedRectangle(px + width - iconSize - 10, top, icon.second, 0.f, 0.f, 1.f, 1.f, iconSize, iconSize);
+    const int top = entriesTop + scaled(icon.first * entryHeight + 5);
+    Scene2D::drawTexturedRectangle(px + width - scaled(iconSize + 10), top, icon.second, 0.f, 0.f, 1.f, 1.f,
+                                   scaled(iconSize), scaled(iconSize));
   }
   if (picture != nullptr) {
-    picture->position = Int2(px, py + titleHeight + n * entryHeight);
+    picture->scale = Float2(scale, scale);
+    picture->position = Int2(px + width - scaled(textMargin) - picture->getScaledWidth(), entriesBottom + scaled(textMargin / 2));
     picture->draw();
   }
   glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
@@ -135,10 +195,10 @@ std::vector<std::string> Editor3DMenuPage::getEntries(const std::string& title, 
     return -1;
   };
   if (title == menuTitle)
-    return {"Help", "Cube aggregate types", "Script object types", "Generate landscapes", "Generate random objects",
+    return {helpTitle, "Cube aggregate types", "Script object types", "Generate landscapes", "Generate random objects",
             "Delete cubes and objects", "Shadows calculation", "Cubes optimization", "Save and load"};
   if (title == "Cube aggregate types")
-    return {"Select a cube type", "Previous cube type [F3+PgUp]", "Next cube type [F3+PgDown]",
+    return {"Select a cube type", "Previous cube type [F3+PgDown]", "Next cube type [F3+PgUp]",
             "Remove last cube type [F3+r]", "Modify current cube type [F3+m]", "Add a new cube type [F3+q]"};
   if (title == "Select a cube type") {
     std::vector<std::string> entries;
@@ -146,7 +206,7 @@ std::vector<std::string> Editor3DMenuPage::getEntries(const std::string& title, 
     return entries;
   }
   if (title == "Script object types")
-    return {"Previous script object type [t+PgUp]", "Next script object type [t+PgDown]"};
+    return {"Previous script object type [t+PgDown]", "Next script object type [t+PgUp]"};
   if (title == "Generate landscapes")
     return {configurationPages[0], configurationPages[1], configurationPages[2], configurationPages[3],
             "Generate one region",
@@ -155,14 +215,14 @@ std::vector<std::string> Editor3DMenuPage::getEntries(const std::string& title, 
             "Generate 64x64 regions, using 'world_heightmap.png' (2048x2048 cubes, almost 4 km)",
             "Generate floating islands on 8x8 regions"};
   if (title == "Generate one region")
-    return {"One region (32x32 cubes) [g]", "One region hillside 1 [Shift+1+g]", "One region hillside 2 [Shift+2+g]",
-            "One region hillside 3 [Shift+3+g]", "One region hillside 4 [Shift+4+g]"};
+    return {"One region (32x32 cubes) [g]", "One region hillside 1 [1+g]", "One region hillside 2 [2+g]",
+            "One region hillside 3 [3+g]", "One region hillside 4 [4+g]"};
   if (title == "Generate random objects")
     return {configurationPages[3], "Add random objects on 2x2 regions", "Add random objects on 8x8 regions",
             "Add random objects on 32x32 regions"};
   if (title == "Delete cubes and objects")
     return {"Delete cube or object below cursor [del]", "Delete the nearest cube or object in region [F5+del]",
-            "Parallelepiped hole of radius NUMBER [(F5+)NUMBER+p]", "Spherical hole of radius NUMBER [(F5+)NUMBER+s]",
+            "Parallelepiped hole of radius NUMBER [F5+NUMBER+p]", "Spherical hole of radius NUMBER [F5+NUMBER+s]",
             "Clear all cubes and objects in current region [F2+DEL]",
             "Clear all cubes and objects in 8x8x8 regions around cursor",
             "Clear all cubes and objects in 32x32x32 regions around cursor",

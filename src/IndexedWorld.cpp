@@ -296,7 +296,12 @@ void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
     return Int3(CubesTable::floorToCell(p.x() / s), CubesTable::floorToCell(p.y() / s),
                 CubesTable::floorToCell(p.z() / s));
   };
+  // Each cell holds one sample, and the sample alone decides whether the cell is in the
+  // sphere, for removal as for addition: a removal takes exactly the cubes the same addition
+  // adds. The cubes of a split zone are queued with their old type first, so the cells of
+  // samples inside (queued later) win.
   edits.clear();
+  bool isZoneMet = false;
   for (int ix = 0; ix < n; ++ix)
     for (int iy = 0; iy < n; ++iy)
       for (int iz = 0; iz < n; ++iz) {
@@ -306,9 +311,10 @@ void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
         Float3 zoneCentre, zoneSize;
         const int32_t oldId = takeCollidingZone(p, zoneCentre, zoneSize);
         if (oldId == -1) {
-          if (adding && sampleInside) edits.push_back({cellOf(p), id});
+          if (sampleInside) edits.push_back({cellOf(p), id});
           continue;
         }
+        isZoneMet = true;
         const Float3 zoneLow = zoneCentre - zoneSize / 2.f;
         const Float3 zoneHigh = zoneCentre + zoneSize / 2.f;
         const int64_t cx = countSteps(zoneLow.x() + s / 2.f, zoneHigh.x(), s);
@@ -319,11 +325,12 @@ void IndexedWorld::editSphere(const Float3& centre, float radius, int32_t id) {
             for (int z = 0; z < cz; ++z) {
               const Float3 middle(zoneLow.x() + s / 2.f + x * s, zoneLow.y() + s / 2.f + y * s,
                                   zoneLow.z() + s / 2.f + z * s);
-              if (adding || distance2(middle) > r2) edits.push_back({cellOf(middle), oldId});
+              edits.push_back({cellOf(middle), oldId});
             }
-        if (adding && sampleInside) edits.push_back({cellOf(p), id});
+        if (sampleInside) edits.push_back({cellOf(p), id});
       }
-  applyEdits(edits);
+  // A removal that met no cubes has only empty cells to write.
+  if (adding || isZoneMet) applyEdits(edits);
 }
 
 void IndexedWorld::applyEdits(const std::vector<CubeEdit>& parEdits) {

@@ -90,7 +90,7 @@ class Editor3DTest : public testing::Test {
   /// A click in the middle of entry `index` of a page.
   void clickEntry(const Page& page, int index) {
     const int x = page.position.x() + 20;
-    const int y = page.position.y() + Page::titleHeight + index * Page::entryHeight + 20;
+    const int y = page.position.y() + page.getTitleHeight() + index * page.getEntryHeight() + page.getEntryHeight() / 2;
     editor->manageMouseEvent(press(x, y));
     editor->manageMouseEvent(release(x, y));
   }
@@ -100,10 +100,8 @@ class Editor3DTest : public testing::Test {
     editor->manageMouseEvent(release(width - 50, 10));
     Page* menu = editor->findPage(Page::menuTitle);
     EXPECT_NE(menu, nullptr);
-    menu->computeWidth(*font);
     clickEntry(*menu, entry);
     Page* page = editor->getMenuPages().back().get();
-    page->computeWidth(*font);
     return page;
   }
 
@@ -186,6 +184,19 @@ TEST_F(Editor3DTest, DigitAndSFillOrEmptyASphere) {
   EXPECT_EQ(typeAt(3, 0, 0), -1);
   holding(KeyboardManager::keyF1 + 4, [&] { holding('3', [&] { keys("s"); }); });
   EXPECT_EQ(countCubes(), 0);
+  // Removal takes exactly the cubes the same addition adds, also inside a bigger block and
+  // for a radius off the half-cube steps of the keys.
+  holding('3', [&] { keys("s"); });
+  EXPECT_EQ(countCubes(), 179);
+  holding(KeyboardManager::keyF1 + 4, [&] { holding('3', [&] { keys("s"); }); });
+  EXPECT_EQ(countCubes(), 0);
+  world->addCubesParallelepiped(Int3(-6, -6, -6), Int3(6, 6, 6), 0);
+  world->addCubesSphere(Int3(0, 0, 0), 2.3f, 0);
+  world->removeCubesSphere(Int3(0, 0, 0), 2.3f);
+  const int holed = countCubes();
+  world->reset();
+  world->addCubesSphere(Int3(0, 0, 0), 2.3f, 0);
+  EXPECT_EQ(holed, 12 * 12 * 12 - countCubes());
 }
 
 TEST_F(Editor3DTest, SpaceSelectsThenFillsAndDRemoves) {
@@ -250,7 +261,6 @@ TEST_F(Editor3DTest, MissingHeightmapOpensItsPageAndOkClosesIt) {
   ASSERT_EQ(editor->getMenuPages().size(), 1u);
   Page& page = *editor->getMenuPages()[0];
   EXPECT_EQ(page.title, Page::missingHeightmapMessage);
-  page.computeWidth(*font);
   clickEntry(page, 0);
   EXPECT_TRUE(editor->getMenuPages().empty());
 }
@@ -403,7 +413,6 @@ TEST_F(Editor3DTest, MenuHotZonesOpenChooseDragAndClosePages) {
   EXPECT_EQ(menu.position, Int2(100, 50));
   ASSERT_EQ(menu.entries.size(), 9u);
   EXPECT_EQ(menu.entries[8], "Save and load");
-  menu.computeWidth(*font);
   EXPECT_EQ(menu.width, font->getTextWidth("Delete cubes and objects", -1, 1.f) + 40);
 
   clickEntry(menu, 8);
@@ -412,7 +421,6 @@ TEST_F(Editor3DTest, MenuHotZonesOpenChooseDragAndClosePages) {
   EXPECT_EQ(saveLoad.title, "Save and load");
   EXPECT_EQ(saveLoad.position, Int2(150, 100));
   EXPECT_EQ(saveLoad.entries[1], "Load world from world.dat [Ctrl+l]");
-  saveLoad.computeWidth(*font);
 
   // Drag by the title bar: the grab point follows the mouse.
   editor->manageMouseEvent(press(160, 110));
@@ -439,7 +447,6 @@ TEST_F(Editor3DTest, ConfigurationPagesMarkTheValueAndCloseWhenChosen) {
   ASSERT_EQ(factor->title, "Configure heightmap height factor");
   EXPECT_EQ(factor->entries[1], "x0.2 (medium) <= ");
   EXPECT_EQ(factor->entries[3], "x1 (very big)");
-  factor->computeWidth(*font);
   clickEntry(*factor, 3);
   EXPECT_FLOAT_EQ(Editor3DWorldGeneration::heightmapHeightFactor, 1.f);
   EXPECT_EQ(editor->findPage("Configure heightmap height factor"), nullptr);
@@ -467,7 +474,6 @@ TEST_F(Editor3DTest, MenuEntriesEditTheWorld) {
   ASSERT_EQ(select->title, "Select a cube type");
   EXPECT_EQ(select->entries, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
   EXPECT_EQ(select->entryIcons.size(), 6u);
-  select->computeWidth(*font);
   clickEntry(*select, 4);
   EXPECT_EQ(editor->getCurrentCubeType(), 4);
   editor->chooseEntry("Cube aggregate types", 2);
@@ -580,8 +586,6 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
   glEnable(GL_CULL_FACE);
   glCullFace(GL_FRONT);
   editor->openPage("Menu");
-  editor->openPage("Help");
-  ASSERT_NE(editor->findPage("Help")->picture, nullptr);
   editor->openPage("Select a cube type");
   world->setObjectTypeNames({"Crate"});
   editor->drawOverlay();
@@ -642,6 +646,27 @@ TEST_F(Editor3DTest, TheOverlayKeepsTheTexturesOfTheTypesItShows) {
   editor->drawOverlay();
   EXPECT_FALSE(world->getCubeType(0)->keepTextures);
   EXPECT_TRUE(world->getCubeType(1)->keepTextures);
+}
+
+TEST_F(Editor3DTest, HelpListsTheKeyTableAndFitsTheScreen) {
+  // From the menu's entry, then h closes it and opens it again.
+  Page* help = openFromMenu(0);
+  ASSERT_EQ(help->title, Page::helpTitle);
+  EXPECT_NE(help->picture, nullptr);
+  const std::vector<Editor3D::KeyCommand>& commands = Editor3D::getKeyCommands();
+  ASSERT_EQ(help->lines.size(), commands.size());
+  for (size_t i = 0; i < commands.size(); ++i)
+    EXPECT_EQ(help->lines[i], std::string(commands[i].keys) + "\t" + commands[i].label);
+  keys("h");
+  EXPECT_EQ(editor->findPage(Page::helpTitle), nullptr);
+  keys("H");
+  help = editor->findPage(Page::helpTitle);
+  ASSERT_NE(help, nullptr);
+  const Int2 screen = GLManager::getScene2D()->size2D;
+  EXPECT_GE(help->position.x(), 0);
+  EXPECT_GE(help->position.y(), 0);
+  EXPECT_LE(help->position.x() + help->width, screen.x());
+  EXPECT_LE(help->position.y() + help->height, screen.y());
 }
 
 }  // namespace

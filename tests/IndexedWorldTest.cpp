@@ -182,7 +182,7 @@ TEST_F(IndexedWorldTest, BoxesAreCutAtRegionBordersOnlyWhenTheyCrossThem) {
   EXPECT_EQ(world->getTableRegionSize(), Int3(9, 3, 2));
 }
 
-TEST_F(IndexedWorldTest, SpheresAddAndRemoveTheCubesWhoseSampleOrMiddleIsWithinTheRadius) {
+TEST_F(IndexedWorldTest, SpheresAddAndRemoveTheCubesWhoseSampleIsWithinTheRadius) {
   world->addCubesSphere(Int3(0, 0, 0), 2.5f, 2);
   int expected = 0;
   for (int x = -3; x <= 3; ++x)
@@ -194,14 +194,14 @@ TEST_F(IndexedWorldTest, SpheresAddAndRemoveTheCubesWhoseSampleOrMiddleIsWithinT
       }
   EXPECT_EQ(cubeCount(*world), expected);
 
-  // Removing: the cubes whose middle lies within 1.5 of the centre go.
+  // Removing takes the cubes the same addition adds: those whose sample (here the lower
+  // corner) lies within 1.5 of the centre.
   world->removeCubesSphere(Int3(0, 0, 0), 1.5f);
   for (int x = -3; x <= 3; ++x)
     for (int y = -3; y <= 3; ++y)
       for (int z = -3; z <= 3; ++z) {
         const bool was = x * x + y * y + z * z <= 6.25f;
-        const float mx = x + 0.5f, my = y + 0.5f, mz = z + 0.5f;
-        const bool removed = mx * mx + my * my + mz * mz <= 2.25f;
+        const bool removed = x * x + y * y + z * z <= 2.25f;
         EXPECT_EQ(world->getCubeTypeAtCell(Int3(x, y, z)), was && !removed ? 2 : -1) << x << " " << y << " " << z;
       }
 }

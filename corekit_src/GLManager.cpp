@@ -5,7 +5,9 @@
 #include <stdio.h>
 
 #include <iostream>
+#include <string>
 
+#include "AtomicFileWriter.h"
 #include "KeyboardManager.h"
 #include "Platform.h"
 #include "Scene2D.h"
@@ -117,12 +119,13 @@ void GLManager::createWindow(const std::string& title, int width, int height) {
   glEnable(GL_POLYGON_SMOOTH);
   glEnable(GL_CULL_FACE);
 
-  FILE* extensionsFile = fopen("extensions.txt", "w");
-  if (extensionsFile != nullptr) {
+  {
+    AtomicFileWriter extensionsFile("extensions.txt");
     const GLubyte* extensions = glGetString(GL_EXTENSIONS);
-    fprintf(extensionsFile, "supported:%s :",
-            extensions != nullptr ? reinterpret_cast<const char*>(extensions) : "");
-    fclose(extensionsFile);
+    const std::string text = std::string("supported:") +
+                             (extensions != nullptr ? reinterpret_cast<const char*>(extensions) : "") + " :";
+    extensionsFile.write(text.data(), text.size());
+    if (!extensionsFile.commit()) showProblem("Cannot write the file 'extensions.txt': " + extensionsFile.getProblem());
   }
 
   glEnable(GL_MULTISAMPLE);

@@ -127,15 +127,7 @@ void MainManager::runPendingGameSave() {
   luaFuncsPrivate.pendingSaveName.clear();
   if (name.empty()) return;
   std::cout << "Saving game into file " << name << std::endl;
-  FILE* file = std::fopen(name.c_str(), "w+b");
-  if (file == nullptr) {
-    showProblem("Cannot create the save game file '" + name + "'");
-    return;
-  }
-  const bool isWritten = world->getPlayer()->save(file) &&
-                         SaveGame::writeGlobalVariables(file, luaFuncsPrivate.globalVariables);
-  if (std::fclose(file) != 0 || !isWritten)
-    showProblem("Cannot write the save game file '" + name + "'");
+  SaveGame::writeFile(name, world->getPlayer()->getRecord(), luaFuncsPrivate.globalVariables);
 }
 
 void MainManager::applyMenuSettings() {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "AtomicFileWriter.h"
 #include "Assert.h"
 
 bool SaveGame::writeInt32(FILE* file, int32_t value) {
@@ -27,6 +28,16 @@ bool SaveGame::writeGlobalVariables(FILE* file, const GlobalVariables& variables
     ok = ok && writeInt32(file, entry.second);
   }
   return ok;
+}
+
+bool SaveGame::writeFile(const std::string& name, const Player::Record& player, const GlobalVariables& variables) {
+  AtomicFileWriter out(name);
+  FILE* file = out.getStream();
+  const bool isWritten = file != nullptr && Player::writeRecord(file, player) && writeGlobalVariables(file, variables);
+  if (isWritten && out.commit()) return true;
+  const std::string reason = out.isOk() ? "the data could not be written" : out.getProblem();
+  showProblem("Cannot write the save game file '" + name + "': " + reason);
+  return false;
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "Player.h"
+
 /// The script's part of a save-game file: the global variables, little-endian. The player's
 /// state comes before it in the file.
 class SaveGame {
@@ -18,6 +20,12 @@ class SaveGame {
   /// Reads a table written by writeGlobalVariables. Never reads or allocates past the end of
   /// the file: a truncated or damaged table gives false and leaves `variables` untouched.
   static bool readGlobalVariables(FILE* file, GlobalVariables& variables);
+
+  /// Writes a whole save game in place of the file `name`: the player's record, then the
+  /// variables. The bytes go through a temporary file renamed over the old one, so that an
+  /// interrupted save leaves the previous file whole. A failure is reported ("Cannot write the
+  /// save game file '...'") and leaves the previous file as it was; answers false then.
+  static bool writeFile(const std::string& name, const Player::Record& player, const GlobalVariables& variables);
 
   /// The world file's name without its directories, followed by ".savegame".
   static std::string defaultName(const std::string& worldFile);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "AtomicFileWriter.h"
 #include "WorldIndexator.h"
 #include "Assert.h"
 
@@ -337,16 +338,11 @@ void WorldFile::putObject(const CustomObject& object) {
 }
 
 bool WorldFile::writeTo(const std::string& fileName) const {
-  FILE* fd = std::fopen(fileName.c_str(), "wb");
-  assert(fd != NULL, "cannot create the world file '" + fileName + "'");
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), fd) == bytes.size();
-  const bool closed = std::fclose(fd) == 0;
-  if (!written || !closed) {
-    showProblem("World file '" + fileName + "' could not be written completely (" +
-                std::to_string(bytes.size()) + " bytes); save it again elsewhere.");
-    return false;
-  }
-  return true;
+  AtomicFileWriter out(fileName);
+  out.write(bytes.data(), bytes.size());
+  if (out.commit()) return true;
+  showProblem("World file '" + fileName + "' could not be saved: " + out.getProblem() + ".");
+  return false;
 }
 
 void WorldFile::putInt32(int32_t value) {

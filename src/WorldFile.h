@@ -73,8 +73,9 @@ class WorldFile {
   /// Object count and skip length 0; the records follow with putObject.
   void putObjectSectionHeader(int32_t nbObjects);
   void putObject(const CustomObject& object);
-  /// Puts the collected bytes into the file (created or truncated; "fd != NULL"). A short
-  /// write or a failed close is a problem report naming the file; answers false then.
+  /// Puts the collected bytes in place of the file, crash-safe (AtomicFileWriter). A file that
+  /// cannot be created, written or synced is a problem report naming the file and the reason,
+  /// and the previous file is left as it was; answers false then.
   bool writeTo(const std::string& fileName) const;
   const std::vector<unsigned char>& getBytes() const { return bytes; }
 

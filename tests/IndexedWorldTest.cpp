@@ -13,6 +13,7 @@
 #include "DeviceManager.h"
 #include "GLTestWindow.h"
 #include "IndexedWorld.h"
+#include "KilledSave.h"
 #include "TempDir.h"
 #include "WorldFile.h"
 #include "WorldRegion.h"
@@ -359,6 +360,43 @@ TEST_F(IndexedWorldTest, SavingAndLoadingKeepsTypesZonesAndObjects) {
   EXPECT_FALSE(objects[1]->getNeedsInit());
   EXPECT_EQ(objects[1]->getPosition(), Float3(4.f, 5.f, 6.f));
   EXPECT_EQ(CustomObject::getNbGlobalObjects(), 1);
+}
+
+TEST_F(IndexedWorldTest, AKillDuringASaveLeavesThePreviousFileWholeAndAnUncreatableFileIsReported) {
+  // 32 768 one-cube zones, each with four shadow triangles: a 6.5 MB file.
+  std::vector<Float3> triangles;
+  for (int p = 0; p < 12; ++p) triangles.push_back(Float3(0.01f * p, 0.5f, 0.f));
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j)
+      for (int k = 0; k < 2; ++k) {
+        WorldRegion* region = world->getRegion(Int3(i, j, k));
+        const Float3 low = region->getPosition() - Float3(8.f, 8.f, 8.f);
+        for (int cell = 0; cell < 16 * 16 * 16; ++cell) {
+          CubeZone zone(0, low + Float3(cell % 16 + 0.5f, cell / 16 % 16 + 0.5f, cell / 256 + 0.5f), Float3(1.f, 1.f, 1.f));
+          zone.shadowTriangles[3] = triangles;
+          region->addCubeZone(std::move(zone));
+        }
+      }
+  TempDir dir;
+  const std::string path = dir.file("world.dat");
+  CubeZone& marked = world->getRegion(Int3(1, 1, 1))->getCubeZonesList()[7];
+  KilledSave saves(path, [&](int round) {
+    marked.reserved = round % 2;
+    testing::internal::CaptureStdout();
+    world->saveWorld(path);
+    testing::internal::GetCapturedStdout();
+  });
+  EXPECT_GT(saves.run(12), 3);
+
+  // A file that cannot be created is reported; the world stays in memory and keeps running.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(world->saveWorld(dir.file("missing/world.dat")));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("could not be saved: cannot create"), std::string::npos);
+  EXPECT_EQ(world->getRegion(Int3(1, 1, 1))->getNbCubeZones(), 4096u);
+  ASSERT_TRUE(world->saveWorld(path));
+  world.reset();
+  world.reset(new IndexedWorld(path));
+  EXPECT_EQ(world->getRegion(Int3(1, 1, 1))->getCubeZonesList()[7].shadowTriangles[3], triangles);
 }
 
 TEST_F(IndexedWorldTest, FastShadowsAtSavingDropTheShadowData) {

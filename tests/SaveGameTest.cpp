@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "KilledSave.h"
 #include "SaveGame.h"
 #include "TempDir.h"
 #include "Assert.h"
@@ -70,4 +71,33 @@ TEST(SaveGameTest, DefaultNameIsTheWorldFileName) {
   EXPECT_EQ("world.dat.savegame", SaveGame::defaultName("world.dat"));
   EXPECT_EQ("w.dat.savegame", SaveGame::defaultName("games/one/w.dat"));
   EXPECT_EQ("w.dat.savegame", SaveGame::defaultName("C:\\games\\w.dat"));
+}
+
+TEST(SaveGameTest, AKillDuringASaveLeavesThePreviousFileWhole) {
+  TempDir dir;
+  const std::string path = dir.file("world.dat.savegame");
+  SaveGame::GlobalVariables variables;
+  for (int i = 0; i < 200000; ++i) variables["variable_number_" + std::to_string(i)] = i;
+  Player::Record player;
+  KilledSave saves(path, [&](int round) {
+    player.position = Float3(static_cast<float>(round % 2), 2.f, 3.f);
+    variables["round"] = round % 2;
+    SaveGame::writeFile(path, player, variables);
+  });
+  EXPECT_GT(saves.run(12), 3);
+
+  FILE* in = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  Player::Record read;
+  SaveGame::GlobalVariables readVariables;
+  EXPECT_TRUE(Player::readRecord(in, read) && SaveGame::readGlobalVariables(in, readVariables));
+  std::fclose(in);
+  EXPECT_EQ(readVariables.size(), variables.size());
+  EXPECT_EQ(readVariables["round"], 0);
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(SaveGame::writeFile(dir.file("missing/game.savegame"), player, variables));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Cannot write the save game file '" +
+                                                        dir.file("missing/game.savegame") + "': cannot create"),
+            std::string::npos);
 }

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -381,17 +385,44 @@ TEST(WorldFileTest, ACutMagicIsDamageAndAForeignFileOrVersionIsFatal) {
   EXPECT_EXIT(file.read("no_such_world.dat", regionEdge), testing::ExitedWithCode(1), "fd != NULL");
 }
 
-TEST(WorldFileTest, WritingGoesToTheFileAtOnceAndReportsAShortWrite) {
+TEST(WorldFileTest, ASaveThatFailsAtAnyStepIsReportedAndLeavesThePreviousFile) {
   TempDir dir;
   SmallWorld world;
-  ASSERT_TRUE(world.file.writeTo(dir.file("w.dat")));
-  EXPECT_EQ(bytesOf(readFile(dir.file("w.dat"))), world.bytes());
+  const std::string path = dir.file("w.dat");
+  ASSERT_TRUE(world.file.writeTo(path));
+  EXPECT_EQ(bytesOf(readFile(path)), world.bytes());
   WorldFile read;
-  EXPECT_TRUE(read.read(dir.file("w.dat"), regionEdge)) << read.getProblem();
+  EXPECT_TRUE(read.read(path, regionEdge)) << read.getProblem();
 
+  // No directory to create the file in.
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(world.file.writeTo("/dev/full"));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR : World file '/dev/full' could not be written"),
+  EXPECT_FALSE(world.file.writeTo(dir.file("missing/w.dat")));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR : World file '" + dir.file("missing/w.dat") +
+                                                        "' could not be saved: cannot create"),
             std::string::npos);
-  EXPECT_EXIT(world.file.writeTo(dir.file("missing/w.dat")), testing::ExitedWithCode(1), "fd != NULL");
+
+  // The temporary file's name is taken by a directory: nothing is written.
+  WorldFile other;
+  other.putHeader(0);
+  std::filesystem::create_directory(path + ".tmp");
+  std::filesystem::create_directory(path + ".tmp/keep");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(other.writeTo(path));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("is left as it was"), std::string::npos);
+  EXPECT_EQ(bytesOf(readFile(path)), world.bytes());
+  std::filesystem::remove_all(path + ".tmp");
+
+  // The disk fills up halfway (a file size limit): the previous file stays, the partial one goes.
+  const auto saveOnAFullDisk = [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    WorldFile big;
+    const std::vector<unsigned char> filler(1000, 7);
+    big.putBytes(filler.data(), filler.size());
+    const bool written = big.writeTo(path);
+    const bool kept = bytesOf(readFile(path)) == world.bytes() && !std::filesystem::exists(path + ".tmp");
+    _exit(!written && kept ? 0 : 1);
+  };
+  EXPECT_EXIT(saveOnAFullDisk(), testing::ExitedWithCode(0), "could not be saved: cannot write");
 }

@@ -33,7 +33,11 @@ bool SaveGame::writeGlobalVariables(FILE* file, const GlobalVariables& variables
 bool SaveGame::writeFile(const std::string& name, const Player::Record& player, const GlobalVariables& variables) {
   AtomicFileWriter out(name);
   FILE* file = out.getStream();
-  const bool isWritten = file != nullptr && Player::writeRecord(file, player) && writeGlobalVariables(file, variables);
+  if (file == nullptr) {
+    showProblem("Cannot create the save game file '" + name + "': " + out.getProblem());
+    return false;
+  }
+  const bool isWritten = Player::writeRecord(file, player) && writeGlobalVariables(file, variables);
   if (isWritten && out.commit()) return true;
   const std::string reason = out.isOk() ? "the data could not be written" : out.getProblem();
   showProblem("Cannot write the save game file '" + name + "': " + reason);

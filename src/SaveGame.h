@@ -23,8 +23,8 @@ class SaveGame {
 
   /// Writes a whole save game in place of the file `name`: the player's record, then the
   /// variables. The bytes go through a temporary file renamed over the old one, so that an
-  /// interrupted save leaves the previous file whole. A failure is reported ("Cannot write the
-  /// save game file '...'") and leaves the previous file as it was; answers false then.
+  /// interrupted save leaves the previous file whole. A failure is reported ("Cannot create the
+  /// save game file '...'" or "Cannot write ...") and leaves the previous file as it was; answers false then.
   static bool writeFile(const std::string& name, const Player::Record& player, const GlobalVariables& variables);
 
   /// The world file's name without its directories, followed by ".savegame".

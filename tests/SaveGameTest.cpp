@@ -84,7 +84,7 @@ TEST(SaveGameTest, AKillDuringASaveLeavesThePreviousFileWhole) {
     variables["round"] = round % 2;
     SaveGame::writeFile(path, player, variables);
   });
-  EXPECT_GT(saves.run(12), 3);
+  EXPECT_EQ(saves.run(8), 8);
 
   FILE* in = std::fopen(path.c_str(), "rb");
   ASSERT_NE(in, nullptr);
@@ -97,7 +97,7 @@ TEST(SaveGameTest, AKillDuringASaveLeavesThePreviousFileWhole) {
 
   testing::internal::CaptureStderr();
   EXPECT_FALSE(SaveGame::writeFile(dir.file("missing/game.savegame"), player, variables));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Cannot write the save game file '" +
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Cannot create the save game file '" +
                                                         dir.file("missing/game.savegame") + "': cannot create"),
             std::string::npos);
 }

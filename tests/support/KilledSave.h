@@ -6,19 +6,19 @@
 #include <string>
 
 /// Kills saves at random moments: each round runs `save` in a child process and kills it with
-/// SIGKILL after a random delay of up to twice the time one save takes (measured first, in
-/// this process), so that the kills land before, during and after the write. After every round
-/// the file at `path` must hold exactly `before` or what `save` writes; the file's content
-/// alternates because `save` is handed the round number. Answers how many children were
-/// killed before they finished (the caller checks that some were).
+/// SIGKILL after a random delay of up to the time one save takes (measured first, in this
+/// process; shortened whenever a child finishes before its kill), so that the kills land while
+/// the file is encoded, written and replaced. After every round the file at `path` must hold
+/// exactly one of the two contents `save` writes: it is handed the round number and writes one
+/// content in even rounds and the other in odd rounds.
 class KilledSave {
  public:
   /// `save(round)` writes the file; even rounds one content, odd rounds the other.
   KilledSave(const std::string& parPath, std::function<void(int)> parSave);
 
-  /// Runs the rounds with gtest expectations on the file's content; answers the number of
-  /// children killed before they ended.
-  int run(int nbRounds);
+  /// Runs rounds with gtest expectations on the file's content until `nbKills` children were
+  /// killed before they ended (at most 4 * nbKills rounds); answers how many were.
+  int run(int nbKills);
 
  private:
   std::string path;

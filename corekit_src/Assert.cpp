@@ -7,6 +7,10 @@
 
 const char* const programVersion = "(unknown)";
 
+static AssertionHook assertionHook = nullptr;
+
+void setAssertionHook(AssertionHook hook) { assertionHook = hook; }
+
 static const char* const reportPreamble =
     "The program aborted unexpectedly. Please send these informations to the developing team for "
     "debug:\n\n"
@@ -42,7 +46,9 @@ std::string buildAssertionReport(const char* date, const char* file, const char*
 
 void showAssertionReport(const char* date, const char* file, const char* condition, int line,
                          const char* time, const char* message) {
-  showProblem(buildAssertionReport(date, file, condition, line, time, message));
+  const std::string report = buildAssertionReport(date, file, condition, line, time, message);
+  if (assertionHook != nullptr) assertionHook(report);
+  showProblem(report);
   std::fflush(stdout);
   std::_Exit(1);
 }

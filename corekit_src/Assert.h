@@ -23,6 +23,13 @@
 std::string buildAssertionReport(const char* date, const char* file, const char* condition,
                                  int line, const char* time, const char* message);
 
+/// Called with the report's text in place of the report and the end of the process when set
+/// (null: the usual report). A hook that returns still leaves through the usual report; the
+/// fuzzing harnesses install one that unwinds to the end of the current input instead, so that
+/// a fatal report on a hostile file counts as a clean end and not as a crash.
+using AssertionHook = void (*)(const std::string& report);
+void setAssertionHook(AssertionHook hook);
+
 /// Non-fatal problem report: the console report, then "ERROR : " and the text on standard error.
 void showProblem(const std::string& text);
 

@@ -19,9 +19,17 @@
 
 namespace {
 
-// Larger sides than any OpenGL texture can take; refusing them early keeps a damaged header
-// from asking for gigabytes.
-constexpr int maxImageSide = 16384;
+// What an image file may claim, checked before anything is allocated for it, so that a small
+// damaged or hostile file cannot ask for gigabytes: no side beyond what an OpenGL texture can
+// take, and no more pixels, once stretched to powers of two, than a 4096 x 4096 texture.
+constexpr int maxImageSide = ImageLoader::maxSide;
+constexpr int64_t maxImagePixels = ImageLoader::maxPixels;
+
+// Progressive JPEG files of real pictures have about ten scans; a file with thousands of tiny
+// scans makes the decoder go over the whole picture thousands of times.
+constexpr int maxJpegScans = 256;
+// libjpeg's own working memory (whole-picture coefficient buffers of progressive files).
+constexpr long maxJpegMemory = 256L * 1024 * 1024;
 
 struct DecodedImage {
   std::unique_ptr<unsigned char[]> pixels;
@@ -35,9 +43,15 @@ bool endsWith(const std::string& text, const char* suffix) {
   return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-void checkImageSize(int width, int height, const std::string& path) {
-  assert(width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide,
-         "loadImage : unsupported image size in " + path);
+void checkImageSize(int64_t width, int64_t height, const std::string& path) {
+  const bool isSideAllowed = width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide;
+  assert(isSideAllowed && static_cast<int64_t>(ImageLoader::nextPowerOfTwo(static_cast<int>(width))) *
+                                  ImageLoader::nextPowerOfTwo(static_cast<int>(height)) <=
+                              maxImagePixels,
+         "loadImage : unsupported image size in " + path + ": " + std::to_string(width) + " x " +
+             std::to_string(height) + " pixels (at most " + std::to_string(maxImageSide) +
+             " a side and " + std::to_string(maxImagePixels) +
+             " pixels once stretched to powers of two)");
 }
 
 // Output row i takes source row height - 1 - i.
@@ -67,11 +81,20 @@ void jpegErrorExit(j_common_ptr info) {
   longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->recovery, 1);
 }
 
+void jpegProgress(j_common_ptr info) {
+  const jpeg_decompress_struct* decompress = reinterpret_cast<j_decompress_ptr>(info);
+  if (decompress->input_scan_number > maxJpegScans) {
+    std::fprintf(stderr, "loadJpeg : more than %d scans\n", maxJpegScans);
+    longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->recovery, 1);
+  }
+}
+
 DecodedImage loadJpeg(FILE* file, const std::string& path, bool verbose) {
   if (verbose) std::cout << "(jpeg)" << std::flush;
   DecodedImage image;
   jpeg_decompress_struct info;
   JpegErrorManager errorManager;
+  jpeg_progress_mgr progress;
   std::cout << "chmu1\n";
   info.err = jpeg_std_error(&errorManager.base);
   errorManager.base.error_exit = jpegErrorExit;
@@ -81,8 +104,12 @@ DecodedImage loadJpeg(FILE* file, const std::string& path, bool verbose) {
     assert(false, "loadJpeg : cannot load jpeg file " + path);
   }
   jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = maxJpegMemory;
+  progress.progress_monitor = jpegProgress;
+  info.progress = &progress;
   jpeg_stdio_src(&info, file);
   jpeg_read_header(&info, TRUE);
+  checkImageSize(info.image_width, info.image_height, path);
   // Greyscale pictures come out as RGB like the others; colour spaces libjpeg cannot turn into
   // RGB (CMYK) fail in jpeg_start_decompress and take the error path.
   info.out_color_space = JCS_RGB;
@@ -135,6 +162,7 @@ DecodedImage loadPng(FILE* file, const std::string& path, bool verbose) {
   }
   png_init_io(png, file);
   png_set_sig_bytes(png, 8);
+  png_set_user_limits(png, maxImageSide, maxImageSide);
   png_read_info(png, info);
   const int width = static_cast<int>(png_get_image_width(png, info));
   const int height = static_cast<int>(png_get_image_height(png, info));
@@ -390,14 +418,9 @@ int ImageLoader::nextPowerOfTwo(int size) {
   return power;
 }
 
-std::unique_ptr<unsigned char[]> ImageLoader::loadImage(const std::string& path, int& parHeight,
-                                                        int& parWidth, bool& parIsAlpha,
-                                                        bool verbose) {
-  // Images are read from disk; the engine installs no data pack.
-  if (verbose) std::cout << "Loading image '" << path << "'" << " ..." << std::flush;
-  FILE* file = fopen(path.c_str(), "rb");
-  assert(file != NULL, "loadImage: can't open '" + path + "'");
-
+std::unique_ptr<unsigned char[]> ImageLoader::decodeImage(FILE* file, const std::string& path,
+                                                          int& parHeight, int& parWidth,
+                                                          bool& parIsAlpha, bool verbose) {
   std::string upperEnd = path.size() >= 4 ? path.substr(path.size() - 4) : path;
   for (char& c : upperEnd) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   const bool isJpeg = (path.size() >= 5 && (endsWith(path, ".jpg") || endsWith(path, ".JPG"))) ||
@@ -413,9 +436,24 @@ std::unique_ptr<unsigned char[]> ImageLoader::loadImage(const std::string& path,
   } else if (isTga) {
     image = loadTga(file, path, verbose);
   } else {
-    fclose(file);
     assert(false, "loadImage : File format not recognised" + path);
   }
+  parHeight = image.height;
+  parWidth = image.width;
+  parIsAlpha = image.isAlpha;
+  return std::move(image.pixels);
+}
+
+std::unique_ptr<unsigned char[]> ImageLoader::loadImage(const std::string& path, int& parHeight,
+                                                        int& parWidth, bool& parIsAlpha,
+                                                        bool verbose) {
+  // Images are read from disk; the engine installs no data pack.
+  if (verbose) std::cout << "Loading image '" << path << "'" << " ..." << std::flush;
+  FILE* file = fopen(path.c_str(), "rb");
+  assert(file != NULL, "loadImage: can't open '" + path + "'");
+
+  DecodedImage image;
+  image.pixels = decodeImage(file, path, image.height, image.width, image.isAlpha, verbose);
   fclose(file);
 
   bool isStretched = false;

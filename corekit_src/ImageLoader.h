@@ -1,6 +1,7 @@
 #ifndef COREKIT_IMAGELOADER_H
 #define COREKIT_IMAGELOADER_H
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,17 @@ class ImageLoader {
   static std::unique_ptr<unsigned char[]> loadImage(const std::string& path, int& parHeight,
                                                     int& parWidth, bool& parIsAlpha,
                                                     bool verbose);
+
+  /// The same reading from a file already open, without stretching (no OpenGL needed); the
+  /// file stays open. `path` picks the format and names the file in reports.
+  static std::unique_ptr<unsigned char[]> decodeImage(FILE* file, const std::string& path,
+                                                      int& parHeight, int& parWidth,
+                                                      bool& parIsAlpha, bool verbose);
+
+  /// Largest side, and largest pixel count once stretched to powers of two, that an image file
+  /// may claim; more is refused with a fatal report before anything is allocated for it.
+  static constexpr int maxSide = 16384;
+  static constexpr long long maxPixels = 4096LL * 4096;
 
   /// Smallest power of two that is at least `size` and at least 2.
   static int nextPowerOfTwo(int size);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -47,8 +48,22 @@ void decodeOgg(const std::string& fileName, ALuint buffer) {
          fileName + ": only mono and stereo Ogg Vorbis sounds can be played");
   const ALenum format = info->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
   const ALsizei frequency = static_cast<ALsizei>(info->rate);
+  const int64_t bytesPerSecond = static_cast<int64_t>(info->rate) * info->channels * 2;
+  const int64_t maxBytes = std::min<int64_t>(
+      Sound_OpenAL::maxSeconds * bytesPerSecond, Sound_OpenAL::maxBytes);
+  const std::string tooLong = fileName + ": the decoded sound is longer than " +
+                              std::to_string(Sound_OpenAL::maxSeconds / 60) + " minutes or " +
+                              std::to_string(Sound_OpenAL::maxBytes >> 20) + " MB";
+  // The length the stream announces is refused before any decoding; a stream that hides its
+  // length is stopped where it passes the limit.
+  const ogg_int64_t nbAnnouncedSamples = ov_pcm_total(&oggFile, -1);
+  if (nbAnnouncedSamples > maxBytes / (info->channels * 2)) {
+    ov_clear(&oggFile);
+    assert(false, tooLong);
+  }
 
   std::vector<char> pcm;
+  if (nbAnnouncedSamples > 0) pcm.reserve(static_cast<size_t>(nbAnnouncedSamples) * info->channels * 2);
   char block[32768];
   int bitStream = 0;
   for (;;) {
@@ -58,6 +73,10 @@ void decodeOgg(const std::string& fileName, ALuint buffer) {
       ov_clear(&oggFile);
       std::cerr << "Error decoding " << fileName << std::endl;
       assert(false, "error decoding ogg file");
+    }
+    if (static_cast<int64_t>(pcm.size()) + nbRead > maxBytes) {
+      ov_clear(&oggFile);
+      assert(false, tooLong);
     }
     pcm.insert(pcm.end(), block, block + nbRead);
   }

@@ -372,7 +372,7 @@ TEST_F(ImageLoaderDeathTest, DamagedTgaIsAFatalReport) {
                                                         Bytes(64, 0)}));
   EXPECT_EXIT(load(huge), testing::ExitedWithCode(1), "loadImage : unsupported image size");
   const std::string hugeRunLength = writeTga(
-      "hugerle.tga", concat({tgaHeader(10, 16000, 16000, 32), Bytes(64, 0)}));
+      "hugerle.tga", concat({tgaHeader(10, 1000, 1000, 32), Bytes(64, 0)}));
   EXPECT_EXIT(load(hugeRunLength), testing::ExitedWithCode(1), "loadTga : truncated tga file ");
 
   const Bytes map{0, 0, 255, 0, 255, 0};
@@ -394,6 +394,35 @@ TEST_F(ImageLoaderDeathTest, DamagedTgaIsAFatalReport) {
   const std::string shortMap = writeTga("shortmap.tga",
                                         concat({tgaHeader(1, 2, 2, 8, 200, 24), Bytes(30, 0)}));
   EXPECT_EXIT(load(shortMap), testing::ExitedWithCode(1), "loadTga : truncated tga file ");
+}
+
+// A small run-length file may claim up to 4096 x 4096 pixels once stretched, and sides up to
+// 16384; one pixel more on either bound is refused before anything is allocated.
+TEST_F(ImageLoaderDeathTest, ClaimedSizeIsBoundedAtItsEdge) {
+  const auto runLengthTga = [this](const std::string& name, int width, int height) {
+    const size_t nbPackets = (static_cast<size_t>(width) * height + 127) / 128;
+    Bytes packets(nbPackets * 4, 0);
+    for (size_t i = 0; i < nbPackets; ++i) packets[i * 4] = 0xFF;
+    return writeTga(name, concat({tgaHeader(10, width, height, 24), packets}));
+  };
+  EXPECT_EQ(load(runLengthTga("square.tga", 4096, 4096)).width, 4096);
+  const Loaded strip = load(runLengthTga("strip.tga", 16384, 1024));
+  EXPECT_EQ(strip.width, 16384);
+  EXPECT_EQ(strip.height, 1024);
+  EXPECT_EXIT(load(runLengthTga("wider.tga", 4097, 4096)), testing::ExitedWithCode(1),
+              "loadImage : unsupported image size in .*wider.tga: 4097 x 4096 pixels \\(at most "
+              "16384 a side and 16777216 pixels once stretched to powers of two\\)");
+  EXPECT_EXIT(load(runLengthTga("long.tga", 16385, 1)), testing::ExitedWithCode(1),
+              "loadImage : unsupported image size in .*long.tga: 16385 x 1 pixels");
+  // A few hundred bytes of JPEG claiming 16384 x 16384 are refused at their header.
+  const std::string small = dir.file("small.jpg");
+  writeTestJpeg(small, 16, 16, 3, Bytes(16 * 16 * 3, 128));
+  std::string claim = readFile(small);
+  const size_t frame = claim.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  claim.replace(frame + 5, 4, std::string("\x40\x00\x40\x00", 4));
+  EXPECT_EXIT(load(dir.write("claim.jpg", claim)), testing::ExitedWithCode(1),
+              "loadImage : unsupported image size in .*claim.jpg: 16384 x 16384 pixels");
 }
 
 // ------------------------------------------------------------------- formats, files, ImageLoader

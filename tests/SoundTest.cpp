@@ -2,6 +2,7 @@
 #include <AL/al.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -111,20 +112,24 @@ std::string encodeOgg(int channels, long rate, int frames, size_t* headerSize = 
   while (ogg_stream_flush(&stream, &page) != 0) appendPage();
   if (headerSize != nullptr) *headerSize = bytes.size();
 
-  float** buffer = vorbis_analysis_buffer(&dsp, frames);
-  for (int c = 0; c < channels; ++c)
-    for (int i = 0; i < frames; ++i)
-      buffer[c][i] = 0.5f * std::sin(2.0f * 3.14159265f * 440.0f * i / rate);
-  vorbis_analysis_wrote(&dsp, frames);
-  vorbis_analysis_wrote(&dsp, 0);
+  // In slices: the encoder keeps one slice on the stack.
   ogg_packet packet;
-  while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-    vorbis_analysis(&block, nullptr);
-    vorbis_bitrate_addblock(&block);
-    while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
-      ogg_stream_packetin(&stream, &packet);
-      while (ogg_stream_pageout(&stream, &page) != 0) appendPage();
+  for (int done = 0; done <= frames;) {
+    const int slice = std::min(frames - done, 4096);
+    float** buffer = vorbis_analysis_buffer(&dsp, slice);
+    for (int c = 0; c < channels; ++c)
+      for (int i = 0; i < slice; ++i)
+        buffer[c][i] = 0.5f * std::sin(2.0f * 3.14159265f * 440.0f * (done + i) / rate);
+    vorbis_analysis_wrote(&dsp, slice);
+    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+      vorbis_analysis(&block, nullptr);
+      vorbis_bitrate_addblock(&block);
+      while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
+        ogg_stream_packetin(&stream, &packet);
+        while (ogg_stream_pageout(&stream, &page) != 0) appendPage();
+      }
     }
+    done += slice == 0 ? 1 : slice;
   }
   while (ogg_stream_flush(&stream, &page) != 0) appendPage();
   ogg_stream_clear(&stream);
@@ -264,6 +269,19 @@ TEST(SoundTest, OggVorbisIsDecodedWhateverTheCaseOfItsExtension) {
   const std::string threeChannels = directory.write("three.ogg", encodeOgg(3, 22050, 2000));
   EXPECT_EXIT(sounds->getSound(threeChannels), testing::ExitedWithCode(1),
               "three.ogg: only mono and stereo Ogg Vorbis sounds can be played");
+}
+
+// Ten minutes decode; a sample more is refused (before decoding: the stream announces its length).
+TEST(SoundTest, OggLongerThanTenMinutesIsRefused) {
+  TempDir directory;
+  const long rate = 8000;
+  const int frames = static_cast<int>(Sound_OpenAL::maxSeconds * rate);
+  const std::string longest = directory.write("longest.ogg", encodeOgg(1, rate, frames));
+  const std::string tooLong = directory.write("toolong.ogg", encodeOgg(1, rate, frames + 1));
+  auto sounds = makeSoundManager();
+  EXPECT_EQ(bufferInteger(sounds->getSound(longest), AL_SIZE), frames * 2);
+  EXPECT_EXIT(sounds->getSound(tooLong), testing::ExitedWithCode(1),
+              "toolong.ogg: the decoded sound is longer than 10 minutes or 256 MB");
 }
 
 TEST(SoundTest, ShortNamesGoToAlut) {

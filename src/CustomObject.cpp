@@ -142,7 +142,7 @@ void CustomObject::copyFields(const CustomObject& other) {
 void CustomObject::release() {
   if (!isLive) return;
   isLive = false;
-  callback->uninit(typeId, this);
+  if (callback->isTypeDefined(typeId)) callback->uninit(typeId, this);
   unregisterGlobal();
 }
 
@@ -179,6 +179,8 @@ void CustomObject::loadTypeIfNeeded() {
 
 bool CustomObject::manage() {
   if (isAutoDestroy) return true;
+  // Left as it is, needs-init flag included, for the script that defines its type.
+  if (!callback->isTypeDefined(typeId)) return false;
   loadTypeIfNeeded();
   customObjectIsUsed[typeId] = 2;
   if (needsInit) {
@@ -202,8 +204,10 @@ void CustomObject::draw(bool isEditorMode) {
     const float size = CubesTable::getSizeOneCube() * 0.5f;
     Scene3D::drawBox(nullptr, false, Float3(size, size, size), Float3(1.f, 1.f, 1.f));
   }
-  loadTypeIfNeeded();
-  callback->draw(typeId, this);
+  if (callback->isTypeDefined(typeId)) {
+    loadTypeIfNeeded();
+    callback->draw(typeId, this);
+  }
   glPopMatrix();
 }
 

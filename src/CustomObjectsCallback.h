@@ -23,6 +23,10 @@ class CustomObjectsCallback {
   virtual void uninit(uint32_t typeId, CustomObject* object);
   /// No object of the type was managed during the last frame.
   virtual void unload(uint32_t typeId);
+  /// Whether the type has a behaviour to run. Objects of a type that has none (a world saved
+  /// with another script) stay in the world as they are, but none of the operations above is
+  /// called for them. This base defines every type.
+  virtual bool isTypeDefined(uint32_t typeId);
 };
 
 #endif

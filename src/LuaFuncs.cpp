@@ -271,3 +271,20 @@ void LuaFuncs::manage(uint32_t typeId, CustomObject* object) { callType(typeId, 
 void LuaFuncs::draw(uint32_t typeId, CustomObject* object) { callType(typeId, "draw", object); }
 void LuaFuncs::uninit(uint32_t typeId, CustomObject* object) { callType(typeId, "uninit", object); }
 void LuaFuncs::unload(uint32_t typeId) { callType(typeId, "unload", nullptr); }
+
+bool LuaFuncs::isTypeDefined(uint32_t typeId) {
+  const std::vector<std::string>& names = luaFuncsPrivate.activeObjectsNames;
+  bool isDefined = typeId < names.size();
+  if (isDefined) {
+    lua_getfield(lua, LUA_GLOBALSINDEX, names[typeId].c_str());
+    isDefined = lua_istable(lua, -1);
+    lua_pop(lua, 1);
+  }
+  if (!isDefined && reportedUndefinedTypes.insert(typeId).second) {
+    const std::string type =
+        typeId < names.size() ? "type '" + names[typeId] + "'" : "type id " + std::to_string(typeId);
+    showProblem("The script defines no script object " + type +
+                ": its objects are kept in the world but not run");
+  }
+  return isDefined;
+}

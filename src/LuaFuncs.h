@@ -2,6 +2,7 @@
 #define ENGINE_LUAFUNCS_H
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "BasicVector.h"
@@ -45,6 +46,9 @@ class LuaFuncs : public CustomObjectsCallback {
   void draw(uint32_t typeId, CustomObject* object) override;
   void uninit(uint32_t typeId, CustomObject* object) override;
   void unload(uint32_t typeId) override;
+  /// Whether the id is among the script's type names and a table of that name exists. The
+  /// first time a type is found undefined it is reported (its objects are kept, not run).
+  bool isTypeDefined(uint32_t typeId) override;
 
   lua_State* getLuaState() { return lua; }
 
@@ -79,6 +83,8 @@ class LuaFuncs : public CustomObjectsCallback {
   void callType(uint32_t typeId, const char* function, CustomObject* object);
 
   lua_State* lua;
+  /// The undefined types already reported.
+  std::set<uint32_t> reportedUndefinedTypes;
 };
 
 #endif

@@ -113,13 +113,10 @@ int LuaFuncsWorld::removeObject(lua_State* lua) {
 int LuaFuncsWorld::getObjectTypeAt(lua_State* lua) {
   assert(lua_gettop(lua) == 3);
   const int32_t id = indexedWorld("getObjectTypeAt").getCustomObjectIdAt(LuaFuncs::argFloat3(lua, 1));
-  // The condition reads as the script's rule; -1 is tested first, so the comparison with the
-  // unsigned size only ever sees a non-negative id.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsign-compare"
-  assert(id == -1 || id < luaFuncsPrivate.activeObjectsNames.size());
-#pragma GCC diagnostic pop
-  const std::string name = id == -1 ? std::string() : luaFuncsPrivate.activeObjectsNames[static_cast<size_t>(id)];
+  // An object of a type this script does not name (kept from a world saved with another
+  // script) has no name here.
+  const std::vector<std::string>& names = luaFuncsPrivate.activeObjectsNames;
+  const std::string name = id < 0 || static_cast<size_t>(id) >= names.size() ? std::string() : names[static_cast<size_t>(id)];
   lua_pushlstring(lua, name.data(), name.size());
   return 1;
 }

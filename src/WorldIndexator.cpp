@@ -7,6 +7,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <sstream>
 
 #include "CubesTable.h"
 #include "DeviceManager.h"
@@ -451,11 +452,24 @@ void WorldIndexator::stepCustomObjects(float radius) {
         const Int3 posIndex = Int3(x, y, z) - tableRegionMin;
         if (isInTable(posIndex)) tableRegions[cellIndex(posIndex)]->stepCustomObjects(movedObjects);
       }
-  for (std::unique_ptr<CustomObject>& object : movedObjects) {
+  for (WorldRegion::MovedObject& moved : movedObjects) {
+    CustomObject& object = *moved.object;
     Int3 posIndex;
-    const bool isOk = locateBox(object->getPosition(), Float3(0.f, 0.f, 0.f), posIndex);
-    assert(isOk);
-    getRegion(posIndex)->addCustomObject(std::move(object));
+    if (locateBox(object.getPosition(), Float3(0.f, 0.f, 0.f), posIndex)) {
+      getRegion(posIndex)->addCustomObject(std::move(moved.object));
+      continue;
+    }
+    // Far beyond anything a world holds (the table would exhaust memory): the script's move is
+    // undone. The table only grew meanwhile, so the object's region is still there.
+    if (reportedFarObjectTypes.insert(object.getTypeId()).second) {
+      std::ostringstream text;
+      text << "A script object of type id " << object.getTypeId() << " cannot move to ("
+           << object.getPosition().x() << ", " << object.getPosition().y() << ", " << object.getPosition().z()
+           << "), beyond the limits of the world: it stays where it was";
+      showProblem(text.str());
+    }
+    object.setPosition(moved.from);
+    moved.region->addCustomObject(std::move(moved.object));
   }
   movedObjects.clear();
 }

@@ -3,13 +3,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "BasicVector.h"
 #include "CubeZone.h"
 #include "CustomObject.h"
-
-class WorldRegion;
+#include "WorldRegion.h"
 
 /// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
 /// which regions are built (near or far detail), drawn and freed. Routes point queries and
@@ -65,6 +65,8 @@ class WorldIndexator {
   /// and draws them, frees those that left the view. showBorders outlines every scanned region.
   void draw(float viewDistance, bool showBorders);
   /// Steps the objects of the regions within radius of the camera; moved objects change region.
+  /// An object moved where the table cannot grow (beyond its limits) goes back where it was,
+  /// with one problem report per object type.
   void stepCustomObjects(float radius);
 
   /// The zones that can shadow the region at posIndex: its whole column, then the columns at
@@ -146,7 +148,9 @@ class WorldIndexator {
   /// Scratch lists reused every frame.
   std::vector<WorldRegion*> keptRegions;
   std::vector<const CubeZone*> casters;
-  std::vector<std::unique_ptr<CustomObject>> movedObjects;
+  std::vector<WorldRegion::MovedObject> movedObjects;
+  /// Object types already reported for a move beyond the table's limits.
+  std::set<uint32_t> reportedFarObjectTypes;
 };
 
 #endif

@@ -421,7 +421,7 @@ int32_t WorldRegion::getCustomObjectIdAt(const Float3& point) const {
   return -1;
 }
 
-void WorldRegion::stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& moved) {
+void WorldRegion::stepCustomObjects(std::vector<MovedObject>& moved) {
   usedThisFrame = true;
   const bool wasWalking = isWalkingObjects;
   const long outerIndex = walkIndex;
@@ -440,7 +440,7 @@ void WorldRegion::stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& 
     }
     const Float3& after = object->getPosition();
     if (after.x() != before.x() || after.y() != before.y() || after.z() != before.z()) {
-      moved.push_back(std::move(customObjects[walkIndex]));
+      moved.push_back(MovedObject{std::move(customObjects[walkIndex]), before, this});
       customObjects.erase(customObjects.begin() + walkIndex);
       --walkIndex;
     }

@@ -83,9 +83,15 @@ class WorldRegion {
   bool removeCustomObject(const Float3& point, bool nearest);
   /// The type id of the first object within half a cube edge of the point (strict), or -1.
   int32_t getCustomObjectIdAt(const Float3& point) const;
+  /// An object whose position changed during its step, handed over with where it was.
+  struct MovedObject {
+    std::unique_ptr<CustomObject> object;
+    Float3 from;
+    WorldRegion* region;
+  };
   /// Steps the non-global objects once; objects that finish are destroyed and objects whose
   /// position changed are handed over to `moved` (the indexator puts them where they now lie).
-  void stepCustomObjects(std::vector<std::unique_ptr<CustomObject>>& moved);
+  void stepCustomObjects(std::vector<MovedObject>& moved);
 
   /// Starts the region build worker (once per indexator: "thread == NULL").
   static void startWorker();

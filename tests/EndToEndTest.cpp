@@ -204,6 +204,79 @@ function Game.uninit() end
   EXPECT_EQ(std::string::npos, errors.find("ERROR : ", report + 1)) << errors;
 }
 
+TEST(EndToEndTest, ObjectsOfATypeTheScriptDoesNotDefineAreKeptAndNotRun) {
+  // The first script places a lamp and two doors (one global) by the player and saves the
+  // world; when it finds them already there it prints their types.
+  const std::string types = R"(
+local function behaviour(name)
+  local managed = false
+  return {load = function() end, init = function() end, draw = function() end,
+          uninit = function() end, unload = function() end,
+          manage = function() if not managed then managed = true print(name .. " runs") end end}
+end
+Lamp = behaviour("Lamp")
+Game = {}
+local frame = 0
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+local function at(dz)
+  local x, y, z = getPlayerPositionReal()
+  return x, y + 5, z + dz
+end
+)";
+  TestGame game(types + R"(
+Door = behaviour("Door")
+function Game.init() initActiveObjects("Lamp", "Door") end
+function Game.manage()
+  frame = frame + 1
+  if frame == 1 and getObjectTypeAt(at(20)) == "" then
+    local x, y, z = at(0)
+    createObject(x, y, z, "Lamp", false)
+    x, y, z = at(20)
+    createObject(x, y, z, "Door", false, "first")
+    x, y, z = at(40)
+    createObject(x, y, z, "Door", true)
+  elseif frame == 1 then
+    print(getObjectTypeAt(at(0)) .. " " .. getObjectTypeAt(at(20)) .. " " .. getObjectTypeAt(at(40)))
+  elseif frame == 3 then
+    saveWorld()
+    quitGame()
+  end
+end
+)");
+  ASSERT_EQ(0, game.run()) << game.output << game.errors();
+  const std::string firstScript = readFile(game.dir.file("world.lua"));
+
+  // A script that knows only the lamp: the game runs, the doors are neither run nor lost.
+  game.dir.write("world.lua", types + R"(
+function Game.init() initActiveObjects("Lamp") end
+function Game.manage()
+  frame = frame + 1
+  if frame == 3 then
+    print("door: '" .. getObjectTypeAt(at(20)) .. "'")
+    saveWorld()
+    quitGame()
+  end
+end
+)");
+  game.output.clear();
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: Lamp runs", "lua print: door: ''"}), game.lines({"lua print: "}));
+  const std::string errors = game.errors();
+  const std::string report =
+      "ERROR : The script defines no script object type id 1: its objects are kept in the world but not run\n";
+  EXPECT_EQ(errors, report) << errors;
+
+  // Back with the first script, the doors saved by the second are all there (the global one is
+  // managed first).
+  game.dir.write("world.lua", firstScript);
+  game.output.clear();
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: Door runs", "lua print: Lamp runs", "lua print: Lamp Door Door"}),
+            game.lines({"lua print: "}));
+}
+
 TEST(EndToEndTest, AScriptErrorEndsTheProgramWithItsReport) {
   TestGame game(R"(
 Game = {}

@@ -274,6 +274,31 @@ TEST_F(ScriptWorldTest, ObjectsAreCreatedFoundAndRemovedByPosition) {
   EXPECT_EQ(script->text("getObjectTypeAt(205, 405, 305)"), "");
 }
 
+TEST_F(ScriptWorldTest, AnObjectMovedBeyondTheWorldsLimitsStaysWhereItWas) {
+  ASSERT_EQ(script->run("initActiveObjects('Runner')\n"
+                        "Runner = {load = function() end, init = function() end, draw = function() end,\n"
+                        "          uninit = function() end, unload = function() end,\n"
+                        "          manage = function() setCurrentObjectPosition(x, 5, 5) end}\n"
+                        "x = 1e9\n"
+                        "createObject(5, 5, 5, 'Runner', false)"),
+            "");
+  camera()->setPosition(Float3(0.f, 0.f, 0.f));
+  const Int3 tableSize = world->getIndexedWorld().getTableRegionSize();
+  testing::internal::CaptureStderr();
+  world->manage(false);
+  world->manage(false);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ERROR : A script object of type id 0 cannot move to (1e+09, 5, 5), beyond the limits of the world: "
+            "it stays where it was\n");
+  EXPECT_EQ(script->text("getObjectTypeAt(5, 5, 5)"), "Runner");
+  EXPECT_EQ(world->getIndexedWorld().getTableRegionSize(), tableSize);
+  // A move within the limits still takes it along.
+  script->run("x = 25");
+  world->manage(false);
+  EXPECT_EQ(script->text("getObjectTypeAt(5, 5, 5)"), "");
+  EXPECT_EQ(script->text("getObjectTypeAt(25, 5, 5)"), "Runner");
+}
+
 TEST_F(ScriptWorldTest, PlayerAndCameraFollowTheScript) {
   script->run("setPlayerPositionReal(1.5, 2, 3)");
   EXPECT_EQ(world->getPlayer()->getPosition(), Float3(1.5f, 2.f, 3.f));

@@ -339,7 +339,7 @@ TEST_F(WorldRegionTest, ObjectsStepMoveAndAreRemovedSafelyFromTheirCallbacks) {
       object->setPosition(Float3(20.f, 2.f, 2.f));
     }
   };
-  std::vector<std::unique_ptr<CustomObject>> moved;
+  std::vector<WorldRegion::MovedObject> moved;
   region.stepCustomObjects(moved);
   EXPECT_TRUE(region.getUsedThisFrame());
   EXPECT_TRUE(region.isBuilt());  // object changes do not free the region
@@ -347,7 +347,9 @@ TEST_F(WorldRegionTest, ObjectsStepMoveAndAreRemovedSafelyFromTheirCallbacks) {
   EXPECT_EQ(callback.nbManaged, 3 + 50);
   EXPECT_EQ(callback.nbUninit, 1);
   ASSERT_EQ(moved.size(), 1u);
-  EXPECT_EQ(moved[0]->getPosition(), Float3(20.f, 2.f, 2.f));
+  EXPECT_EQ(moved[0].object->getPosition(), Float3(20.f, 2.f, 2.f));
+  EXPECT_EQ(moved[0].from, Float3(2.f, 2.f, 2.f));
+  EXPECT_EQ(moved[0].region, &region);
   ASSERT_EQ(region.getNbCustomObjects(), 52u);
   EXPECT_EQ(region.getCustomObjects()[0]->getPosition(), Float3(3.f, 3.f, 3.f));
   EXPECT_TRUE(region.getCustomObjects()[1]->getIsGlobal());

@@ -444,11 +444,8 @@ void Editor3D::manageMouseEvent(const MouseEvent& event) {
     GLManager::getScene3D()->turnCameraWithMouse(Int2(event.x, event.y), GLManager::isMouseButtonDown(0));
 
   const Int2 mouse = GLManager::getScene2D()->windowTo2D(Int2(event.x, event.y));
-  if (event.kind == MouseEvent::buttonPressed && mouse.x() > GLManager::getScene2D()->size2D.x() - 100 &&
-      mouse.y() < 30)
-    openPage(Page::menuTitle);
-
-  // The last page is drawn on top, so it is the first to see the event.
+  // The last page is drawn on top, so it is the first to see the event. Pages come before the
+  // "Menu" hot zone: one kept on screen may lie over it, and its close box must work there.
   for (size_t i = menuPages.size(); i-- > 0;) {
     int chosen = -1;
     const Page::Answer answer = menuPages[i]->manageMouseEvent(event, mouse, chosen);
@@ -459,8 +456,11 @@ void Editor3D::manageMouseEvent(const MouseEvent& event) {
       const std::string title = menuPages[i]->title;
       menuAction(title, chosen);
     }
-    break;
+    return;
   }
+  if (event.kind == MouseEvent::buttonPressed && mouse.x() > GLManager::getScene2D()->size2D.x() - 100 &&
+      mouse.y() < 30)
+    openPage(Page::menuTitle);
 }
 
 Editor3DMenuPage* Editor3D::findPage(const std::string& title) const {

@@ -59,6 +59,7 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
                                   &luaFuncsPrivate.activeObjectsNames);
   // The options menu steps the view distance from where the world starts.
   menu->setViewDistance(world->getViewDistance());
+  menu->setWorld(world.get());
 
   luaFuncsPrivate.worldDataFile = worldDataFile;
   reloadScript(worldLuaFile);
@@ -70,7 +71,7 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 }
 
 MainManager::~MainManager() {
-  menu.reset();
+  menu.reset();  // before the world it acts on
   luaFuncsPrivate.editor = nullptr;
   editor.reset();
   // The script objects of the world run their types' uninit while the script host exists.
@@ -130,12 +131,6 @@ void MainManager::runPendingGameSave() {
   SaveGame::writeFile(name, world->getPlayer()->getRecord(), luaFuncsPrivate.globalVariables);
 }
 
-void MainManager::applyMenuSettings() {
-  if (menu->getViewDistance() != world->getViewDistance()) world->setViewDistance(menu->getViewDistance());
-  if (menu->getIsReverseMouseY() != world->getPlayer()->getIsReverseMouseYCamera())
-    world->setReverseMouseY(menu->getIsReverseMouseY());
-}
-
 void MainManager::manage() {
   // 1. Swap buffers and pump the window events.
   const int64_t frameStart = Utils::getTimeMicroseconds();
@@ -148,7 +143,6 @@ void MainManager::manage() {
   const bool isEditorPrompting = editor->isPrompting();
   if (menu->getIsMenuShown()) {
     isRunning = menu->manageInput(typedKeys, GLManager::getMouseEvents(), isEditorPrompting);
-    applyMenuSettings();
   } else if (!menu->takeMainMenuRequest(luaFuncsPrivate.isMainMenuRequested, isEditorPrompting)) {
     for (const int key : typedKeys) {
       if (isEditorMode)

@@ -44,8 +44,6 @@ class MainManager {
   void runPendingGameSave();
   /// Game.uninit, every loaded object type unloaded, global variables cleared, host destroyed.
   void releaseScript();
-  /// The view distance and the reversed mouse look the options menu chose go to the world.
-  void applyMenuSettings();
 
   std::unique_ptr<World> world;
   std::unique_ptr<Editor3D> editor;  ///< borrows the world's indexed world

@@ -14,6 +14,7 @@
 #include "Scene2D.h"
 #include "Sprite.h"
 #include "SpriteManager.h"
+#include "World.h"
 #include "Assert.h"
 
 bool MenuState::isFullscreenEnteredFromMenu = false;
@@ -166,16 +167,18 @@ void MenuState::chooseSetting(int row, int choice) {
         const float beyondBase = viewDistance - viewDistanceBase;
         if (beyondBase > viewDistanceMinimumStep) viewDistance = beyondBase / viewDistanceFactor + viewDistanceBase;
       }
+      if (world != nullptr) world->setViewDistance(viewDistance);
       break;
     case 1:
       shadowsEnabled = isRight;
-      // The world indexator will free every region here (freeAllRegions) so that they are
-      // rebuilt with or without shadows.
+      // Regions keep the meshes they were built with: all of them are freed so that the world
+      // is rebuilt with or without shadows at once.
+      if (world != nullptr) world->getIndexedWorld().freeAllRegions();
       break;
     case 2:
-      // The world scene's setReverseMouseY will take this over (it sets the player's flag and
-      // logs it).
+      // Applied and logged on every click, whether or not it changes.
       isReverseMouseY = isRight;
+      if (world != nullptr) world->setReverseMouseY(isRight);
       break;
     case 3:
       config.setBool("optimization_world_load_progressive", isRight);

@@ -8,6 +8,7 @@
 
 class Font;
 class Sprite;
+class World;
 
 /// The engine's own two full-window menus, drawn over the scene: the main menu (resume,
 /// options, quit, with the version and the frame rate) and the options menu (display modes,
@@ -46,6 +47,9 @@ class MenuState {
   bool getIsOptionsMenuShown() const { return isOptionsMenuShown; }
   bool getIsMenuShown() const { return isMainMenuShown || isOptionsMenuShown; }
 
+  /// The world scene the option choices act on (borrowed; null while there is none, when the
+  /// choices are only remembered).
+  void setWorld(World* parWorld) { world = parWorld; }
   /// The world scene's view distance as the menu last set it.
   float getViewDistance() const { return viewDistance; }
   void setViewDistance(float distance) { viewDistance = distance; }
@@ -73,6 +77,7 @@ class MenuState {
   Sprite* mouseSprite = nullptr;        ///< owned through the texture registry
   float viewDistance = 0.f;
   bool isReverseMouseY = false;
+  World* world = nullptr;
 
   static bool isFullscreenEnteredFromMenu;
   static bool isFullscreenNow;

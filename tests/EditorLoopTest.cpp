@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,12 +12,16 @@
 #include "CustomObject.h"
 #include "DeviceManager.h"
 #include "Editor3D.h"
+#include "Editor3DMenuPage.h"
 #include "GLManager.h"
 #include "IndexedWorld.h"
 #include "KeyboardManager.h"
 #include "MainManager.h"
+#include "Player.h"
+#include "Scene2D.h"
 #include "TempDir.h"
 #include "World.h"
+#include "WorldRegion.h"
 
 // The editor driven through the main loop of the program: keys and clicks reach the engine
 // during the frame step's event pump through the window system's callbacks, as a user's do.
@@ -181,7 +186,120 @@ void runObjectCommands() {
   std::exit(isLoopCheckFailed ? 2 : 0);
 }
 
+int countBuiltRegions(const IndexedWorld& world) {
+  int built = 0;
+  const Int3 size = world.getTableRegionSize();
+  for (int i = 0; i < size.x(); ++i)
+    for (int j = 0; j < size.y(); ++j)
+      for (int k = 0; k < size.z(); ++k) built += world.getRegion(Int3(i, j, k))->isBuilt() ? 1 : 0;
+  return built;
+}
+
+/// Every open page lies inside the 2D area, its close box included.
+void checkPagesOnScreen(const Editor3D& editor, const std::string& when) {
+  const Int2 area = GLManager::getScene2D()->size2D;
+  for (const auto& page : editor.getMenuPages())
+    loopCheck(page->position.x() >= 0 && page->position.y() >= 0 && page->position.x() + page->width <= area.x() &&
+                  page->position.y() + page->height <= area.y(),
+              "page '" + page->title + "' on screen " + when);
+}
+
+/// Clicks the close box of the page of that title.
+void clickCloseBox(MainManager& manager, const Editor3DMenuPage& page) {
+  click(manager, page.position.x() + page.width - page.getCloseBoxSize() / 2, page.position.y() + page.getCloseBoxSize() / 2);
+}
+
+void clickEntry(MainManager& manager, const Editor3DMenuPage& page, int index) {
+  click(manager, page.position.x() + page.width / 2,
+        page.position.y() + page.getTitleHeight() + index * page.getEntryHeight() + page.getEntryHeight() / 2);
+}
+
+void runMenusAndOptions() {
+  TempDir dir;
+  const std::string script = dir.write("world.lua", R"(
+Game = {}
+function Game.init() setEditorMode(true) end
+function Game.manage()
+  if getKeyNoRepeat("ASCII:257") then startMainMenu() end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  const std::string worldFile = dir.write("edited.dat", readWholeFile("world.dat"));
+  {
+    MainManager manager("editorlooptest", false, worldFile, script, "world.xml");
+    Editor3D* editor = manager.getEditor();
+    IndexedWorld& world = manager.getWorld()->getIndexedWorld();
+    frame(manager);
+    const std::string textures[6] = {"brick.png", "brick.png", "brick.png", "brick.png", "brick.png", "brick.png"};
+    const bool options[3] = {true, true, true};
+    world.addCubeType(textures, options, true);
+
+    // The six-type message: g without six cube types opens it, its Ok closes it.
+    type(manager, 'g');
+    const Editor3DMenuPage* message = editor->findPage(Editor3DMenuPage::sixTypesMessage);
+    loopCheck(message != nullptr, "g opened the six-type message");
+    if (message != nullptr) clickEntry(manager, *message, 0);
+    loopCheck(editor->findPage(Editor3DMenuPage::sixTypesMessage) == nullptr, "Ok closed the six-type message");
+
+    // The widest pages fit 800 x 600, then a bigger window; their close boxes work.
+    click(manager, 800 - 50, 10);
+    for (const int entry : {3, 5}) clickEntry(manager, *editor->findPage("Menu"), entry);
+    type(manager, 'h');
+    type(manager, 'g');
+    frame(manager);
+    loopCheck(editor->getMenuPages().size() == 5, "five pages open");
+    checkPagesOnScreen(*editor, "at 800 x 600");
+    glutReshapeWindow(1280, 1000);
+    frame(manager);
+    frame(manager);
+    loopCheck(GLManager::getScene2D()->size2D == Int2(1280, 1000), "the window grew");
+    checkPagesOnScreen(*editor, "at 1280 x 1000");
+    while (!editor->getMenuPages().empty()) {
+      const size_t before = editor->getMenuPages().size();
+      clickCloseBox(manager, *editor->getMenuPages().back());
+      if (editor->getMenuPages().size() != before - 1) break;
+    }
+    loopCheck(editor->getMenuPages().empty(), "every close box closed its page");
+
+    // Options: the shadow switch frees every region; the reversed mouse look is applied and
+    // logged on every click.
+    world.addCubesParallelepiped(Int3(0, 0, 0), Int3(4, 4, 4), 0);
+    frame(manager);
+    frame(manager);
+    loopCheck(countBuiltRegions(world) > 0, "regions were built");
+    frame(manager, {{}, {GLUT_KEY_F2}, {}, {}, {}});
+    frame(manager, {{}, {}, {}, {GLUT_KEY_F2}, {}});
+    frame(manager);
+    click(manager, 100, 260);  // options
+    frame(manager);
+    const int built = countBuiltRegions(world);
+    // The frame builds again what the click freed; each region built prints one mark.
+    testing::internal::CaptureStdout();
+    click(manager, 400, 325);  // shadows on, as they were
+    const std::string buildLog = testing::internal::GetCapturedStdout();
+    const long rebuilt = std::count(buildLog.begin(), buildLog.end(), '+') + std::count(buildLog.begin(), buildLog.end(), '%');
+    loopCheck(built > 0 && rebuilt >= built, "the shadow switch freed every region: " + std::to_string(built) +
+                                                 " built, then " + std::to_string(rebuilt) + " rebuilt");
+    testing::internal::CaptureStdout();
+    click(manager, 400, 375);
+    click(manager, 400, 375);
+    click(manager, 300, 375);
+    const std::string log = testing::internal::GetCapturedStdout();
+    loopCheck(log.find("isReverseMouseYCamera: 1\nisReverseMouseYCamera: 1\nisReverseMouseYCamera: 0\n") != std::string::npos,
+              "every click on the reversed mouse look is logged: " + log);
+    loopCheck(!manager.getWorld()->getPlayer()->getIsReverseMouseYCamera(), "the last choice is applied");
+  }
+  std::fprintf(stderr, "menu checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
 }  // namespace
+
+TEST(EditorLoopDeathTest, MenusFitTheScreenAndOptionsActAtOnce) {
+  EXPECT_EXIT(runMenusAndOptions(), testing::ExitedWithCode(0), "menu checks done");
+}
 
 TEST(EditorLoopDeathTest, ObjectCommandsPlaceSelectRemoveAndSaveScriptObjects) {
   EXPECT_EXIT(runObjectCommands(), testing::ExitedWithCode(0), "object command checks done");

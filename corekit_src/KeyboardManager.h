@@ -16,6 +16,7 @@ class KeyboardManager {
  public:
   static constexpr int nbKeys = 268;
   static constexpr int keyF1 = 256;
+  static constexpr int keyF12 = 267;
   static constexpr int keyRight = 28;
   static constexpr int keyLeft = 29;
   // Cursor up and down (keyUp and keyDown are the handlers).

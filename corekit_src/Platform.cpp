@@ -1,5 +1,6 @@
 #include "Platform.h"
 
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +21,12 @@ void getWallClock(int64_t& seconds, int64_t& microseconds) {
   gettimeofday(&now, nullptr);
   seconds = now.tv_sec;
   microseconds = now.tv_usec;
+}
+
+bool makeDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+  struct stat info;
+  return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void sleepMs(int milliseconds) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 // The few services the engine needs from the operating system, kept apart from the rest of
-// the code: clocks, sleep, the console report and the command line.
+// the code: clocks, sleep, the console report, directories and the command line.
 namespace Platform {
 
 /// Microseconds from a monotonic high-resolution clock (arbitrary origin).
@@ -22,6 +22,9 @@ void sleepMs(int milliseconds);
 /// terminal, prints the caption and waits for Enter; otherwise returns at once (the text itself
 /// is logged by the caller).
 void showConsoleReport(const std::string& caption, const std::string& text);
+
+/// Creates the directory (one level) unless it exists; false when it cannot be had.
+bool makeDirectory(const std::string& path);
 
 /// The process arguments, element 0 being the program path.
 std::vector<std::string> getArguments(int argc, char** argv);

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "SaveGame.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
+#include "Screenshot.h"
 #include "SoundManager.h"
 #include "SpriteManager.h"
 #include "Utils.h"
@@ -233,6 +235,13 @@ void MainManager::manage() {
   timings.period = GLManager::getPeriodDuration();
   if (keyboard->isKeyDown('*')) timings.print(std::cout);
 
-  // 16. The script asked to quit.
+  // 16. F12: the finished frame, before the next frame step swaps it to the screen. The press
+  // list, not the held state: a tap shorter than a slow frame is released before it is read.
+  if (std::find(typedKeys.begin(), typedKeys.end(), KeyboardManager::keyF12) != typedKeys.end()) {
+    const std::string path = Screenshot::saveWindow(screenshotDirectory);
+    if (!path.empty()) std::cout << "Screenshot saved to '" << path << "'" << std::endl;
+  }
+
+  // 17. The script asked to quit.
   if (luaFuncsPrivate.isQuitRequested) isRunning = false;
 }

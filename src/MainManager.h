@@ -18,6 +18,8 @@ class World;
 class MainManager {
  public:
   static constexpr const char* versionString = "Engine made by Quillmark, version 0.54";
+  /// Where F12 writes its pictures of the window, relative to the game's directory.
+  static constexpr const char* screenshotDirectory = "screenshots";
 
   /// Checks the three data files, opens the window, loads the configuration and the subsystems.
   MainManager(const std::string& programPath, bool fullscreen, const std::string& worldDataFile,

@@ -55,7 +55,7 @@ class Editor3DTest : public testing::Test {
     config.setBool("editor_autolock_camera", false);
     CubesTable::setSizeOneCube(1.f);
     keyboard()->releaseAllKeys();
-    world.reset(new IndexedWorld("world.dat"));
+    world.reset(new IndexedWorld(emptyWorldFile()));
     font.reset(new Font());
     worldFile = dir.file("edited.dat");
     editor.reset(new Editor3D(font.get(), world.get(), worldFile, "world.lua"));

@@ -66,7 +66,7 @@ class Editor3DWorldGenerationTest : public testing::Test {
     config.setDouble("size_one_cube", 1.0);
     config.setBool("fast_shadows", false);
     CubesTable::setSizeOneCube(1.f);
-    world.reset(new IndexedWorld("world.dat"));
+    world.reset(new IndexedWorld(emptyWorldFile()));
     const std::string names[6];
     for (int i = 0; i < 6; ++i) world->addCubeType(names, defaultOptions, true);
   }

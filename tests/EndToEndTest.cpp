@@ -23,7 +23,7 @@ class TestGame {
   explicit TestGame(const std::string& script) {
     dir.write("world.lua", script);
     dir.write("world.xml", readFile(std::string(ENGINE_GAME_DIR) + "/world.xml"));
-    dir.write("world.dat", readFile(std::string(ENGINE_GAME_DIR) + "/world.dat"));
+    dir.write("world.dat", readFile(emptyWorldFile()));
     for (const char* shared : {"images_engine", "whiteTexture.png", "models", "sounds", "skybox", "water",
                                "cube_textures", "cube_shadowed_textures", "cube_bumpmap_textures"}) {
       const std::string target = std::string(ENGINE_GAME_DIR) + "/" + shared;

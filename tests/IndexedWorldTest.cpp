@@ -62,7 +62,7 @@ class IndexedWorldTest : public testing::Test {
  protected:
   void SetUp() override {
     configure(16, 1.f);
-    world.reset(new IndexedWorld("world.dat"));
+    world.reset(new IndexedWorld(emptyWorldFile()));
     const std::string names[6];
     world->addCubeType(names, defaultOptions, true);
     world->addCubeType(names, defaultOptions, false);
@@ -78,9 +78,9 @@ class IndexedWorldTest : public testing::Test {
 TEST_F(IndexedWorldTest, ANewWorldFromTheEmptyFileHasNoTypesAndTheSmallTable) {
   world.reset();
   testing::internal::CaptureStdout();
-  world.reset(new IndexedWorld("world.dat"));
+  world.reset(new IndexedWorld(emptyWorldFile()));
   const std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("==== Loading world from file 'world.dat'\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("==== Loading world from file '" + emptyWorldFile() + "'\n"), std::string::npos) << log;
   EXPECT_NE(log.find("==== Loading world done\n"), std::string::npos) << log;
   EXPECT_EQ(world->getNbCubeType(), 0);
   EXPECT_EQ(CubeTypeManager::getInstance(), world->getCubeTypeManager());
@@ -224,7 +224,7 @@ TEST_F(IndexedWorldTest, ASphereOverAFloorFillsTheCellsWhereItsSamplesTouchTheFl
 TEST_F(IndexedWorldTest, EditsOnCubesOfATenthKeepTheirCells) {
   world.reset();
   configure(160, 0.1f);
-  world.reset(new IndexedWorld("world.dat"));
+  world.reset(new IndexedWorld(emptyWorldFile()));
   const std::string names[6];
   world->addCubeType(names, defaultOptions, true);
   world->addCubesParallelepiped(Int3(0, 0, 0), Int3(30, 3, 3), 0);

@@ -90,7 +90,7 @@ class ScriptWorldTest : public testing::Test {
  protected:
   void SetUp() override {
     loadSampleConfiguration();
-    world = std::make_unique<World>("world.dat", nullptr, testSoundSystem(), "world.lua");
+    world = std::make_unique<World>(emptyWorldFile(), nullptr, testSoundSystem(), "world.lua");
     const std::string names[6];
     const bool options[3] = {true, true, true};
     stone = world->getIndexedWorld().addCubeType(names, options, true);

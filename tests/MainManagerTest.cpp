@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <GL/freeglut.h>
+#include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -14,6 +16,8 @@
 #include "LuaFuncsPrivate.h"
 #include "MainManager.h"
 #include "FrameTimings.h"
+#include "GLTestWindow.h"
+#include "Screenshot.h"
 #include "TempDir.h"
 #include "Assert.h"
 
@@ -147,7 +151,7 @@ function Game.draw2D() end
 function Game.uninit() end
 )");
   {
-    MainManager manager("maintest", false, "world.dat", script, "world.xml");
+    MainManager manager("maintest", false, emptyWorldFile(), script, "world.xml");
     Editor3D* editor = manager.getEditor();
     loopCheck(editor != nullptr, "the main manager has an editor");
     const Int3 start = editor->getCursorPosition();
@@ -172,4 +176,74 @@ function Game.uninit() end
 
 TEST(MainManagerLoopDeathTest, EditorModeTakesTheKeys) {
   EXPECT_EXIT(runEditorModeTakesTheKeys(), testing::ExitedWithCode(0), "editor loop checks done");
+}
+
+namespace {
+
+void pressF12(int) { GLManager::getKeyboardManager()->specialKeyDown(GLUT_KEY_F12); }
+
+void runScreenshotKeyWritesTheWindow() {
+  TempDir dir;
+  const std::string script = dir.write("world.lua", R"(
+Game = {}
+function Game.init() setFogColor(20, 120, 40) end
+function Game.manage() end
+function Game.draw3D() end
+function Game.draw2D() drawText("top left", 10, 10) end
+function Game.uninit() end
+)");
+  {
+    MainManager manager("maintest", false, emptyWorldFile(), script, "world.xml");
+    manager.manage();
+    // Pictures go to screenshots/ under the working directory, the game's.
+    char gameDirectory[4096];
+    loopCheck(getcwd(gameDirectory, sizeof gameDirectory) != nullptr, "the working directory is known");
+    loopCheck(chdir(dir.path().c_str()) == 0, "into the temporary directory");
+    testing::internal::CaptureStdout();
+    glutTimerFunc(0, pressF12, 0);
+    manager.manage();  // F12 is pressed during this frame's event pump (a tap: released at once)
+    GLManager::getKeyboardManager()->specialKeyUp(GLUT_KEY_F12);
+    const std::vector<unsigned char> frame =
+        GLTestWindow::readPixels(0, 0, GLManager::getWindowWidth(), GLManager::getWindowHeight());
+    const std::string output = testing::internal::GetCapturedStdout();
+    const std::string prefix = "Screenshot saved to 'screenshots/screenshot-";
+    const size_t start = output.find(prefix);
+    loopCheck(start != std::string::npos, "the path is printed");
+    const size_t end = output.find("'\n", start);
+    const std::string path = output.substr(start + 21, end - start - 21);
+    loopCheck(path.size() == std::string("screenshots/screenshot-20261207-112108-017.png").size(),
+              "the name is time-stamped to the millisecond");
+    png_image picture{};
+    picture.version = PNG_IMAGE_VERSION;
+    loopCheck(png_image_begin_read_from_file(&picture, path.c_str()) != 0, "the picture is a PNG file");
+    const int width = static_cast<int>(picture.width), height = static_cast<int>(picture.height);
+    loopCheck(width == GLManager::getWindowWidth() && height == GLManager::getWindowHeight(),
+              "the picture has the window's size");
+    picture.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(picture));
+    loopCheck(png_image_finish_read(&picture, nullptr, pixels.data(), 0, nullptr) != 0, "the picture reads");
+    // The picture is the frame, its first row the window's top row (OpenGL's last).
+    bool isSame = pixels.size() == static_cast<size_t>(width) * height * 3;
+    for (int y = 0; y < height && isSame; ++y)
+      for (int x = 0; x < width && isSame; ++x)
+        for (int c = 0; c < 3; ++c)
+          isSame = isSame && pixels[(y * width + x) * 3 + c] == frame[((height - 1 - y) * width + x) * 4 + c];
+    loopCheck(isSame, "the picture holds the frame's pixels, top row first");
+    loopCheck(chdir(gameDirectory) == 0, "back into the game directory");
+  }
+  std::fprintf(stderr, "screenshot checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+}  // namespace
+
+TEST(MainManagerLoopDeathTest, TheScreenshotKeyWritesTheWindowAsAPng) {
+  EXPECT_EXIT(runScreenshotKeyWritesTheWindow(), testing::ExitedWithCode(0), "screenshot checks done");
+}
+
+TEST(ScreenshotTest, NamesCarryTheLocalDateAndTimeToTheMillisecond) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(Screenshot::fileName(0, 5999), "screenshot-19700101-000000-005.png");
+  EXPECT_EQ(Screenshot::fileName(1796642468, 17000), "screenshot-20261207-112108-017.png");
 }

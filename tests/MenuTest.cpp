@@ -370,7 +370,7 @@ function Game.draw2D() end
 function Game.uninit() end
 )");
   {
-    MainManager manager("menutest", false, "world.dat", script, "world.xml");
+    MainManager manager("menutest", false, emptyWorldFile(), script, "world.xml");
     MenuState* menu = manager.getMenu();
     EXPECT_NE(nullptr, menu);
 

@@ -37,7 +37,7 @@ class PlayerTest : public testing::Test {
     config.setDouble("player_speed_max", 0.01);
     config.setDouble("player_speed_capacity", 0.002);
     config.setDouble("player_speed_deceleration", 0.001);
-    world = std::make_unique<World>("world.dat", nullptr, testSoundSystem(), "world.lua");
+    world = std::make_unique<World>(emptyWorldFile(), nullptr, testSoundSystem(), "world.lua");
     player = world->getPlayer();
     camera()->setRotation(Float3(0.f, 0.f, 0.f));
     const std::string names[6];

@@ -69,7 +69,7 @@ class WorldTest : public testing::Test {
 
   void TearDown() override { world.reset(); }
 
-  void createWorld() { world = std::make_unique<World>("world.dat", nullptr, testSoundSystem(), "world.lua"); }
+  void createWorld() { world = std::make_unique<World>(emptyWorldFile(), nullptr, testSoundSystem(), "world.lua"); }
 
   static Scene3D* scene() { return GLManager::getScene3D(); }
   static Camera* camera() { return scene()->getCamera(); }
@@ -103,7 +103,7 @@ TEST_F(WorldTest, ConstructionShowsTheLoadingScreenThenLoadsPlayerSkyboxAndWater
   std::string line;
   while (std::getline(lines, line))
     if (line.compare(0, 5, "==== ") == 0 || line.find("loading.png") != std::string::npos) phases.push_back(line);
-  const std::vector<std::string> expected = {"==== Loading world from file 'world.dat'",
+  const std::vector<std::string> expected = {"==== Loading world from file '" + emptyWorldFile() + "'",
                                              "==== Loading world done",
                                              "Loading image 'images_engine/loading.png' ... done.",
                                              "Freeing image 'images_engine/loading.png'",
@@ -123,7 +123,7 @@ TEST_F(WorldTest, ConstructionShowsTheLoadingScreenThenLoadsPlayerSkyboxAndWater
   EXPECT_EQ(world->getSkybox()->getDirectory(), "skybox");
   EXPECT_EQ(world->getFogColour(), (BasicVector<4, unsigned char>(255, 255, 255, 255)));
   EXPECT_EQ(world->getPosition(), Float3(0.f, 0.f, 0.f));
-  EXPECT_EQ(world->getWorldFile(), "world.dat");
+  EXPECT_EQ(world->getWorldFile(), emptyWorldFile());
   EXPECT_EQ(world->getScriptFile(), "world.lua");
 }
 

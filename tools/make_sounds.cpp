@@ -1,7 +1,8 @@
 // Writes the sample game's sound effects as 16-bit mono PCM WAV files, computed from formulas
 // so that they can be regenerated at any time:
 //   sounds/jump.wav: a rising chirp with a quick decay (0.25 s);
-//   sounds/walk.wav: two soft footsteps, low-passed noise bursts (0.4 s).
+//   sounds/walk.wav: two soft footsteps, low-passed noise bursts (0.4 s);
+//   sounds/pickup.wav: two bright rising notes, the sample game's coin (0.3 s).
 //
 // Usage: make_sounds [game directory]   (default: "game")
 
@@ -82,6 +83,21 @@ std::vector<double> makeWalk() {
   return samples;
 }
 
+std::vector<double> makePickup() {
+  const int count = sampleRate * 3 / 10;
+  std::vector<double> samples(count);
+  double phase = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const double t = static_cast<double>(i) / count;
+    const double frequency = t < 0.35 ? 988.0 : 1319.0;  // B5 then E6
+    phase += 2.0 * pi * frequency / sampleRate;
+    const double noteTime = t < 0.35 ? t / 0.35 : (t - 0.35) / 0.65;
+    const double attack = std::fmin(1.0, (t < 0.35 ? i : i - 0.35 * count) / (0.005 * sampleRate));
+    samples[i] = 0.5 * attack * std::exp(-3.0 * noteTime) * (std::sin(phase) + 0.3 * std::sin(2.0 * phase));
+  }
+  return samples;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +105,7 @@ int main(int argc, char** argv) {
   const std::string soundDir = gameDir + "/sounds";
   mkdir(soundDir.c_str(), 0755);
   const bool ok = writeWav(soundDir + "/jump.wav", makeJump()) &&
-                  writeWav(soundDir + "/walk.wav", makeWalk());
+                  writeWav(soundDir + "/walk.wav", makeWalk()) &&
+                  writeWav(soundDir + "/pickup.wav", makePickup());
   return ok ? 0 : 1;
 }

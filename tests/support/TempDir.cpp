@@ -1,11 +1,14 @@
 #include "TempDir.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "WorldFile.h"
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/engine-test-XXXXXX";
@@ -33,4 +36,35 @@ std::string readFile(const std::string& path) {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+namespace {
+
+/// Removed at exit only by the process that made it: a death test's child exits too, and must
+/// not take the file away from its parent.
+struct ProcessTempDir {
+  TempDir* dir = new TempDir;
+  const pid_t owner = getpid();
+  ~ProcessTempDir() {
+    if (getpid() == owner) delete dir;
+  }
+};
+
+}  // namespace
+
+const std::string& emptyWorldFile() {
+  static ProcessTempDir holder;
+  static const std::string path = [] {
+    WorldFile file;
+    file.putHeader(0);
+    file.putRegionTable(Int3(-1, -1, -1), Int3(2, 2, 2));
+    for (int region = 0; region < 8; ++region) {
+      file.putZoneSection({}, false);
+      file.putObjectSectionHeader(0);
+    }
+    const std::string name = holder.dir->file("world.dat");
+    if (!file.writeTo(name)) throw std::runtime_error("cannot write " + name);
+    return name;
+  }();
+  return path;
 }

@@ -24,4 +24,9 @@ class TempDir {
 /// The whole content of a file ("" when it cannot be read).
 std::string readFile(const std::string& path);
 
+/// Path of a world file without cube types, zones or objects (the 2 x 2 x 2 region table),
+/// written once per test process into a temporary directory. Tests that need a world to start
+/// from use it rather than the sample game's world.dat, which holds a whole landscape.
+const std::string& emptyWorldFile();
+
 #endif

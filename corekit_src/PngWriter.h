@@ -1,7 +1,7 @@
-#ifndef TOOLS_PNGWRITER_H
-#define TOOLS_PNGWRITER_H
+#ifndef COREKIT_PNGWRITER_H
+#define COREKIT_PNGWRITER_H
 
-// The one PNG writer of the asset generators.
+// The one PNG writer: the asset generators and the engine's screenshots.
 
 #include <png.h>
 

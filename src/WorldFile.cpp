@@ -289,6 +289,15 @@ void WorldFile::putHeader(int32_t nbCubeTypes) {
   putInt32(nbCubeTypes);
 }
 
+void WorldFile::putEmptyWorld() {
+  putHeader(0);
+  putRegionTable(Int3(-1, -1, -1), Int3(2, 2, 2));
+  for (int region = 0; region < 8; ++region) {
+    putZoneSection({}, false);
+    putObjectSectionHeader(0);
+  }
+}
+
 void WorldFile::putCubeType(const std::string textureNames[6], const bool textureOptions[3], bool collidable) {
   for (int face = 0; face < 6; ++face) {
     putInt32(static_cast<int32_t>(textureNames[face].size()));

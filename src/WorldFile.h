@@ -65,6 +65,9 @@ class WorldFile {
   // ---- Writing (bytes collect in memory, in file order)
   /// Magic, version, cube type count.
   void putHeader(int32_t nbCubeTypes);
+  /// A whole world without cube types, zones or objects: the 2 x 2 x 2 region table around the
+  /// origin (165 bytes), what a new world starts from.
+  void putEmptyWorld();
   void putCubeType(const std::string textureNames[6], const bool textureOptions[3], bool collidable);
   void putRegionTable(const Int3& parTableRegionMin, const Int3& parTableRegionSize);
   /// Zone count, skip length 0, the zones. With `fastShadows` every face entry is 0 (the

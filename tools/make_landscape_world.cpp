@@ -6,6 +6,7 @@
 // there); it opens the engine's window, so it needs a display (Xvfb will do).
 //
 // Usage: make_landscape_world OUTPUT [regions per side] [configuration file]
+//        (0 regions: the empty world, no types)
 //        (defaults: 64 and "world.xml"; the region and cube sizes are the configuration's)
 
 #include <cstdio>
@@ -38,12 +39,7 @@ constexpr CubeLook looks[6] = {
 /// An empty world to start from: the engine reads a world file at construction.
 bool writeEmptyWorld(const std::string& path) {
   WorldFile file;
-  file.putHeader(0);
-  file.putRegionTable(Int3(-1, -1, -1), Int3(2, 2, 2));
-  for (int region = 0; region < 8; ++region) {
-    file.putZoneSection({}, false);
-    file.putObjectSectionHeader(0);
-  }
+  file.putEmptyWorld();
   return file.writeTo(path);
 }
 
@@ -57,6 +53,7 @@ int main(int argc, char** argv) {
   const std::string output = argv[1];
   const int n = argc > 2 ? std::atoi(argv[2]) : 64;
   const std::string configFile = argc > 3 ? argv[3] : "world.xml";
+  if (n == 0) return writeEmptyWorld(output) ? 0 : 1;
   if (n < 1 || !FileManager::fileExists(configFile)) {
     std::fprintf(stderr, "bad region count or missing configuration '%s'\n", configFile.c_str());
     return 2;

@@ -246,12 +246,7 @@ class WorldBuilder {
 /// The empty world the indexed world starts from (it reads its file when created).
 void writeEmptyWorld(const std::string& path) {
   WorldFile file;
-  file.putHeader(0);
-  file.putRegionTable(Int3(-1, -1, -1), Int3(2, 2, 2));
-  for (int region = 0; region < 8; ++region) {
-    file.putZoneSection({}, false);
-    file.putObjectSectionHeader(0);
-  }
+  file.putEmptyWorld();
   if (!file.writeTo(path)) fail("cannot write '" + path + "'");
 }
 
@@ -268,7 +263,8 @@ int main(int argc, char** argv) {
   CubesTable::setSizeOneCube(static_cast<float>(config.getDouble("size_one_cube")));
   writeEmptyWorld(worldFileName);
   {
-    IndexedWorld world(worldFileName, description.objectTypes);
+    std::vector<std::string> objectTypes = description.objectTypes;
+    IndexedWorld world(worldFileName, &objectTypes);
     for (const CubeTypeLine& type : description.cubeTypes) {
       const bool options[3] = {true, true, true};
       world.addCubeType(type.textures, options, type.collidable);

@@ -56,12 +56,7 @@ const std::string& emptyWorldFile() {
   static ProcessTempDir holder;
   static const std::string path = [] {
     WorldFile file;
-    file.putHeader(0);
-    file.putRegionTable(Int3(-1, -1, -1), Int3(2, 2, 2));
-    for (int region = 0; region < 8; ++region) {
-      file.putZoneSection({}, false);
-      file.putObjectSectionHeader(0);
-    }
+    file.putEmptyWorld();
     const std::string name = holder.dir->file("world.dat");
     if (!file.writeTo(name)) throw std::runtime_error("cannot write " + name);
     return name;

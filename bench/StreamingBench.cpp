@@ -5,18 +5,23 @@
 //   BM_StreamingFrame/g       one draw of a table of 25 x 25 x 25 empty, built regions with the
 //                             view distance giving the scan radius g (the frame that nothing enters)
 //   BM_RegionBuild/near/parallel  build + free of a 32-cube terrain region stored as columns
-//                             (1024 zones), wall time; counter zones_per_ms. The worker polls its
-//                             flag every 2 ms, so a parallel build pays up to 2 ms of hand-off: it
-//                             pays off for near builds (tens of ms), not for far ones (about 2 ms).
+//                             (1024 zones), wall time; counter zones_per_ms.
+//   BM_RegionBuildSplit/near  the same build serial and split between the main thread and the
+//                             worker in turn, one of each per iteration, so that both see the
+//                             same machine load; counters serial_ms and parallel_ms (medians) and
+//                             parallel_over_serial (targets: near <= 0.6, far <= 1.0).
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "CubeTypeManager.h"
 #include "CubeZone.h"
@@ -85,6 +90,7 @@ void BM_StreamingFrame(benchmark::State& state) {
   QuietOutput quiet;
   config().setBool("render_under_water", true);
   config().setBool("optimization_world_load_progressive", true);
+  config().setDouble("region_build_budget_ms", -1.0);
   env.world->reset();
   env.world->growToInclude(Int3(-12, -12, -12));
   env.world->growToInclude(Int3(12, 12, 12));
@@ -131,5 +137,36 @@ BENCHMARK(BM_RegionBuild)
     ->Args({1, 1})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+double median(std::vector<double>& values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void BM_RegionBuildSplit(benchmark::State& state) {
+  environment();
+  QuietOutput quiet;
+  const bool isNear = state.range(0) != 0;
+  const char* const key = isNear ? "enable_parallelization_regions_near" : "enable_parallelization_regions_far";
+  WorldRegion region(Float3(16.f, 16.f, 16.f), edge);
+  fillTerrain(region);
+  std::vector<double> times[2];
+  for (auto _ : state) {
+    for (int parallel = 0; parallel < 2; ++parallel) {
+      config().setBool(key, parallel != 0);
+      const auto start = std::chrono::steady_clock::now();
+      region.build(isNear, {});
+      region.free();
+      times[parallel].push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+  }
+  config().setBool(key, false);
+  const double serial = median(times[0]);
+  const double parallel = median(times[1]);
+  state.counters["serial_ms"] = serial;
+  state.counters["parallel_ms"] = parallel;
+  state.counters["parallel_over_serial"] = serial > 0.0 ? parallel / serial : 0.0;
+}
+BENCHMARK(BM_RegionBuildSplit)->ArgName("near")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

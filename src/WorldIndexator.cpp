@@ -53,10 +53,12 @@ void apply3DPolygonModes() {
   glEnable(GL_CULL_FACE);
 }
 
-float distance(const Float3& a, const Float3& b) {
+float squaredDistance(const Float3& a, const Float3& b) {
   const Float3 d = a - b;
-  return std::sqrt(d.x() * d.x() + d.y() * d.y() + d.z() * d.z());
+  return d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
 }
+
+float distance(const Float3& a, const Float3& b) { return std::sqrt(squaredDistance(a, b)); }
 
 bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
 
@@ -290,25 +292,54 @@ void WorldIndexator::draw(float viewDistance, bool showBorders) {
   assert(regions.size() == areRegionsInBorder.size() && regions.size() == posIntRegions.size());
 
   const Float3 viewer = scene->getCamera()->getPosition();
-  const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
-  const bool fastShadows = config().getBool("fast_shadows");
-  for (size_t i = 0; i < regions.size(); ++i) {
-    WorldRegion* region = regions[i];
-    // Shell regions are only ever built far, one per frame: freeing one for its detail would
-    // rebuild it far again, so it would be dropped and rebuilt in every frame.
-    if (!region->isBuilt() || areRegionsInBorder[i]) continue;
-    const bool shouldBeNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
-    if (region->getIsNear() != shouldBeNear) region->free();
-  }
+  float projection[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  viewFrustum = Frustum(projection, scene->getViewMatrix());
+  visibleDistance = viewDistance;
 
   buildRegionsInView(regions, areRegionsInBorder, posIntRegions, viewer);
-
-  // By index: an object's draw callback may edit the world, and a table grown by it empties
-  // the list (every region is then unbuilt).
-  for (size_t i = 0; i < regions.size(); ++i)
-    if (regions[i]->isBuilt()) regions[i]->draw();
-
+  drawRegionsInView(viewer);
   freeRegionsOutOfView();
+}
+
+double WorldIndexator::squaredDistanceToBox(const WorldRegion& region, const Float3& point) const {
+  const float half = sizeOneRegion / 2.f;
+  double squared = 0.0;
+  for (int a = 0; a < 3; ++a) {
+    const double centre = region.getPosition()[a];
+    const double gap = std::max({0.0, centre - half - point[a], point[a] - (centre + half)});
+    squared += gap * gap;
+  }
+  return squared;
+}
+
+bool WorldIndexator::isRegionVisible(const WorldRegion& region, const Float3& viewer) const {
+  const float half = sizeOneRegion / 2.f;
+  const Float3& centre = region.getPosition();
+  const Float3 boxMin(centre.x() - half, centre.y() - half, centre.z() - half);
+  const Float3 boxMax(centre.x() + half, centre.y() + half, centre.z() + half);
+  if (viewFrustum.isBoxOutside(boxMin, boxMax)) return false;
+  // The true distance, not the cube of regions scanned around the viewer.
+  return !(squaredDistanceToBox(region, viewer) > (double)visibleDistance * visibleDistance);
+}
+
+void WorldIndexator::drawRegionsInView(const Float3& viewer) {
+  // Nearest first, so that the depth test rejects what lies behind before it is shaded.
+  drawOrder.clear();
+  for (size_t i = 0; i < regions.size(); ++i)
+    if (regions[i]->isBuilt() && isRegionVisible(*regions[i], viewer))
+      drawOrder.push_back(std::make_pair(squaredDistance(regions[i]->getPosition(), viewer), i));
+  std::sort(drawOrder.begin(), drawOrder.end());
+  regionsDrawn.clear();
+  for (const std::pair<float, size_t>& entry : drawOrder) {
+    regions[entry.second]->drawMesh();
+    regionsDrawn.push_back(regions[entry.second]);
+  }
+  // The objects of every built region in view, seen or not, in list order as before; by index,
+  // since an object's draw callback may edit the world, and a table grown by it empties the
+  // list (every region is then unbuilt).
+  for (size_t i = 0; i < regions.size(); ++i)
+    if (regions[i]->isBuilt()) regions[i]->drawObjects();
 }
 
 void WorldIndexator::scanView(const Int3& c, int g, bool showBorders) {
@@ -361,34 +392,64 @@ void WorldIndexator::drawRegionBorder(const WorldRegion& region) const {
   glColor4ub(saved[0], saved[1], saved[2], saved[3]);
 }
 
+double WorldIndexator::getBuildBudgetMs() {
+  const double configured = config().getDouble("region_build_budget_ms");
+  return configured == 0.0 ? defaultBuildBudgetMs : configured;
+}
+
 void WorldIndexator::buildRegionsInView(const std::vector<WorldRegion*>& parRegions, const std::vector<bool>& borders,
                                         const std::vector<Int3>& indices, const Float3& viewer) {
   const bool progressive = config().getBool("optimization_world_load_progressive");
   const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
   const bool fastShadows = config().getBool("fast_shadows");
+  // What needs a build: unbuilt regions and regions at the wrong detail (which keep showing their
+  // current mesh until rebuilt), plus at most one shell region, and that only while no region
+  // listed before it needs a build.
+  buildOrder.clear();
+  bool anyBefore = false;
+  for (size_t i = 0; i < parRegions.size(); ++i) {
+    WorldRegion* region = parRegions[i];
+    if (borders[i]) {
+      // Shell regions are only ever built far, one per frame: rebuilding one for its detail
+      // would build it far again, so it would be dropped and rebuilt in every frame.
+      if (region->isBuilt() || !progressive || anyBefore) continue;
+      anyBefore = true;
+    } else {
+      const bool isNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
+      if (region->isBuilt() && region->getIsNear() == isNear) continue;
+      anyBefore = true;
+    }
+    // First the unbuilt regions in sight right around the camera, which are built whatever the
+    // budget (a hole there would be glaring); then the others in sight; nearest first.
+    const bool isVisible = isRegionVisible(*region, viewer);
+    const bool isUrgent = isVisible && !region->isBuilt() && squaredDistanceToBox(*region, viewer) < sizeOneRegion * sizeOneRegion;
+    buildOrder.push_back(BuildCandidate(!isUrgent, !isVisible, squaredDistance(region->getPosition(), viewer), i));
+  }
+  std::sort(buildOrder.begin(), buildOrder.end());
+
+  // The budget bounds the frame's building, but at least one region is built in every frame that
+  // needs one, so that the view fills even when a single build takes longer than the budget.
+  const double budgetMs = getBuildBudgetMs();
+  const int64_t start = Platform::getMicroseconds();
   bool anyBuilt = false;
   int count = 0;
   int64_t buffers = 0;
   int64_t vertices = 0;
-  for (size_t i = 0; i < parRegions.size(); ++i) {
+  for (const BuildCandidate& candidate : buildOrder) {
+    const bool isUrgent = !std::get<0>(candidate);
+    if (anyBuilt && !isUrgent && budgetMs >= 0.0 && (double)(Platform::getMicroseconds() - start) >= budgetMs * 1000.0)
+      break;
+    const size_t i = std::get<3>(candidate);
     WorldRegion* region = parRegions[i];
-    if (region->isBuilt()) continue;
-    if (borders[i]) {
-      if (!progressive || anyBuilt) continue;
-      casters.clear();
-      collectShadowCasters(indices[i], true, casters);
-      region->build(false, casters);
-      std::cout << "+" << std::flush;
-      anyBuilt = true;
-      continue;
-    }
-    const bool isNear = sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
+    const bool isNear =
+        !borders[i] && sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
+    region->free();
     casters.clear();
     collectShadowCasters(indices[i], true, casters);
     const std::pair<int, int> built = region->build(isNear, casters);
     std::cout << (isNear ? "%" : "+") << std::flush;
     anyBuilt = true;
-    if (built.first >= 1) {
+    if (built.first >= 1 && !borders[i]) {
       ++count;
       buffers += built.first;
       vertices += built.second;

@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "BasicVector.h"
 #include "CubeZone.h"
 #include "CustomObject.h"
+#include "Frustum.h"
 #include "WorldRegion.h"
 
 /// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
@@ -26,6 +29,8 @@ class WorldIndexator {
   static constexpr int64_t maxTableCells = int64_t(1) << 21;
   /// Absolute region indices stay within +-maxAbsoluteIndex on every axis.
   static constexpr int maxAbsoluteIndex = 1 << 20;
+  /// Milliseconds of region building per frame when "region_build_budget_ms" is absent (or 0).
+  static constexpr double defaultBuildBudgetMs = 4.0;
 
   explicit WorldIndexator(float parSizeOneRegion);
   /// Stops and joins the region build worker, deletes every region.
@@ -62,8 +67,15 @@ class WorldIndexator {
   void fitTableToContent();
 
   /// The frame's streaming step: lists the regions within viewDistance of the camera, builds
-  /// and draws them, frees those that left the view. showBorders outlines every scanned region.
+  /// them (in sight and nearest first, within the frame's build budget: at least one region, and
+  /// every unbuilt one in sight within one region edge of the camera), draws those the camera
+  /// can see nearest first, frees those that left the view. showBorders outlines every scanned
+  /// region.
   void draw(float viewDistance, bool showBorders);
+  /// Inside the last draw's view frustum and within its view distance (measured to the box).
+  bool isRegionVisible(const WorldRegion& region, const Float3& viewer) const;
+  /// "region_build_budget_ms", defaultBuildBudgetMs when absent or 0; negative: no limit.
+  static double getBuildBudgetMs();
   /// Steps the objects of the regions within radius of the camera; moved objects change region.
   /// An object moved where the table cannot grow (beyond its limits) goes back where it was,
   /// with one problem report per object type.
@@ -107,6 +119,8 @@ class WorldIndexator {
   const std::vector<WorldRegion*>& getRegionsInView() const { return regions; }
   const std::vector<bool>& getAreRegionsInBorder() const { return areRegionsInBorder; }
   const std::vector<Int3>& getPosIntRegions() const { return posIntRegions; }
+  /// The regions whose mesh the last draw drew, in drawing order.
+  const std::vector<WorldRegion*>& getRegionsDrawn() const { return regionsDrawn; }
 
  protected:
   /// One step of the loading bar: redrawn (and shown through the frame step) when more than
@@ -132,6 +146,8 @@ class WorldIndexator {
   void scanView(const Int3& centre, int g, bool showBorders);
   void drawRegionBorder(const WorldRegion& region) const;
   void freeRegionsOutOfView();
+  void drawRegionsInView(const Float3& viewer);
+  double squaredDistanceToBox(const WorldRegion& region, const Float3& point) const;
   /// Whether a table of that minimum and size stays within the limits.
   static bool isTableAcceptable(const int64_t min[3], const int64_t size[3]);
 
@@ -151,6 +167,16 @@ class WorldIndexator {
   std::vector<WorldRegion::MovedObject> movedObjects;
   /// Object types already reported for a move beyond the table's limits.
   std::set<uint32_t> reportedFarObjectTypes;
+  /// (not urgent, out of sight, squared distance, index in `regions`) of a region to build
+  /// this frame.
+  using BuildCandidate = std::tuple<bool, bool, float, size_t>;
+  std::vector<BuildCandidate> buildOrder;
+  /// (squared distance, index in `regions`) of the regions to draw this frame.
+  std::vector<std::pair<float, size_t>> drawOrder;
+  std::vector<WorldRegion*> regionsDrawn;
+  /// What the camera sees in the current draw.
+  Frustum viewFrustum;
+  float visibleDistance = 0.f;
 };
 
 #endif

@@ -142,8 +142,8 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
 void WorldRegion::meshZones(MeshGroupMap& mainGroups, MeshGroupMap& workerGroups) {
   const size_t n = cubeZones.size();
   const bool parallel =
-      n >= 2 && ((isNear && configBool("enable_parallelization_regions_near")) ||
-                 (!isNear && configBool("enable_parallelization_regions_far")));
+      isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
+             : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far");
   if (!parallel) {
     meshRange(cubeZones.data(), n, isNear, mainGroups, *cubesTable);
     return;
@@ -176,11 +176,19 @@ bool WorldRegion::free() {
 }
 
 void WorldRegion::draw() {
-  usedThisFrame = true;
   setLighting(false);
+  drawMesh();
+  drawObjects();
+}
+
+void WorldRegion::drawMesh() {
   if (vbo == nullptr) assert(false, "drawing a region that is not built");
   vbo->draw();
+}
 
+void WorldRegion::drawObjects() {
+  usedThisFrame = true;
+  if (vbo == nullptr) assert(false, "drawing a region that is not built");
   setLighting(true);
   const bool wasWalking = isWalkingObjects;
   const long outerIndex = walkIndex;

@@ -29,6 +29,11 @@ class WorldRegion {
  public:
   /// The zone list grows by this many records at a time.
   static constexpr size_t zoneCapacityStep = 200;
+  /// A build is split with the worker only from this many zones on: a near zone costs tens of
+  /// microseconds to mesh, a far one well under one, and below these counts the half given
+  /// away costs less than waking the worker up.
+  static constexpr size_t minZonesToSplitNear = 2;
+  static constexpr size_t minZonesToSplitFar = 2048;
 
   WorldRegion(const Float3& parPosition, float parSizeOneRegion);
   ~WorldRegion();
@@ -44,6 +49,11 @@ class WorldRegion {
   bool free();
   /// Draws the mesh (the region must be built), then the objects; marks the region used.
   void draw();
+  /// The mesh alone, lighting left as it is (the region must be built).
+  void drawMesh();
+  /// The rest of draw: the objects, the cube types marked used, the region marked used (the
+  /// region must be built). The indexator calls it also for built regions out of sight.
+  void drawObjects();
   bool isBuilt() const { return vbo != nullptr; }
 
   void addCubeZone(const CubeZone& zone);

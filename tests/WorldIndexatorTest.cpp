@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <string>
@@ -55,6 +56,8 @@ class WorldIndexatorTest : public testing::Test {
                             "enable_parallelization_regions_near", "enable_parallelization_regions_far"})
       config.setBool(key, false);
     config.setDouble("max_view_distance_detailed_in_region_units", 0.0);
+    // Every region that needs it is built in its frame, however long that takes.
+    config.setDouble("region_build_budget_ms", -1.0);
     shadowsEnabled = true;
     manager.reset(new CubeTypeManager());
     std::string stone[6];
@@ -281,6 +284,80 @@ TEST_F(WorldIndexatorTest, FastShadowsRebuildNearRegionsInDetail) {
     EXPECT_EQ(region->getIsNear(), near);
   }
   EXPECT_NE(printed.find('%'), std::string::npos);
+}
+
+TEST_F(WorldIndexatorTest, OnlyRegionsInSightAreDrawnNearestFirstAndTheOthersStayBuilt) {
+  world->growToInclude(Int3(-4, 0, -4));
+  world->growToInclude(Int3(4, 0, 4));
+  for (int x = -3; x <= 3; ++x)
+    for (int z = -3; z <= 3; ++z) world->addCubeZone(cubeInRegion(Int3(x, 0, z)));
+  // The camera looks along -z from the middle of region (0, 0, 0).
+  drawFrame(3 * edge);
+  const auto regionAt = [this](int x, int z) { return world->getRegion(Int3(x, 0, z) - world->getTableRegionMin()); };
+  const std::vector<WorldRegion*>& drawn = world->getRegionsDrawn();
+  const auto isDrawn = [&drawn](const WorldRegion* region) {
+    return std::find(drawn.begin(), drawn.end(), region) != drawn.end();
+  };
+  EXPECT_TRUE(isDrawn(regionAt(0, 0)));
+  EXPECT_TRUE(isDrawn(regionAt(0, -2)));
+  EXPECT_TRUE(isDrawn(regionAt(-2, -1)));
+  // Behind the camera, and ahead but further than the view distance (though inside the cube of
+  // regions scanned): built, not drawn.
+  for (const WorldRegion* hidden : {regionAt(0, 2), regionAt(1, 3), regionAt(3, -3)}) {
+    EXPECT_TRUE(hidden->isBuilt());
+    EXPECT_FALSE(isDrawn(hidden));
+  }
+  const Float3 viewer(8.f, 8.f, 8.f);
+  size_t visible = 0;
+  for (const WorldRegion* region : world->getRegionsInView())
+    visible += region->isBuilt() && world->isRegionVisible(*region, viewer) ? 1 : 0;
+  EXPECT_EQ(drawn.size(), visible);
+  for (size_t i = 1; i < drawn.size(); ++i) {
+    const Float3 a = drawn[i - 1]->getPosition() - viewer;
+    const Float3 b = drawn[i]->getPosition() - viewer;
+    EXPECT_LE(a.x() * a.x() + a.z() * a.z(), b.x() * b.x() + b.z() * b.z());
+  }
+}
+
+TEST_F(WorldIndexatorTest, CrossingARegionBorderLeavesNoHole) {
+  // Crossing a border changes the detail of the regions around the camera; with a budget that
+  // lets one region be built per frame, each keeps showing its old mesh until rebuilt.
+  config().setDouble("region_build_budget_ms", 1e-6);
+  config().setBool("fast_shadows", true);
+  config().setDouble("max_view_distance_detailed_in_region_units", 1.5);
+  world->growToInclude(Int3(-5, 0, -6));
+  world->growToInclude(Int3(5, 0, 3));
+  for (int x = -5; x <= 5; ++x)
+    for (int z = -6; z <= 3; ++z) world->addCubeZone(cubeInRegion(Int3(x, 0, z)));
+  // The first frame builds the regions in sight around the camera whatever the budget, then one
+  // per frame.
+  std::string printed = drawFrame(3 * edge);
+  const std::vector<WorldRegion*>& drawn = world->getRegionsDrawn();
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '%'), (long)drawn.size());
+  for (const WorldRegion* region : drawn) {
+    const Float3 d = region->getPosition() - Float3(8.f, 8.f, 8.f);
+    EXPECT_LE(std::max(std::abs(d.x()), std::abs(d.z())), edge);
+  }
+  for (int frame = 0; frame < 200 && !printed.empty(); ++frame) {
+    printed = drawFrame(3 * edge);
+    EXPECT_TRUE(printed.empty() || printed.find('\n') == 1u) << printed;
+  }
+  ASSERT_EQ(printed, "");
+
+  int rebuiltNear = 0;
+  for (float z = 8.f; z > -2.5f * edge; z -= 3.f) {
+    const std::vector<WorldRegion*> before = world->getRegionsDrawn();
+    placeCamera(Float3(8.f, 8.f, z));
+    printed = drawFrame(3 * edge);
+    const std::string marks = printed.substr(0, printed.find('\n'));
+    EXPECT_LE(marks.size(), 1u) << marks;
+    rebuiltNear += (int)std::count(marks.begin(), marks.end(), '%');
+    for (const WorldRegion* region : before)
+      if (world->isRegionVisible(*region, Float3(8.f, 8.f, z))) {
+        EXPECT_NE(std::find(drawn.begin(), drawn.end(), region), drawn.end()) << "hole at z = " << z;
+      }
+  }
+  EXPECT_GE(rebuiltNear, 4);
 }
 
 TEST_F(WorldIndexatorTest, ShadowCommands) {

@@ -127,42 +127,59 @@ TEST_F(WorldRegionTest, BuildDrawAndFreeOneZone) {
 }
 
 TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) {
+  // The groups of the main thread come first within each texture: same bytes as one pass.
+  const auto expectSameMesh = [](const WorldRegion& expected, const WorldRegion& actual) {
+    const MeshGroupMap& expectedGroups = expected.getVBO()->getGroups();
+    const MeshGroupMap& actualGroups = actual.getVBO()->getGroups();
+    ASSERT_EQ(actualGroups.size(), expectedGroups.size());
+    for (const auto& entry : expectedGroups) {
+      ASSERT_EQ(actualGroups.count(entry.first), 1u);
+      EXPECT_EQ(actualGroups.at(entry.first).verticesQuadVect, entry.second.verticesQuadVect) << entry.first;
+      EXPECT_EQ(actualGroups.at(entry.first).texCoordQuadVect, entry.second.texCoordQuadVect) << entry.first;
+    }
+  };
   WorldRegion sequential(regionCentre, regionSize);
   addFiveZones(sequential);
-  sequential.build(false, noCasters());
+  sequential.build(true, noCasters());
 
-  setSwitch("enable_parallelization_regions_far", true);
+  setSwitch("enable_parallelization_regions_near", true);
   WorldRegion::startWorker();
   WorldRegion parallel(regionCentre, regionSize);
   addFiveZones(parallel);
   const int64_t before = WorldRegion::getNbZonesSplitOff();
-  const std::pair<int, int> built = parallel.build(false, noCasters());
-  // The main thread meshes zones 0-1, the worker 2-4.
+  const std::pair<int, int> built = parallel.build(true, noCasters());
+  // The main thread meshes zones 0-1, the worker (or the main thread after them) 2-4.
   EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
-  EXPECT_EQ(built.second, 5 * 24);
+  EXPECT_EQ(built.second, sequential.getVBO()->getNbVerticesTotal());
+  expectSameMesh(sequential, parallel);
 
-  // The groups of the main thread come first within each texture: same order as one pass.
-  const MeshGroupMap& expected = sequential.getVBO()->getGroups();
-  const MeshGroupMap& actual = parallel.getVBO()->getGroups();
-  ASSERT_EQ(actual.size(), expected.size());
-  for (const auto& entry : expected) {
-    ASSERT_EQ(actual.count(entry.first), 1u);
-    EXPECT_EQ(actual.at(entry.first).verticesQuadVect, entry.second.verticesQuadVect) << entry.first;
-    EXPECT_EQ(actual.at(entry.first).texCoordQuadVect, entry.second.texCoordQuadVect) << entry.first;
-  }
-
-  // A near build is split only by its own switch; one zone never goes to the worker.
+  // A far build is split only by its own switch, and only with many zones (a few far zones mesh
+  // faster than the worker wakes up); one zone never goes to the worker.
+  setSwitch("enable_parallelization_regions_near", false);
+  setSwitch("enable_parallelization_regions_far", true);
   parallel.free();
   parallel.build(true, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
+  parallel.free();
+  parallel.build(false, noCasters());
   WorldRegion single(regionCentre, regionSize);
   single.addCubeZone(zoneOfCells(0, Int3(1, 1, 1), Int3(1, 1, 1)));
-  single.build(false, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
   setSwitch("enable_parallelization_regions_near", true);
-  parallel.free();
-  parallel.build(true, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 6);
+  single.build(true, noCasters());
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
+
+  WorldRegion manyFar(regionCentre, regionSize);
+  WorldRegion manyFarSequential(regionCentre, regionSize);
+  for (int i = 0; i < (int)WorldRegion::minZonesToSplitFar; ++i) {
+    // A checkerboard: no face is hidden.
+    const Int3 cell(i % 16, (i / 16) % 16, 2 * (i / 256) + (i % 16 + (i / 16) % 16) % 2);
+    manyFar.addCubeZone(zoneOfCells(i % 2, cell, Int3(1, 1, 1)));
+    manyFarSequential.addCubeZone(zoneOfCells(i % 2, cell, Int3(1, 1, 1)));
+  }
+  manyFar.build(false, noCasters());
+  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3 + (int64_t)WorldRegion::minZonesToSplitFar / 2);
+  setSwitch("enable_parallelization_regions_far", false);
+  manyFarSequential.build(false, noCasters());
+  expectSameMesh(manyFarSequential, manyFar);
   WorldRegion::stopWorker();
   EXPECT_FALSE(WorldRegion::isWorkerRunning());
 }

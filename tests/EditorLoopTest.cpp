@@ -123,7 +123,7 @@ void runObjectCommands() {
   TempDir dir;
   const std::string script = dir.write("world.lua", objectsScript);
   // An empty world of its own: the editor saves into it.
-  const std::string worldFile = dir.write("edited.dat", readWholeFile("world.dat"));
+  const std::string worldFile = dir.write("edited.dat", readWholeFile(emptyWorldFile()));
   {
     MainManager manager("editorlooptest", false, worldFile, script, "world.xml");
     Editor3D* editor = manager.getEditor();
@@ -226,7 +226,7 @@ function Game.draw3D() end
 function Game.draw2D() end
 function Game.uninit() end
 )");
-  const std::string worldFile = dir.write("edited.dat", readWholeFile("world.dat"));
+  const std::string worldFile = dir.write("edited.dat", readWholeFile(emptyWorldFile()));
   {
     MainManager manager("editorlooptest", false, worldFile, script, "world.xml");
     Editor3D* editor = manager.getEditor();

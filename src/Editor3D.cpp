@@ -390,8 +390,16 @@ void Editor3D::startDialogue(bool parModify) {
   for (std::string& name : dialogueNames) name.clear();
   for (bool& option : dialogueOptions) option = true;
   dialogueCollidable = false;
-  editText->setText("");
+  dialogueTextureFiles = FileManager::listFiles(CubeType::directoryTextures);
+  isTextureNameRefused = false;
   dialogueStep = 1;
+  startFaceStep();
+}
+
+void Editor3D::startFaceStep() {
+  // A modified type offers the face's current name, to keep or to change.
+  const bool isTypeKnown = modify && currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType();
+  editText->setText(isTypeKnown ? indexedWorld->getCubeType(currentCubeType)->textureNames[dialogueStep - 1] : "");
 }
 
 void Editor3D::manageDialogueKey(int keyIndex) {
@@ -402,9 +410,19 @@ void Editor3D::manageDialogueKey(int keyIndex) {
   }
   if (dialogueStep <= 6) {
     if (key == keyEnter || key == '\n') {
-      dialogueNames[dialogueStep - 1] = editText->getText();
-      editText->setText("");
+      // A name without its file would silently give the default texture: it is refused, and
+      // the entry keeps it for correction.
+      const std::string name = editText->getText();
+      if (name.empty() || !FileManager::fileExists(CubeType::directoryTextures + name)) {
+        isTextureNameRefused = true;
+        refusedTextureName = name;
+        return;
+      }
+      isTextureNameRefused = false;
+      dialogueNames[dialogueStep - 1] = name;
       ++dialogueStep;
+      if (dialogueStep <= 6) startFaceStep();
+      else editText->setText("");
     } else {
       editText->key(keyIndex);
     }
@@ -805,6 +823,14 @@ void Editor3D::drawDialogue() {
     const int labelWidth = font->getTextWidth(dialogueLabels[dialogueStep - 1], -1, 1.f);
     editText->setPosition(Int2(20 + labelWidth, 100 + (dialogueStep - 1) * lineHeight));
     editText->draw(1.f);
+    int listTop = y + 2 * lineHeight;
+    if (isTextureNameRefused) {
+      const std::string refusal = "There is no texture file '" + std::string(CubeType::directoryTextures) +
+                                  refusedTextureName + "': choose one of these.";
+      drawTextFitted(refusal, 10, listTop);
+      listTop += lineHeight;
+    }
+    drawTextureFiles(listTop);
   } else if (dialogueStep >= 7 && dialogueStep <= 9) {
     prompt = "Press 'y' for yes or 'n' for no.";
   } else if (dialogueStep == 10) {
@@ -814,4 +840,40 @@ void Editor3D::drawDialogue() {
   }
   glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
   font->drawText(prompt, 1.f, 1.f, 10, y + lineHeight);
+}
+
+void Editor3D::drawTextFitted(const std::string& text, int x, int y) {
+  const int room = std::max(1, GLManager::getScene2D()->size2D.x() - x - statusMargin);
+  const int textWidth = std::max(1, font->getTextWidth(text.c_str(), -1, 1.f));
+  const float scale = std::min(1.f, static_cast<float>(room) / static_cast<float>(textWidth));
+  font->drawText(text.c_str(), scale, scale, x, y);
+}
+
+void Editor3D::drawTextureFiles(int top) {
+  const Int2 size2D = GLManager::getScene2D()->size2D;
+  const std::string heading = std::string("Texture files in ") + CubeType::directoryTextures + ":";
+  if (dialogueTextureFiles.empty()) {
+    drawTextFitted(heading + " none", 10, top);
+    return;
+  }
+  drawTextFitted(heading, 10, top);
+  top += font->getHeight();
+  int widest = 1;
+  for (const std::string& name : dialogueTextureFiles)
+    widest = std::max(widest, font->getTextWidth(name.c_str(), -1, 1.f));
+  // Half size, smaller still until the columns fit the screen's width.
+  const int count = static_cast<int>(dialogueTextureFiles.size());
+  float scale = 0.5f;
+  int rows = 1;
+  for (int attempt = 0; attempt < 8; ++attempt, scale *= 0.8f) {
+    const int rowHeight = std::max(1, static_cast<int>(static_cast<float>(font->getHeight()) * scale) + 2);
+    rows = std::max(1, (size2D.y() - top) / rowHeight);
+    const int columns = (count + rows - 1) / rows;
+    if (10 + columns * static_cast<int>((static_cast<float>(widest) + 40.f) * scale) <= size2D.x()) break;
+  }
+  const int rowHeight = std::max(1, static_cast<int>(static_cast<float>(font->getHeight()) * scale) + 2);
+  const int columnWidth = static_cast<int>((static_cast<float>(widest) + 40.f) * scale);
+  for (int i = 0; i < count; ++i)
+    font->drawText(dialogueTextureFiles[static_cast<size_t>(i)].c_str(), scale, scale, 10 + (i / rows) * columnWidth,
+                   top + (i % rows) * rowHeight);
 }

@@ -79,6 +79,10 @@ class Editor3D {
   int getCurrentObjectType() const { return currentObjectType; }
   int getOrientation() const { return orientation; }
   int getDialogueStep() const { return dialogueStep; }
+  /// The texture files the dialogue offers (read when it starts).
+  const std::vector<std::string>& getDialogueTextureFiles() const { return dialogueTextureFiles; }
+  /// Whether the dialogue refused the last face name typed (no such texture file).
+  bool getIsTextureNameRefused() const { return isTextureNameRefused; }
   float getCameraDistance() const { return cameraDistance; }
   const Float3& getCameraAngles() const { return cameraAngles; }
   bool getIsSelectionActive() const { return selectionActive; }
@@ -118,6 +122,8 @@ class Editor3D {
   void manageDialogueKey(int keyIndex);
   void finishDialogue();
   void startDialogue(bool parModify);
+  /// The text entry of a face step: empty, or the face's current name when modifying.
+  void startFaceStep();
   /// Runs the first command of the key table that the key and the held keys match.
   void runKeyCommand(int key);
   /// Space: marks the selection start, or fills the box to the cursor (one box with F5).
@@ -155,6 +161,11 @@ class Editor3D {
   void menuAction(const std::string& title, int index);
   void drawMenuPages();
   void drawDialogue();
+  /// The texture files in columns from `top` down to the bottom of the screen, smaller when
+  /// they would not fit.
+  void drawTextureFiles(int top);
+  /// One line of text, smaller when it would run past the screen's right edge.
+  void drawTextFitted(const std::string& text, int x, int y);
   void drawSelectedTypes();
   /// Wireframe box between two cube positions (lower corners), and the markers.
   void drawWireBox(const Float3& from, const Float3& to) const;
@@ -177,6 +188,9 @@ class Editor3D {
   std::string dialogueNames[6];
   bool dialogueOptions[3] = {true, true, true};
   bool dialogueCollidable = false;
+  std::vector<std::string> dialogueTextureFiles;
+  bool isTextureNameRefused = false;
+  std::string refusedTextureName;
   std::unique_ptr<EditText> editText;
   IndexedWorld* indexedWorld;
   Font* font;

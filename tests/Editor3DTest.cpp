@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -272,9 +273,24 @@ TEST_F(Editor3DTest, DialogueAddsATypeWithTheAnswers) {
   holding(KeyboardManager::keyF1 + 2, [&] { keys("q"); });
   EXPECT_EQ(editor->getDialogueStep(), 1);
   EXPECT_TRUE(editor->isPrompting());
-  const char* names[6] = {"grass_top.png", "dirt.png", "grass_side.png", "b.png", "l.png", "r.png"};
-  for (const char* name : names) {
-    keys(name);
+  // It offers the texture files it finds and refuses a name without its file (or none),
+  // keeping the text for correction.
+  const std::vector<std::string>& offered = editor->getDialogueTextureFiles();
+  EXPECT_NE(std::find(offered.begin(), offered.end(), "grass_top.png"), offered.end());
+  EXPECT_TRUE(std::is_sorted(offered.begin(), offered.end()));
+  editor->manageKey(keyEnter);
+  EXPECT_TRUE(editor->getIsTextureNameRefused());
+  keys("grass_top.pn");
+  editor->manageKey(keyEnter);
+  EXPECT_EQ(editor->getDialogueStep(), 1);
+  EXPECT_TRUE(editor->getIsTextureNameRefused());
+  keys("g");
+  editor->manageKey(keyEnter);
+  EXPECT_EQ(editor->getDialogueStep(), 2);
+  EXPECT_FALSE(editor->getIsTextureNameRefused());
+  const char* names[6] = {"grass_top.png", "dirt.png", "grass_side.png", "stone.png", "sand.png", "wood.png"};
+  for (int face = 1; face < 6; ++face) {
+    keys(names[face]);
     editor->manageKey(keyEnter);
   }
   EXPECT_EQ(editor->getDialogueStep(), 7);
@@ -316,6 +332,11 @@ TEST_F(Editor3DTest, DialogueModifiesTheCurrentTypeAndEscapeChangesNothing) {
     keys(i == 0 ? "snow.png" : "stone.png");
     editor->manageKey(keyEnter);
   }
+  keys("nnny");
+  EXPECT_EQ(world->getCubeType(0)->textureNames[0], "snow.png");
+  // Modifying again offers each face's current name: Enter keeps it.
+  holding(KeyboardManager::keyF1 + 2, [&] { keys("m"); });
+  for (int i = 0; i < 6; ++i) editor->manageKey(keyEnter);
   keys("nnny");
   EXPECT_EQ(world->getNbCubeType(), 2);
   EXPECT_EQ(world->getCubeType(0)->textureNames[0], "snow.png");

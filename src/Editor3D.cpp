@@ -789,7 +789,7 @@ void Editor3D::drawSelectedTypes() {
     // Counted from 1, as the cube types are.
     const std::string text = "Object selected: " + std::to_string(shown + 1) + "/" + std::to_string(count) + " " +
                              objectTypeNames[static_cast<size_t>(shown)];
-    font->drawText(text.c_str(), 1.f, 1.f, 10, size2D.y() - 50);
+    drawTextFitted(text, 10, size2D.y() - 50);
   }
   if (indexedWorld->getNbCubeType() == 0) return;
   assert(currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType());

@@ -21,6 +21,7 @@
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "Sprite.h"
+#include "WorldRegion.h"
 #include "Assert.h"
 
 
@@ -316,8 +317,19 @@ void Editor3D::createObjectAtCursor(bool isGlobal) {
 void Editor3D::deleteObjectOrCube(bool nearest) {
   const Float3 point = getCursorRealPosition();
   if (indexedWorld->removeCustomObject(point, nearest)) return;
-  const float half = CubesTable::getSizeOneCube() * 0.5f;
+  const float s = CubesTable::getSizeOneCube();
+  const float half = s * 0.5f;
   const Float3 middle = point + Float3(half, half, half);
+  // An object standing in the cursor's cube goes before the cube: "v" places objects on the
+  // ground in the middle of the column, never at the cursor's corner.
+  if (!nearest)
+    if (const WorldRegion* region = indexedWorld->getRegionAt(middle))
+      for (const std::unique_ptr<CustomObject>& object : region->getCustomObjects()) {
+        const Float3 p = object->getPosition();
+        bool isInCube = true;
+        for (int axis = 0; axis < 3; ++axis) isInCube = isInCube && point[axis] <= p[axis] && p[axis] < point[axis] + s;
+        if (isInCube && indexedWorld->removeCustomObject(p, false)) return;
+      }
   if (nearest) {
     indexedWorld->removeCubeZone(middle, true);
     return;

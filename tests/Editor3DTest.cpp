@@ -393,9 +393,13 @@ TEST_F(Editor3DTest, ObjectKeysPlaceAndDeleteScriptObjects) {
   editor->manageKey(keyDelete);
   EXPECT_EQ(countObjects(), 1);
   EXPECT_EQ(typeAt(2, 0, 2), -1);
-  // The object of "v" stands on the cube's top in the column middle.
-  holding(KeyboardManager::keyF1 + 4, [&] { editor->manageKey(keyDelete); });
+  // The object of "v" stood on the cube's top in the column middle: with the cube gone it is
+  // in the cursor's cube, and Delete takes it rather than the cube below.
+  holding('1', [&] { keys("p"); });
+  editor->setCursorPosition(Int3(2, 1, 2));
+  editor->manageKey(keyDelete);
   EXPECT_EQ(countObjects(), 0);
+  EXPECT_EQ(typeAt(2, 0, 2), 0);
 }
 
 TEST_F(Editor3DTest, DeleteWithF2ClearsTheRegionAndF4Everything) {

@@ -21,9 +21,10 @@ local coinModel, droneModel, pickupSound
 local isHelpShown = false
 local modeNames = {[0] = "walk", [1] = "car", [2] = "fly", [3] = "none"}
 
--- Frame times: a smoothed period for the HUD, and a summary printed every five seconds.
+-- Frame times: a smoothed period for the HUD, and a summary printed every five seconds, from
+-- the millisecond clock (the engine's frame period is capped at 200 ms).
 local smoothedPeriod = 20000
-local periodSum, periodWorst, periodCount, lastReport = 0, 0, 0, 0
+local lastFrameTime, worstFrame, frameCount, lastReport = 0, 0, 0, 0
 
 -- The drone's path graph: waypoints in the sky (world units) and the segments between them.
 local waypoints = {
@@ -93,21 +94,20 @@ function Game.init()
 end
 
 function Game.manage()
-  local period = getPeriodDuration()
-  smoothedPeriod = smoothedPeriod * 0.9 + period * 0.1
-  periodSum, periodCount = periodSum + period, periodCount + 1
-  if period > periodWorst then periodWorst = period end
-  if getTime() - lastReport >= 5000 then
-    if periodCount > 0 then
-      print(string.format("frame time: mean %.1f ms, worst %.1f ms over %d frames",
-                          periodSum / periodCount / 1000, periodWorst / 1000, periodCount))
-    end
-    periodSum, periodWorst, periodCount, lastReport = 0, 0, 0, getTime()
+  local now = getTime()
+  smoothedPeriod = smoothedPeriod * 0.9 + getPeriodDuration() * 0.1
+  if frameCount > 0 and now - lastFrameTime > worstFrame then worstFrame = now - lastFrameTime end
+  lastFrameTime, frameCount = now, frameCount + 1
+  if lastReport == 0 then lastReport, frameCount = now, 0 end  -- count from the first frame on
+  if now - lastReport >= 5000 then
+    print(string.format("frame time: mean %.1f ms, worst %d ms over %d frames",
+                        (now - lastReport) / frameCount, worstFrame, frameCount))
+    worstFrame, frameCount, lastReport = 0, 0, now
   end
 
   if getKeyNoRepeat("ASCII:256") then setEditorMode(not isEditorMode()) end  -- F1
+  if isEditorMode() then return end  -- the editor has the keyboard (h is its own help there)
   if getKeyNoRepeat("h") then isHelpShown = not isHelpShown end
-  if isEditorMode() then return end  -- the editor has the keyboard
 
   if getKeyNoRepeat("ASCII:27") then startMainMenu() end  -- Escape
   if getKeyNoRepeat("m") then
@@ -153,27 +153,22 @@ local helpLines = {
   "Escape          main menu: resume, options, quit",
   "F1              world editor on / off",
   "",
-  "EDITOR",
-  "arrows, PgUp/PgDn   move the cursor (F2 x16, F4 x256)",
-  "space           mark a corner, then fill the box (F5: as zones)",
-  "d               remove the marked box",
-  "1-9 + p / s     box / sphere of that size (F5: hole)",
-  "g               one region of landscape (1-4: hillside; F4: 8x8 from heightmap)",
+  "EDITOR (F1)",
+  "arrows, PgUp/PgDn   move the cursor (F2: half a region, F4: 8 regions)",
+  "space           mark a corner, then fill the box (F5: as one block)",
+  "d               empty the box from the marked corner",
+  "N + p / N + s   fill a box / sphere of size N (F5: empty it)",
+  "g               flat region; N + g hillside N; F4 + g 8x8 regions from the heightmap",
   "F3 + m / q / r  modify / add / remove cube type; F3 + PgUp/PgDn choose",
   "t + PgUp/PgDn   choose object type; v / x place object (F5 + x: global)",
-  "Delete          remove object or cube (F5 nearest; F2 region; F4 all)",
-  "i               cursor to origin;  Ctrl+S / Ctrl+L save / load world",
-  "mouse           left drag turns, wheel zooms, 'Menu' top right",
+  "Del             delete object or cube (F5: nearest; F2: region; F4: all)",
+  "i               cursor to 0, 0, 0;  Ctrl+S / Ctrl+L save / load the world",
+  "h               the editor's help;  mouse: drag turns, wheel zooms, Menu top right",
 }
 
 function Game.draw2D()
   local width, height = getWindowSize()
-  if isEditorMode() then
-    if isHelpShown then
-      for i, line in ipairs(helpLines) do shadowedText(line, 40, 60 + (i - 1) * 20) end
-    end
-    return  -- the editor draws its own overlay
-  end
+  if isEditorMode() then return end  -- the editor draws its own overlay
   local x, y, z = getPlayerPositionReal()
   shadowedText(string.format("Coins: %d / %d", getGlobalVar("coins"), totalCoins), 20, 15)
   shadowedText(string.format("%.1f FPS", 1000000 / smoothedPeriod), 20, 40)

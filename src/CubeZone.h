@@ -7,6 +7,7 @@
 
 #include "BasicVector.h"
 #include "MeshGroup.h"
+#include "ShadowTriangleLists.h"
 
 class CubesTable;
 struct CubeTypeLook;
@@ -64,13 +65,14 @@ class CubeZone {
   void computeTextureBounds(const bool textureOptions[3], float sizeOneCube, Float3& low,
                             Float3& high, Float3& low2, Float3& high2) const;
 
+  // A large world holds millions of zones by value: keep the record small (48 bytes).
   int32_t id = 0;
   Float3 centre{0.f, 0.f, 0.f};
   Float3 size{0.f, 0.f, 0.f};
   int32_t reserved = 0;
   /// Three points per triangle, relative to the centre; list i lies over the side facing
-  /// (-x, +x, -y, +y, -z, +z)[i].
-  std::vector<Float3> shadowTriangles[6];
+  /// (-x, +x, -y, +y, -z, +z)[i]. Out of line, allocated only for a zone that has some.
+  ShadowTriangleLists shadowTriangles;
   /// Face i (top, bottom, front, back, left, right) lies entirely in shadow.
   bool isFaceShadowed[6] = {false, false, false, false, false, false};
 };

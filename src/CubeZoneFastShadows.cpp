@@ -122,7 +122,7 @@ void CubeZoneFastShadows::computeFastShadows(CubeZone& zone) {
   }
   if (!table.isInRange(minCell) || !table.isInRange(maxCell - Int3(1, 1, 1))) return;
 
-  for (std::vector<Float3>& list : zone.shadowTriangles) list.clear();
+  zone.shadowTriangles.clear();
   // A zone without a whole cell on some axis (a damaged, negative size) has no face to shade.
   for (int a = 0; a < 3; ++a)
     if (maxCell[a] <= minCell[a]) return;

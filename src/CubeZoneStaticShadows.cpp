@@ -75,9 +75,9 @@ void CubeZoneStaticShadows::calculateZoneShadows(const CubeZone* const* casters,
     isSideDark[2 * a] = lo[a] <= lightPoint[a];
     isSideDark[2 * a + 1] = lightPoint[a] <= hi[a];
   }
+  zone.shadowTriangles.clear();
   for (int i = 0; i < 6; ++i) {
     zone.isFaceShadowed[faceOfSide[i]] = isSideDark[i];
-    zone.shadowTriangles[i].clear();
     shadowTrianglesForEachFace[i].clear();
     // A dark side gets no triangles: nothing is projected onto it.
     if (!isSideDark[i]) shadowTrianglesForEachFace[i].reserve(36 * nbCasters);
@@ -90,7 +90,7 @@ void CubeZoneStaticShadows::calculateZoneShadows(const CubeZone* const* casters,
   assert(shadowTrianglesForEachFace[0].size() % 6 == 0);
 
   for (int i = 0; i < 6; ++i)
-    if (!isSideDark[i]) rasteriseSide(i, zone, zone.shadowTriangles[i]);
+    if (!isSideDark[i]) rasteriseSide(i, zone);
 }
 
 void CubeZoneStaticShadows::projectCaster(const CubeZone& caster, const Float3& lo, const Float3& hi,
@@ -139,7 +139,7 @@ void CubeZoneStaticShadows::projectCaster(const CubeZone& caster, const Float3& 
   }
 }
 
-void CubeZoneStaticShadows::rasteriseSide(int side, const CubeZone& zone, std::vector<Float3>& output) {
+void CubeZoneStaticShadows::rasteriseSide(int side, CubeZone& zone) {
   const int a = side / 2;
   const int hAxis = horizontalAxis[a];
   const int vAxis = verticalAxis[a];
@@ -205,7 +205,10 @@ void CubeZoneStaticShadows::rasteriseSide(int side, const CubeZone& zone, std::v
     }
   }
 
-  // Back to points on the side plane, relative to the centre, facing outward.
+  // Back to points on the side plane, relative to the centre, facing outward. A side without
+  // shadow leaves the zone's lists unallocated.
+  if (outputPoints.empty()) return;
+  std::vector<Float3>& output = zone.shadowTriangles[side];
   const float plane = (side % 2 == 1 ? 1.f : -1.f) * zone.size[a] / 2.f;
   const bool isFlipped = isWindingFlipped[side];
   output.reserve(output.size() + outputPoints.size() / 2);

@@ -47,7 +47,7 @@ class CubeZoneStaticShadows {
 
   void projectCaster(const CubeZone& caster, const Float3& lo, const Float3& hi, const Float3& light,
                      const bool isSideDark[6]);
-  void rasteriseSide(int side, const CubeZone& zone, std::vector<Float3>& output);
+  void rasteriseSide(int side, CubeZone& zone);
   /// Copies into `to` the triangles of `from` that reach [lo, hi] along the horizontal (or
   /// vertical) axis.
   static void keepReaching(const std::vector<Triangle2>& from, std::vector<Triangle2>& to, bool isHorizontal,

@@ -71,6 +71,7 @@ bool IndexedWorld::saveWorld(const std::string& fileName) {
   std::cout << "==== Saving world to file '" << fileName << "'" << std::endl;
   const bool fastShadows = DeviceManager::getInstance()->getConfig().getBool("fast_shadows");
   WorldFile file;
+  if (!file.beginWriting(fileName)) return false;
   const int nbCubeTypes = getNbCubeType();
   file.putHeader(nbCubeTypes);
   for (int id = 0; id < nbCubeTypes; ++id) {
@@ -87,7 +88,7 @@ bool IndexedWorld::saveWorld(const std::string& fileName) {
         file.putObjectSectionHeader(static_cast<int32_t>(region->getNbCustomObjects()));
         for (const std::unique_ptr<CustomObject>& object : region->getCustomObjects()) file.putObject(*object);
       }
-  const bool written = file.writeTo(fileName);
+  const bool written = file.endWriting();
   if (written) std::cout << "==== World saved to file" << std::endl;
   return written;
 }
@@ -95,7 +96,7 @@ bool IndexedWorld::saveWorld(const std::string& fileName) {
 bool IndexedWorld::loadWorld(const std::string& fileName) {
   std::cout << "==== Loading world from file '" << fileName << "'" << std::endl;
   WorldFile file;
-  if (!file.read(fileName, getSizeOneRegion())) {
+  if (!file.read(fileName, getSizeOneRegion(), CubesTable::getSizeOneCube())) {
     showProblem(file.getProblem());
     return false;
   }
@@ -105,12 +106,16 @@ bool IndexedWorld::loadWorld(const std::string& fileName) {
     cubeTypeManager->addCubeType(type.textureNames, type.textureOptions, type.collidable);
 
   reset();
+  // One resize to the file's table and regions -1 and 0 (checked to fit while reading).
   const Int3 fileMin = file.tableRegionMin;
   const Int3 fileSize = file.tableRegionSize;
-  growToInclude(fileMin);
-  growToInclude(fileMin + fileSize - Int3(1, 1, 1));
-  // The file covers regions -1 and 0 on every axis (checked while reading), so the table now
-  // is the file's table; the offset keeps the slots right should that ever change.
+  Int3 modMin(0, 0, 0);
+  Int3 modMax(0, 0, 0);
+  for (int axis = 0; axis < 3; ++axis) {
+    modMin[axis] = std::min(0, fileMin[axis] - getTableRegionMin()[axis]);
+    modMax[axis] = std::max(0, fileMin[axis] + fileSize[axis] - (getTableRegionMin()[axis] + getTableRegionSize()[axis]));
+  }
+  if (modMin != Int3(0, 0, 0) || modMax != Int3(0, 0, 0)) resizeTable(modMin, modMax);
   const Int3 slotShift = fileMin - getTableRegionMin();
 
   const size_t total = file.regions.size();
@@ -122,10 +127,8 @@ bool IndexedWorld::loadWorld(const std::string& fileName) {
         WorldFile::RegionRecord& record = file.regions[done];
         WorldRegion* region = getRegion(Int3(i, j, k) + slotShift);
         region->clear(false);
-        std::vector<CubeZone>& zones = region->getCubeZonesList();
-        const size_t nbZones = record.zones.size();
-        record.zones.reserve(nbZones - nbZones % WorldRegion::zoneCapacityStep + WorldRegion::zoneCapacityStep);
-        zones.swap(record.zones);
+        // The zones read become the region's list as they are: sized exactly, never copied.
+        region->getCubeZonesList().swap(record.zones);
         for (const WorldFile::ObjectRecord& objectRecord : record.objects) {
           const auto& bytes = *reinterpret_cast<const unsigned char(*)[CustomObject::recordSize]>(objectRecord.data());
           region->addCustomObject(std::unique_ptr<CustomObject>(new CustomObject(CustomObject::fromRecord(bytes))));
@@ -133,6 +136,7 @@ bool IndexedWorld::loadWorld(const std::string& fileName) {
         showProgressBar(done, total, true, lastDraw);
       }
   std::cout << "==== Loading world done" << std::endl;
+  if (!file.getSalvageReport().empty()) showProblem(file.getSalvageReport());
   return true;
 }
 

@@ -32,8 +32,9 @@ class IndexedWorld : public WorldIndexator {
   /// Writes the world file ("==== Saving world to file '...'"). False when the file could not
   /// be written completely (reported).
   bool saveWorld(const std::string& fileName);
-  /// Reads the world file with the progress bar. A damaged file is reported and the world
-  /// stays as it was; answers false then.
+  /// Reads the world file with the progress bar. Damaged records the file can do without are
+  /// dropped or repaired with one report; a file that cannot be parsed is reported and the
+  /// world stays as it was (answers false then).
   bool loadWorld(const std::string& fileName);
 
   // ---- Cube types

@@ -1,5 +1,6 @@
 #include "WorldFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,8 +23,26 @@ float floatFromBits(uint32_t bits) {
   return value;
 }
 
-/// How far a zone may reach over its region's border (float error of a box ending on it).
+/// How far a zone may reach over its region's border (float error of a box ending on it) when
+/// the cube edge is not known.
 constexpr float borderTolerance = 0.01f;
+/// The salvage report names the first records; a file damaged all over would make it unreadable.
+constexpr size_t maxSalvageListed = 20;
+/// The bytes being written go to the file in blocks of about this size.
+constexpr size_t writeBlockSize = size_t(1) << 20;
+
+void encodeUint32(unsigned char* b, uint32_t value) {
+  b[0] = static_cast<unsigned char>(value);
+  b[1] = static_cast<unsigned char>(value >> 8);
+  b[2] = static_cast<unsigned char>(value >> 16);
+  b[3] = static_cast<unsigned char>(value >> 24);
+}
+
+uint32_t bitsOf(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return bits;
+}
 
 }  // namespace
 
@@ -35,6 +54,9 @@ class WorldFile::Reader {
 
   size_t remaining() const { return size - pos; }
   size_t offset() const { return pos; }
+  const unsigned char* base() const { return data; }
+  /// Moves the cursor (within the bytes) after a caller decoded records itself.
+  void seek(size_t at) { pos = at < size ? at : size; }
   bool isFailed() const { return !failure.empty(); }
   const std::string& getFailure() const { return failure; }
   size_t getFailureOffset() const { return failureOffset; }
@@ -115,25 +137,40 @@ class WorldFile::Reader {
   size_t failureOffset = 0;
 };
 
-bool WorldFile::read(const std::string& fileName, float sizeOneRegion) {
+bool WorldFile::read(const std::string& fileName, float sizeOneRegion, float sizeOneCube) {
   clearContent();
   FILE* fd = std::fopen(fileName.c_str(), "rb");
   assert(fd != NULL, "cannot open the world file '" + fileName + "'");
+  // One block of the file's size, read at once: no growing buffer, no copy per chunk.
   std::vector<unsigned char> content;
-  unsigned char chunk[65536];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof(chunk), fd)) > 0) content.insert(content.end(), chunk, chunk + got);
-  const bool readError = std::ferror(fd) != 0;
+  bool readError = std::fseek(fd, 0, SEEK_END) != 0;
+  const long length = readError ? -1 : std::ftell(fd);
+  readError = readError || length < 0 || std::fseek(fd, 0, SEEK_SET) != 0;
+  if (!readError) {
+    content.resize(static_cast<size_t>(length));
+    size_t got = 0;
+    while (got < content.size()) {
+      const size_t n = std::fread(content.data() + got, 1, content.size() - got, fd);
+      if (n == 0) break;
+      got += n;
+    }
+    // A file that shrank meanwhile is parsed as it is (and found truncated); one that grew is
+    // read to the length it had.
+    readError = std::ferror(fd) != 0;
+    content.resize(got);
+  }
   std::fclose(fd);
   if (readError) {
     problem = "World file '" + fileName + "' could not be read completely; the world is left as it was.";
     return false;
   }
-  return parse(content.data(), content.size(), fileName, sizeOneRegion);
+  return parse(content.data(), content.size(), fileName, sizeOneRegion, sizeOneCube);
 }
 
-bool WorldFile::parse(const unsigned char* data, size_t size, const std::string& fileName, float sizeOneRegion) {
+bool WorldFile::parse(const unsigned char* data, size_t size, const std::string& fileName, float sizeOneRegion,
+                      float sizeOneCube) {
   clearContent();
+  fileNameRead = fileName;
   char buf[6] = {0, 0, 0, 0, 0, 0};
   if (size > 0) std::memcpy(buf, data, size < 5 ? size : 5);
   // A file cut inside the magic (an interrupted save) is damaged, not a foreign file.
@@ -142,21 +179,30 @@ bool WorldFile::parse(const unsigned char* data, size_t size, const std::string&
               ": the file ends inside the magic; the world is left as it was.";
     return false;
   }
-  assert(std::string(buf) == std::string("WORLD"), "'" + fileName + "' is not a world file");
+  if (std::string(buf) != std::string("WORLD")) {
+    problem = "'" + fileName + "' is not a world file (it does not start with \"WORLD\"); the world is left as it was.";
+    return false;
+  }
   Reader in(data, size);
   in.skip(5, "the magic");
   int32_t versionFile = 0;
-  if (in.int32(versionFile, "the version")) {
-    assert(versionFile == 1, "world file '" + fileName + "' has version " + std::to_string(versionFile));
+  if (in.int32(versionFile, "the version") && versionFile != version) {
+    problem = "World file '" + fileName + "' has version " + std::to_string(versionFile) +
+              ", not 1; the world is left as it was.";
+    return false;
   }
-  if (!in.isFailed() && parseContent(in, sizeOneRegion)) return true;
+  if (!in.isFailed() && parseContent(in, sizeOneRegion, sizeOneCube)) {
+    if (nbSalvaged > maxSalvageListed)
+      salvageReport += " and " + std::to_string(nbSalvaged - maxSalvageListed) + " more";
+    return true;
+  }
   clearContent();
   problem = "World file '" + fileName + "' is damaged at byte " + std::to_string(in.getFailureOffset()) + ": " +
             in.getFailure() + "; the world is left as it was.";
   return false;
 }
 
-bool WorldFile::parseContent(Reader& in, float sizeOneRegion) {
+bool WorldFile::parseContent(Reader& in, float sizeOneRegion, float sizeOneCube) {
   int32_t nbCubeTypes;
   if (!in.count(nbCubeTypes, minCubeTypeRecordSize, "cube type count")) return false;
   cubeTypes.resize(nbCubeTypes);
@@ -175,28 +221,33 @@ bool WorldFile::parseContent(Reader& in, float sizeOneRegion) {
   int32_t table[6];
   for (int32_t& value : table)
     if (!in.int32(value, "the region table")) return false;
-  // Every file written here covers regions -1 and 0 on each axis (the table of a new world),
-  // so the table read back is the file's table; other placements would make the table grow
-  // far beyond what the file holds.
+  // Any minimum is allowed: slot (i, j, k) is the region minimum + (i, j, k). The world's table
+  // also keeps regions -1 and 0, so the union of both must stay within the table's limits.
   uint64_t nbRegions = 1;
+  uint64_t nbTableCells = 1;
   for (int axis = 0; axis < 3; ++axis) {
     const int64_t low = table[axis];
     const int64_t high = low + table[3 + axis] - 1;
-    if (table[3 + axis] < 2 || low > -1 || high < 0 || low < -WorldIndexator::maxAbsoluteIndex ||
-        high > WorldIndexator::maxAbsoluteIndex)
+    if (table[3 + axis] < 1 || low < -WorldIndexator::maxAbsoluteIndex || high > WorldIndexator::maxAbsoluteIndex)
       return in.fail("the region table (minimum " + std::to_string(table[axis]) + ", size " +
                      std::to_string(table[3 + axis]) + " on axis " + std::to_string(axis) +
-                     ") does not cover regions -1 and 0 or lies too far");
+                     ") is empty or lies too far");
     nbRegions *= static_cast<uint64_t>(table[3 + axis]);
+    nbTableCells *= static_cast<uint64_t>(std::max<int64_t>(high, 0) - std::min<int64_t>(low, -1) + 1);
     if (nbRegions * minRegionRecordSize > in.remaining() ||
         nbRegions > static_cast<uint64_t>(WorldIndexator::maxTableCells))
       return in.fail("the region table holds more regions than the " + std::to_string(in.remaining()) +
                      " bytes left");
+    if (nbTableCells > static_cast<uint64_t>(WorldIndexator::maxTableCells))
+      return in.fail("the region table lies too far from regions -1 and 0 for the world's table");
   }
   tableRegionMin = Int3(table[0], table[1], table[2]);
   tableRegionSize = Int3(table[3], table[4], table[5]);
   regions.resize(nbRegions);
 
+  // How far a zone may reach over its region's border and still be built as it is: within
+  // the region build's own tolerance (a thousandth of a cube in all), else it is clipped.
+  const float tolerance = sizeOneCube > 0.f ? sizeOneCube * 2.5e-4f : borderTolerance;
   size_t slot = 0;
   for (RegionRecord& region : regions) {
     // Slot (i, j, k) in file order, x outermost.
@@ -209,9 +260,7 @@ bool WorldFile::parseContent(Reader& in, float sizeOneRegion) {
     int32_t nbZones, skipLength;
     if (!in.count(nbZones, minZoneRecordSize, "zone count") || !in.int32(skipLength, "the zone skip length"))
       return false;
-    region.zones.resize(nbZones);
-    for (CubeZone& zone : region.zones)
-      if (!parseZone(in, zone, nbCubeTypes, regionLow, sizeOneRegion)) return false;
+    if (!parseZones(in, nbZones, region.zones, nbCubeTypes, regionLow, sizeOneRegion, tolerance)) return false;
     if (skipLength > 0 && !in.skip(skipLength, "the bytes skipped after the zones")) return false;
 
     int32_t nbObjects;
@@ -219,60 +268,140 @@ bool WorldFile::parseContent(Reader& in, float sizeOneRegion) {
         !in.int32(skipLength, "the object skip length"))
       return false;
     region.objects.resize(nbObjects);
-    for (ObjectRecord& object : region.objects) {
+    size_t kept = 0;
+    for (int32_t n = 0; n < nbObjects; ++n) {
+      ObjectRecord& object = region.objects[kept];
       const size_t start = in.offset();
       if (!in.bytes(object.data(), object.size(), "an object record")) return false;
       bool finite = true;
       for (int axis = 0; axis < 3; ++axis) finite = finite && std::isfinite(floatFromBits(decodeUint32(&object[4 * axis])));
       const uint32_t typeId = decodeUint32(&object[12]);
-      if (!finite) return in.failAt(start, "an object position is not a finite number");
-      if (typeId >= CustomObject::maxTypeId)
-        return in.failAt(start, "object type id " + std::to_string(typeId) + " is beyond any script's types");
+      if (!finite)
+        salvaged(start, "object dropped (its position is not a finite number)");
+      else if (typeId >= CustomObject::maxTypeId)
+        salvaged(start, "object dropped (type id " + std::to_string(typeId) + " is beyond any script's types)");
+      else
+        ++kept;
     }
+    region.objects.resize(kept);
     if (skipLength > 0 && !in.skip(skipLength, "the bytes skipped after the objects")) return false;
   }
-  if (in.remaining() != 0) return in.fail(std::to_string(in.remaining()) + " bytes follow the last region");
+  if (in.remaining() != 0) {
+    salvaged(in.offset(), std::to_string(in.remaining()) + " bytes after the last region ignored");
+    in.skip(in.remaining(), "the end");
+  }
   return true;
 }
 
-bool WorldFile::parseZone(Reader& in, CubeZone& zone, int32_t nbCubeTypes, const Float3& regionLow,
-                          float sizeOneRegion) {
-  const size_t start = in.offset();
-  for (int axis = 0; axis < 3; ++axis)
-    if (!in.finiteReal(zone.centre[axis], "a zone centre")) return false;
-  for (int axis = 0; axis < 3; ++axis) {
-    if (!in.finiteReal(zone.size[axis], "a zone size")) return false;
-    if (zone.size[axis] < 0.f) return in.failAt(in.offset() - 4, "negative zone size " + std::to_string(zone.size[axis]));
+namespace {
+
+/// A float's bits are those of a finite number (not an infinity, not a NaN).
+bool isFiniteBits(uint32_t bits) { return (bits & 0x7f800000u) != 0x7f800000u; }
+
+}  // namespace
+
+bool WorldFile::parseZones(Reader& in, int32_t nbZones, std::vector<CubeZone>& zones, int32_t nbCubeTypes,
+                           const Float3& regionLow, float sizeOneRegion, float tolerance) {
+  // The count fits in what remains (checked by the caller): the list is sized once, exactly,
+  // and the records decoded straight from the bytes.
+  zones.resize(static_cast<size_t>(nbZones));
+  const unsigned char* const data = in.base();
+  size_t pos = in.offset();
+  const size_t size = pos + in.remaining();
+  size_t kept = 0;
+  for (int32_t n = 0; n < nbZones; ++n) {
+    const size_t start = pos;
+    if (size - pos < minZoneRecordSize) {
+      in.seek(size);
+      return in.fail("the file ends inside a zone record");
+    }
+    uint32_t words[8];
+    for (int w = 0; w < 8; ++w) words[w] = decodeUint32(data + pos + 4 * w);
+    pos += 32;
+    CubeZone& zone = zones[kept];
+    const char* damage = nullptr;
+    bool isClipped = false;
+    for (int axis = 0; axis < 3 && damage == nullptr; ++axis) {
+      if (!isFiniteBits(words[axis]) || !isFiniteBits(words[3 + axis])) damage = "its centre or size is not a finite number";
+      zone.centre[axis] = floatFromBits(words[axis]);
+      zone.size[axis] = floatFromBits(words[3 + axis]);
+    }
+    for (int axis = 0; axis < 3 && damage == nullptr; ++axis) if (zone.size[axis] < 0.f) damage = "its size is negative";
+    zone.id = static_cast<int32_t>(words[6]);
+    zone.reserved = static_cast<int32_t>(words[7]);
+    std::string idDamage;
+    if (damage == nullptr && (zone.id < 0 || zone.id >= nbCubeTypes)) {
+      idDamage = "cube type id " + std::to_string(zone.id) + " is not one of the " + std::to_string(nbCubeTypes) +
+                 " cube types";
+      damage = idDamage.c_str();
+    }
+    // The zone must lie in its region: the edits walk a zone cube by cube and the grids are
+    // sized by the region. One reaching over the border is clipped to it; one beside it goes.
+    for (int axis = 0; axis < 3 && damage == nullptr; ++axis) {
+      const float regionHigh = regionLow[axis] + sizeOneRegion;
+      float low = zone.centre[axis] - zone.size[axis] / 2.f, high = zone.centre[axis] + zone.size[axis] / 2.f;
+      if (low >= regionLow[axis] - tolerance && high <= regionHigh + tolerance) continue;
+      if (!(high > regionLow[axis] && low < regionHigh)) {
+        damage = "it lies outside its region (a world made with another size_one_region or size_one_cube?)";
+        break;
+      }
+      low = std::max(low, regionLow[axis]);
+      high = std::min(high, regionHigh);
+      zone.centre[axis] = low + (high - low) / 2.f;
+      zone.size[axis] = high - low;
+      isClipped = true;
+    }
+
+    // Face entries: -1 (face in shadow) or a number of points, three per triangle.
+    zone.shadowTriangles.clear();
+    for (int face = 0; face < 6; ++face) {
+      if (size - pos < 4) {
+        in.seek(size);
+        return in.fail("the file ends inside a face shadow entry");
+      }
+      const int32_t nbPoints = static_cast<int32_t>(decodeUint32(data + pos));
+      const size_t entryOffset = pos;
+      pos += 4;
+      zone.isFaceShadowed[face] = nbPoints == faceShadowed;
+      if (nbPoints == faceShadowed || nbPoints == 0) continue;
+      if (nbPoints < 0 || static_cast<uint64_t>(nbPoints) * 12 > size - pos) {
+        in.seek(entryOffset);
+        return in.fail("face shadow entry " + std::to_string(nbPoints) + " is neither -1 nor points within the " +
+                       std::to_string(size - pos) + " bytes left");
+      }
+      const size_t nbKept = static_cast<size_t>(nbPoints) - static_cast<size_t>(nbPoints) % 3;
+      if (nbKept != static_cast<size_t>(nbPoints))
+        salvaged(entryOffset, "face shadow entry of " + std::to_string(nbPoints) + " points: " +
+                                  std::to_string(nbPoints % 3) + " stray point(s) after the last whole triangle dropped");
+      bool finite = true;
+      for (size_t b = 0; b < nbKept * 3 && finite; ++b) finite = isFiniteBits(decodeUint32(data + pos + 4 * b));
+      if (!finite) {
+        salvaged(entryOffset, "face shadow entry dropped (a point is not a finite number)");
+      } else if (nbKept > 0 && damage == nullptr) {
+        std::vector<Float3>& points = zone.shadowTriangles[face];
+        points.resize(nbKept);
+        for (size_t p = 0; p < nbKept; ++p)
+          for (int axis = 0; axis < 3; ++axis) points[p][axis] = floatFromBits(decodeUint32(data + pos + 12 * p + 4 * axis));
+      }
+      pos += static_cast<size_t>(nbPoints) * 12;
+    }
+    if (damage != nullptr) {
+      salvaged(start, std::string("zone dropped (") + damage + ")");
+      continue;
+    }
+    if (isClipped) salvaged(start, "zone clipped to its region (it reached past the region's border)");
+    ++kept;
   }
-  // The zone must lie in its region (with the tolerance the region table allows at borders):
-  // the edits walk a zone cube by cube and the grids are sized by the region.
-  for (int axis = 0; axis < 3; ++axis) {
-    const float low = zone.centre[axis] - zone.size[axis] / 2.f, high = zone.centre[axis] + zone.size[axis] / 2.f;
-    if (low < regionLow[axis] - borderTolerance || high > regionLow[axis] + sizeOneRegion + borderTolerance)
-      return in.failAt(start, "a zone lies outside its region (a world made with another size_one_region "
-                              "or size_one_cube?)");
-  }
-  const size_t idOffset = in.offset();
-  if (!in.int32(zone.id, "a zone's cube type id") || !in.int32(zone.reserved, "a zone's reserved field"))
-    return false;
-  if (zone.id < 0 || zone.id >= nbCubeTypes)
-    return in.failAt(idOffset, "zone cube type id " + std::to_string(zone.id) + " is not one of the " + std::to_string(nbCubeTypes) + " cube types");
-  for (int face = 0; face < 6; ++face) {
-    int32_t nbPoints;
-    const size_t entryOffset = in.offset();
-    if (!in.int32(nbPoints, "a face shadow entry")) return false;
-    zone.isFaceShadowed[face] = nbPoints == faceShadowed;
-    if (nbPoints == faceShadowed) continue;
-    if (nbPoints < 0 || nbPoints % 3 != 0 || static_cast<uint64_t>(nbPoints) * 12 > in.remaining())
-      return in.failAt(entryOffset, "face shadow entry " + std::to_string(nbPoints) +
-                     " is neither -1 nor whole triangles within the bytes left");
-    std::vector<Float3>& points = zone.shadowTriangles[face];
-    points.resize(nbPoints);
-    for (Float3& point : points)
-      for (int axis = 0; axis < 3; ++axis)
-        if (!in.finiteReal(point[axis], "a shadow point")) return false;
-  }
+  zones.resize(kept);
+  in.seek(pos);
   return true;
+}
+
+void WorldFile::salvaged(size_t offset, const std::string& what) {
+  ++nbSalvaged;
+  if (nbSalvaged == 1)
+    salvageReport = "World file '" + fileNameRead + "' held damaged records, dropped or repaired while loading:";
+  if (nbSalvaged <= maxSalvageListed) salvageReport += " byte " + std::to_string(offset) + ": " + what + ";";
 }
 
 void WorldFile::clearContent() {
@@ -281,6 +410,8 @@ void WorldFile::clearContent() {
   tableRegionMin = Int3(-1, -1, -1);
   tableRegionSize = Int3(0, 0, 0);
   problem.clear();
+  salvageReport.clear();
+  nbSalvaged = 0;
 }
 
 void WorldFile::putHeader(int32_t nbCubeTypes) {
@@ -313,26 +444,44 @@ void WorldFile::putRegionTable(const Int3& parTableRegionMin, const Int3& parTab
 }
 
 void WorldFile::putZoneSection(const std::vector<CubeZone>& zones, bool fastShadows) {
-  putInt32(static_cast<int32_t>(zones.size()));
-  putInt32(0);
+  // Sized once for the whole section, then encoded in place.
+  size_t sectionSize = 8 + zones.size() * minZoneRecordSize;
+  if (!fastShadows)
+    for (const CubeZone& zone : zones)
+      if (zone.shadowTriangles.isAllocated())
+        for (int face = 0; face < 6; ++face)
+          if (!zone.isFaceShadowed[face]) sectionSize += 12 * zone.shadowTriangles[face].size();
+  const size_t start = bytes.size();
+  bytes.resize(start + sectionSize);
+  unsigned char* out = bytes.data() + start;
+  encodeUint32(out, static_cast<uint32_t>(zones.size()));
+  encodeUint32(out + 4, 0);
+  out += 8;
   for (const CubeZone& zone : zones) {
-    for (int axis = 0; axis < 3; ++axis) putFloat(zone.centre[axis]);
-    for (int axis = 0; axis < 3; ++axis) putFloat(zone.size[axis]);
-    putInt32(zone.id);
-    putInt32(zone.reserved);
+    for (int axis = 0; axis < 3; ++axis) encodeUint32(out + 4 * axis, bitsOf(zone.centre[axis]));
+    for (int axis = 0; axis < 3; ++axis) encodeUint32(out + 12 + 4 * axis, bitsOf(zone.size[axis]));
+    encodeUint32(out + 24, static_cast<uint32_t>(zone.id));
+    encodeUint32(out + 28, static_cast<uint32_t>(zone.reserved));
+    out += 32;
     for (int face = 0; face < 6; ++face) {
       if (fastShadows) {
-        putInt32(0);
+        encodeUint32(out, 0);
+        out += 4;
       } else if (zone.isFaceShadowed[face]) {
-        putInt32(faceShadowed);
+        encodeUint32(out, static_cast<uint32_t>(faceShadowed));
+        out += 4;
       } else {
         const std::vector<Float3>& points = zone.shadowTriangles[face];
-        putInt32(static_cast<int32_t>(points.size()));
-        for (const Float3& point : points)
-          for (int axis = 0; axis < 3; ++axis) putFloat(point[axis]);
+        encodeUint32(out, static_cast<uint32_t>(points.size()));
+        out += 4;
+        for (const Float3& point : points) {
+          for (int axis = 0; axis < 3; ++axis) encodeUint32(out + 4 * axis, bitsOf(point[axis]));
+          out += 12;
+        }
       }
     }
   }
+  flushBlock();
 }
 
 void WorldFile::putObjectSectionHeader(int32_t nbObjects) {
@@ -344,13 +493,45 @@ void WorldFile::putObject(const CustomObject& object) {
   unsigned char record[CustomObject::recordSize];
   object.toRecord(record);
   putBytes(record, sizeof(record));
+  flushBlock();
 }
 
 bool WorldFile::writeTo(const std::string& fileName) const {
   AtomicFileWriter out(fileName);
   out.write(bytes.data(), bytes.size());
   if (out.commit()) return true;
-  showProblem("World file '" + fileName + "' could not be saved: " + out.getProblem() + ".");
+  return reportWriteFailure(fileName, out.getProblem());
+}
+
+bool WorldFile::beginWriting(const std::string& fileName) {
+  output.reset(new AtomicFileWriter(fileName));
+  outputName = fileName;
+  if (output->isOk()) {
+    bytes.reserve(writeBlockSize + writeBlockSize / 4);
+    return true;
+  }
+  reportWriteFailure(fileName, output->getProblem());
+  output.reset();
+  return false;
+}
+
+void WorldFile::flushBlock() {
+  if (output == nullptr || bytes.size() < writeBlockSize) return;
+  output->write(bytes.data(), bytes.size());
+  bytes.clear();
+}
+
+bool WorldFile::endWriting() {
+  if (output == nullptr) return false;
+  std::unique_ptr<AtomicFileWriter> out = std::move(output);
+  out->write(bytes.data(), bytes.size());
+  bytes.clear();
+  if (out->commit()) return true;
+  return reportWriteFailure(outputName, out->getProblem());
+}
+
+bool WorldFile::reportWriteFailure(const std::string& fileName, const std::string& reason) const {
+  showProblem("World file '" + fileName + "' could not be saved: " + reason + ".");
   return false;
 }
 

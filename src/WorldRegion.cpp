@@ -165,10 +165,8 @@ bool WorldRegion::free() {
   cubesTable.reset();
   if (configBool("fast_shadows")) {
     for (CubeZone& zone : cubeZones) {
-      for (int f = 0; f < 6; ++f) {
-        zone.shadowTriangles[f].clear();
-        zone.isFaceShadowed[f] = false;
-      }
+      zone.shadowTriangles.clear();
+      for (bool& isShadowed : zone.isFaceShadowed) isShadowed = false;
     }
   }
   vbo.reset();

@@ -399,6 +399,39 @@ TEST_F(IndexedWorldTest, AKillDuringASaveLeavesThePreviousFileWholeAndAnUncreata
   EXPECT_EQ(world->getRegion(Int3(1, 1, 1))->getCubeZonesList()[7].shadowTriangles[3], triangles);
 }
 
+TEST_F(IndexedWorldTest, ADamagedFileLoadsItsSoundPartWithOneReportAndAClippedZoneBuilds) {
+  // A one-region table at region (0, 0, 0): a zone reaching 0.01 past both x borders, a zone
+  // of a cube type the file does not have, a sound zone.
+  WorldFile file;
+  file.putHeader(1);
+  const std::string names[6];
+  file.putCubeType(names, defaultOptions, true);
+  file.putRegionTable(Int3(0, 0, 0), Int3(1, 1, 1));
+  file.putZoneSection({CubeZone(0, Float3(8.f, 0.5f, 0.5f), Float3(16.02f, 1.f, 1.f)),
+                       CubeZone(5, Float3(2.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f)),
+                       CubeZone(0, Float3(1.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f))},
+                      false);
+  file.putObjectSectionHeader(0);
+  TempDir dir;
+  ASSERT_TRUE(file.writeTo(dir.file("damaged.dat")));
+
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(world->loadWorld(dir.file("damaged.dat")));
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(errors, "ERROR : World file '" + dir.file("damaged.dat") +
+                        "' held damaged records, dropped or repaired while loading: byte 73: zone clipped to its "
+                        "region (it reached past the region's border); byte 129: zone dropped (cube type id 5 is "
+                        "not one of the 1 cube types);\n");
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  WorldRegion* region = world->getRegion(Int3(1, 1, 1));
+  ASSERT_EQ(region->getNbCubeZones(), 2u);
+  EXPECT_EQ(region->getCubeZonesList()[0].size, Float3(16.f, 1.f, 1.f));
+  EXPECT_EQ(region->getCubeZonesList()[0].centre, Float3(8.f, 0.5f, 0.5f));
+  region->build(false, {});
+  EXPECT_EQ(region->getCubeTypeAt(Float3(15.5f, 0.5f, 0.5f)), 0);
+  region->free();
+}
+
 TEST_F(IndexedWorldTest, FastShadowsAtSavingDropTheShadowData) {
   TempDir dir;
   world->createCube(Int3(0, 0, 0), 0);

@@ -2,12 +2,16 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -177,6 +181,8 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
   std::vector<size_t> nbGroupTriangles(1, 0);
   groups.push_back(ObjGroup());
   groups[0].name = "default";
+  // Group names to indices while reading: a file may hold tens of thousands of groups.
+  std::unordered_map<std::string, size_t> groupIndices{{"default", 0}};
   size_t currentGroup = 0;
   for (size_t lineIndex = 0; lineIndex < lines.size(); ++lineIndex) {
     const int lineNumber = static_cast<int>(lineIndex) + 1;
@@ -202,15 +208,13 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
     } else if (word[0] == 'g') {
       std::string name = trimmed(words.rest());
       if (name.empty()) name = "default";
-      const int found = findGroup(name);
-      if (found >= 0) {
-        currentGroup = static_cast<size_t>(found);
-      } else {
+      const auto found = groupIndices.emplace(name, groups.size());
+      if (found.second) {
         groups.push_back(ObjGroup());
         groups.back().name = name;
         nbGroupTriangles.push_back(0);
-        currentGroup = groups.size() - 1;
       }
+      currentGroup = found.first->second;
     } else if (word[0] == 'm') {
       const std::string library = words.next();
       if (library.empty())
@@ -249,7 +253,7 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
     } else if (word[0] == 'g') {
       std::string name = trimmed(words.rest());
       if (name.empty()) name = "default";
-      currentGroup = static_cast<size_t>(findGroup(name));
+      currentGroup = groupIndices.at(name);
       groups[currentGroup].material = currentMaterial;
     } else if (word[0] == 'u') {
       currentMaterial = findMaterial(words.next());
@@ -436,30 +440,79 @@ void ObjModelData::computeVertexNormals(float angle) {
     for (int c = 0; c < 3; ++c)
       cornerList[fill[triangles[t].vindices[c]]++] = {static_cast<int>(t), c};
 
+  // Every corner gets the normalised sum, in corner order, of the facet normals around its
+  // vertex that pass the angle test against its own. Corners with the same facet normal get the
+  // same sum, so it is computed once per distinct facet normal around the vertex: a vertex shared
+  // by many triangles facing the same few ways (a fan, a flat region, a repeated face) costs
+  // its corners times those few ways instead of its corners squared.
+  // When all the facet normals around a vertex lie within half the angle (less a margin for
+  // rounding) of one axis, every pair passes the test and all corners share one sum.
+  const double halfAngle = angle * 0.5 - 0.01;
+  const bool canShareOneSum = halfAngle > 0.0 && halfAngle < 90.0;
+  const float cosHalfAngle =
+      static_cast<float>(std::cos(halfAngle * 3.14159265358979323846 / 180.0));
   normals.assign(1, Float3(0.f, 0.f, 0.f));
   normals.reserve(triangles.size() * 3 + 1);
+  std::vector<std::pair<std::array<uint32_t, 3>, size_t>> keys;  // facet normal bits, corner
+  std::vector<size_t> cornerWay;  // per corner of the vertex: index of its distinct normal
+  std::vector<Float3> ways;       // the distinct facet normals around the vertex
+  std::vector<Float3> sums;
+  std::vector<char> isAveraged;
   for (size_t vertex = 1; vertex < nbVertices; ++vertex) {
     const size_t begin = firstCorner[vertex];
     const size_t end = firstCorner[vertex + 1];
     if (begin == end) std::fprintf(stderr, "glmVertexNormals(): vertex w/o a triangle\n");
+    const auto facetOf = [&](size_t corner) {
+      return facetnorms[triangles[cornerList[corner].first].findex];
+    };
+
+    keys.clear();
     for (size_t i = begin; i < end; ++i) {
-      ObjTriangle& triangle = triangles[cornerList[i].first];
-      const Float3 own = facetnorms[triangle.findex];
-      Float3 sum(0.f, 0.f, 0.f);
-      bool isAveraged = false;
+      const Float3 n = facetOf(i);
+      std::array<uint32_t, 3> bits;
+      std::memcpy(bits.data(), &n[0], sizeof(float));
+      std::memcpy(bits.data() + 1, &n[1], sizeof(float));
+      std::memcpy(bits.data() + 2, &n[2], sizeof(float));
+      keys.emplace_back(bits, i - begin);
+    }
+    std::sort(keys.begin(), keys.end());
+    ways.clear();
+    cornerWay.resize(end - begin);
+    for (size_t k = 0; k < keys.size(); ++k) {
+      if (k == 0 || keys[k].first != keys[k - 1].first) ways.push_back(facetOf(begin + keys[k].second));
+      cornerWay[keys[k].second] = ways.size() - 1;
+    }
+
+    Float3 axis(0.f, 0.f, 0.f);
+    for (const Float3& way : ways) axis += way;
+    axis = normalized(axis);
+    bool isOneSum = canShareOneSum && !ways.empty();
+    for (size_t w = 0; w < ways.size() && isOneSum; ++w) isOneSum = dot(ways[w], axis) > cosHalfAngle;
+
+    sums.assign(ways.size(), Float3(0.f, 0.f, 0.f));
+    isAveraged.assign(ways.size(), 0);
+    for (size_t w = 0; w < ways.size(); ++w) {
+      if (isOneSum && w > 0) {
+        sums[w] = sums[0];
+        isAveraged[w] = isAveraged[0];
+        continue;
+      }
       for (size_t j = begin; j < end; ++j) {
-        const Float3 other = facetnorms[triangles[cornerList[j].first].findex];
-        if (dot(own, other) > cosAngle) {
-          sum += other;
-          isAveraged = true;
+        const Float3 other = facetOf(j);
+        if (isOneSum || dot(ways[w], other) > cosAngle) {
+          sums[w] += other;
+          isAveraged[w] = 1;
         }
       }
+    }
+    for (size_t i = begin; i < end; ++i) {
+      const size_t way = cornerWay[i - begin];
       int normalIndex = 0;
-      if (isAveraged) {
+      if (isAveraged[way]) {
         normalIndex = static_cast<int>(normals.size());
-        normals.push_back(normalized(sum));
+        normals.push_back(normalized(sums[way]));
       }
-      triangle.nindices[cornerList[i].second] = normalIndex;
+      triangles[cornerList[i].first].nindices[cornerList[i].second] = normalIndex;
     }
   }
 }

@@ -1,0 +1,75 @@
+#include <benchmark/benchmark.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "ObjModelData.h"
+
+// Reading an OBJ file and computing its normals, as loading a model does (no OpenGL needed).
+// The baseline is an ordinary mesh of as many triangles (a 160 x 400 grid); the other files are
+// the shapes that used to take quadratic time: one face repeated 128 000 times (every corner on
+// the same three vertices) and 20 000 groups of one triangle each. Linear reading keeps their
+// ratios to the baseline near or below 1.
+
+namespace {
+
+std::string writeFile(const std::string& content) {
+  char path[] = "/tmp/engine-bench-XXXXXX.obj";
+  const int descriptor = mkstemps(path, 4);
+  FILE* file = fdopen(descriptor, "wb");
+  fwrite(content.data(), 1, content.size(), file);
+  fclose(file);
+  return path;
+}
+
+std::string gridObj() {
+  std::string obj;
+  const int nbX = 160;
+  const int nbZ = 400;
+  for (int z = 0; z <= nbZ; ++z)
+    for (int x = 0; x <= nbX; ++x)
+      obj += "v " + std::to_string(x) + " " + std::to_string((x * z) % 7) + " " + std::to_string(z) + "\n";
+  for (int z = 0; z < nbZ; ++z)
+    for (int x = 0; x < nbX; ++x) {
+      const int a = z * (nbX + 1) + x + 1;
+      obj += "f " + std::to_string(a) + " " + std::to_string(a + nbX + 1) + " " +
+             std::to_string(a + 1) + "\n";
+      obj += "f " + std::to_string(a + 1) + " " + std::to_string(a + nbX + 1) + " " +
+             std::to_string(a + nbX + 2) + "\n";
+    }
+  return obj;
+}
+
+std::string repeatedFaceObj() {
+  std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  for (int i = 0; i < 128000; ++i) obj += "f 1 2 3\n";
+  return obj;
+}
+
+std::string manyGroupsObj() {
+  std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  for (int i = 0; i < 20000; ++i) obj += "g group" + std::to_string(i) + "\nf 1 2 3\n";
+  return obj;
+}
+
+void readWithNormals(benchmark::State& state, const std::string& content) {
+  const std::string path = writeFile(content);
+  for (auto _ : state) {
+    ObjModelData model(path);
+    model.computeFacetNormals();
+    model.computeVertexNormals(90.f);
+    benchmark::DoNotOptimize(model.normals.data());
+  }
+  unlink(path.c_str());
+}
+
+void BM_ObjGridBaseline(benchmark::State& state) { readWithNormals(state, gridObj()); }
+void BM_ObjRepeatedFace(benchmark::State& state) { readWithNormals(state, repeatedFaceObj()); }
+void BM_ObjManyGroups(benchmark::State& state) { readWithNormals(state, manyGroupsObj()); }
+
+}  // namespace
+
+BENCHMARK(BM_ObjGridBaseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ObjRepeatedFace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ObjManyGroups)->Unit(benchmark::kMillisecond);

@@ -3,11 +3,14 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "Animated3DModel.h"
+#include "CubesTable.h"
 #include "DeviceManager.h"
 #include "KeyboardManager.h"
 #include "Object3D.h"
@@ -42,6 +45,21 @@ void decelerate(float& speed, float deceleration) {
     speed += deceleration;
   else
     speed = 0.f;
+}
+
+// Lattice intervals along one side of the collision box: points less than 0.9 cube edge apart
+// (a cube, even open-bounded, always holds one), within a bound for absurd configurations.
+int latticeIntervals(float extent, float sizeOneCube) {
+  constexpr int most = 64;
+  const float spacing = 0.9f * sizeOneCube;
+  if (!(spacing > 0.f) || !(extent > 0.f)) return 1;
+  const float intervals = std::ceil(extent / spacing);
+  return intervals < most ? std::max(1, static_cast<int>(intervals)) : most;
+}
+
+float distance(const Float3& a, const Float3& b) {
+  const Float3 d = b - a;
+  return std::sqrt(d.x() * d.x() + d.y() * d.y() + d.z() * d.z());
 }
 
 void stopAnimation(Animated3DModel& model) {
@@ -135,21 +153,52 @@ bool Player::isCollidable(Object3D& world, Float3 from, Float3 point) {
 }
 
 Player::BoxHits Player::testBox(Object3D& world, Float3 from, Float3 to) const {
-  const float w = collisionWidth, d = collisionDepth;
-  const Float3 corners[4] = {Float3(-w, 0.f, -d), Float3(w, 0.f, -d), Float3(-w, 0.f, d), Float3(w, 0.f, d)};
+  const float s = CubesTable::getSizeOneCube();
+  const float w = collisionWidth, d = collisionDepth, h = collisionHeight;
+  const int nx = latticeIntervals(2.f * w, s), ny = latticeIntervals(h, s), nz = latticeIntervals(2.f * d, s);
   BoxHits hits;
-  const Float3 head = to + Float3(0.f, collisionHeight, 0.f);
-  for (const Float3& corner : corners)
-    if (isCollidable(world, from, head + corner)) {
-      hits.head = true;
-      break;
+  // The top face first (the head), then the levels below it down to the bottom (the feet).
+  for (int level = ny; level >= 0 && !hits.feet; --level) {
+    const float y = level == ny ? h : h * static_cast<float>(level) / static_cast<float>(ny);
+    bool isHit = false;
+    for (int i = 0; i <= nx && !isHit; ++i) {
+      const float x = -w + 2.f * w * static_cast<float>(i) / static_cast<float>(nx);
+      for (int k = 0; k <= nz && !isHit; ++k) {
+        const float z = -d + 2.f * d * static_cast<float>(k) / static_cast<float>(nz);
+        isHit = isCollidable(world, from, to + Float3(x, y, z));
+      }
     }
-  for (const Float3& corner : corners)
-    if (isCollidable(world, from, to + corner)) {
-      hits.feet = true;
-      break;
-    }
+    (level == ny ? hits.head : hits.feet) = isHit;
+  }
   return hits;
+}
+
+float Player::getStride() {
+  const float stride = 0.5f * CubesTable::getSizeOneCube();
+  return stride > 0.f ? stride : std::numeric_limits<float>::infinity();
+}
+
+Player::Obstacle Player::findObstacle(Object3D& world, Float3 from, Float3 start, Float3 end,
+                                      bool isHorizontal) const {
+  // Bounded for speeds a script may set: beyond that the way is tested more coarsely.
+  constexpr float mostTests = 1000.f;
+  const float nbTests = std::min(mostTests, std::max(1.f, std::ceil(distance(start, end) / getStride())));
+  const int count = nbTests > 1.f ? static_cast<int>(nbTests) : 1;
+  const bool isFly = mvtType == MVT_TYPE_FLY;
+  Obstacle obstacle;
+  for (int i = 1; i <= count; ++i) {
+    const Float3 point = i == count ? end : start + (end - start) / (static_cast<float>(count) / static_cast<float>(i));
+    const BoxHits hits = testBox(world, from, point);
+    const bool isBlocked = isHorizontal ? ((hits.head || hits.feet) && !isFly) || isCollidable(world, from, point)
+                                        : hits.head || hits.feet;
+    if (isBlocked) {
+      obstacle.isFound = true;
+      obstacle.at = point;
+      obstacle.hits = hits;
+      return obstacle;
+    }
+  }
+  return obstacle;
 }
 
 void Player::manage(Object3D& world) { manage(world, GLManager::getPeriodDuration()); }
@@ -197,6 +246,11 @@ void Player::manage(Object3D& world, int64_t periodMicroseconds) {
   const float cosA = std::cos(a), sinA = std::sin(a);
   const float cosSide = std::cos(a + 1.5707964f), sinSide = std::sin(a + 1.5707964f);
   const double nbSteps = static_cast<double>(period) / stepMicroseconds;
+  // The way is tested as it goes, so that a long frame cannot carry the player through a
+  // cube; the steps all run (the speeds they build are kept when only the head meets one).
+  const float stride = getStride();
+  Float3 tested = from;
+  Obstacle obstacle;
   int i = 0;
   do {
     if (mvtType != MVT_TYPE_CAR) {
@@ -219,29 +273,42 @@ void Player::manage(Object3D& world, int64_t periodMicroseconds) {
     decelerate(speedLateral, deceleration);
     to = Float3(to.x() - cosA * speedForward - cosSide * speedLateral, to.y(),
                 to.z() - sinA * speedForward - sinSide * speedLateral);
+    if (!obstacle.isFound && distance(tested, to) >= stride) {
+      obstacle = findObstacle(world, from, tested, to, true);
+      tested = to;
+    }
     ++i;
   } while (i < nbSteps);
+  if (!obstacle.isFound) obstacle = findObstacle(world, from, tested, to, true);
 
   animate(speedMax);
-  moveHorizontally(world, from, to);
+  moveHorizontally(world, from, obstacle, to);
 }
 
 void Player::applyGravity(Object3D& world, int64_t period) {
   const Float3 from = getPosition();
   Float3 to = from;
+  // Tested as it falls: a fall longer than a cube in one frame must not pass through it.
+  const float stride = getStride();
+  Float3 tested = from;
+  Obstacle obstacle;
   const double nbSteps = static_cast<double>(period) / stepMicroseconds;
   if (nbSteps > 0) {
     const int64_t count = static_cast<int64_t>(std::ceil(nbSteps));
-    for (int64_t i = 0; i < count; ++i) {
+    for (int64_t i = 0; i < count && !obstacle.isFound; ++i) {
       speedVertical -= gravityPerStep;
       to = Float3(to.x(), to.y() + speedVertical, to.z());
+      if (std::fabs(to.y() - tested.y()) >= stride) {
+        obstacle = findObstacle(world, from, tested, to, false);
+        tested = to;
+      }
     }
   }
-  const BoxHits hits = testBox(world, from, to);
-  if (hits.feet) {
+  if (!obstacle.isFound) obstacle = findObstacle(world, from, tested, to, false);
+  if (obstacle.hits.feet) {
     onGround = true;
     speedVertical = 0.f;
-  } else if (hits.head) {
+  } else if (obstacle.hits.head) {
     speedVertical = 0.f;
     onGround = false;
   } else {
@@ -277,13 +344,14 @@ void Player::animate(float speedMax) {
   }
 }
 
-void Player::moveHorizontally(Object3D& world, Float3 from, Float3 to) {
-  const bool isFly = mvtType == MVT_TYPE_FLY;
-  const BoxHits hits = testBox(world, from, to);
-  if ((!(hits.head || hits.feet) || isFly) && !isCollidable(world, from, to)) {
-    setPosition(to);
+void Player::moveHorizontally(Object3D& world, Float3 from, const Obstacle& obstacle, Float3 end) {
+  if (!obstacle.isFound) {
+    setPosition(end);
     return;
   }
+  const Float3 to = obstacle.at;
+  const BoxHits hits = obstacle.hits;
+  const bool isFly = mvtType == MVT_TYPE_FLY;
   stopAnimation(*model);
   if (hits.head) return;
 

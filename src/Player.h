@@ -86,8 +86,10 @@ class Player {
   /// One mouse event of play mode: the wheel zooms the camera, motion turns it.
   void mouseEvent(const MouseEvent& event);
 
-  /// The corners of the collision box placed at `to` (4 at the top, then 4 at the bottom),
-  /// tested against the world; `from` is only handed to the world's test.
+  /// The collision box placed at `to`, tested against the world at the points of a lattice over
+  /// the whole box, less than a cube edge apart on every axis (its corners among them), so that
+  /// no cube the box overlaps goes unseen: head = a point of the top face meets a collidable
+  /// cube, feet = a point below the top does. `from` is only handed to the world's test.
   BoxHits testBox(Object3D& world, Float3 from, Float3 to) const;
 
   /// Writes the 24-byte record (position, camera yaw and pitch, mvtType). False when the file
@@ -142,10 +144,25 @@ class Player {
   struct Controls {
     bool jump, turnLeft, turnRight, strafeLeft, strafeRight, forward, backward, descend;
   };
+  /// Where a move first meets something: the point of the way and the box hits there.
+  struct Obstacle {
+    bool isFound = false;
+    Float3 at{0.f, 0.f, 0.f};
+    BoxHits hits;
+  };
   static Controls readControls();
   void applyGravity(Object3D& world, int64_t period);
   void animate(float speedMax);
-  void moveHorizontally(Object3D& world, Float3 from, Float3 to);
+  /// Moves to `end`, or answers `obstacle` when the way met one (the player then stays, stops
+  /// or hops as the obstacle's hits say).
+  void moveHorizontally(Object3D& world, Float3 from, const Obstacle& obstacle, Float3 end);
+  /// The box tested along the way from `start` (excluded) to `end` (included) at points at
+  /// most `stride` apart: the first point where it is blocked. Gravity is blocked by any hit;
+  /// the horizontal move as before (box hits unless flying, or a collidable cube at the centre).
+  Obstacle findObstacle(Object3D& world, Float3 from, Float3 start, Float3 end, bool isHorizontal) const;
+  /// Longest way between two tests of the box: half a cube edge, so that no move in one frame,
+  /// however long the frame or fast the fall, passes through a cube unseen.
+  static float getStride();
   /// Takes the sound of the configured name when it changed.
   void reloadSound(const char* key, std::string& loadedName, Sound_Abstract*& loaded);
   static bool isCollidable(Object3D& world, Float3 from, Float3 point);

@@ -227,6 +227,45 @@ TEST_F(PlayerTest, AWallHitOnlyByTheHeadStopsTheMoveButKeepsTheSpeeds) {
   EXPECT_GE(player->getPosition().z() - player->getCollisionDepth(), -20.f);
 }
 
+// ---- Long frames and the whole box
+
+TEST_F(PlayerTest, ALongFallInSlowFramesLandsOnAOneCubeFloor) {
+  // One cube thick, y from 0 to 10; at 80 ms a frame the fall soon covers more than that.
+  addCubes(Int3(-10, 0, -10), Int3(10, 1, 10), stone);
+  player->setPosition(Float3(0.f, 400.f, 0.f));
+  for (int frame = 0; frame < 80; ++frame) player->manage(*world, 80000);
+  EXPECT_TRUE(player->getOnGround());
+  EXPECT_GE(player->getPosition().y(), 10.f);
+  EXPECT_LT(player->getPosition().y(), 11.f);
+}
+
+TEST_F(PlayerTest, FastWalkingDrivingAndFlyingStopAtAOneCubeWall) {
+  DeviceManager::getInstance()->getConfig().setDouble("player_speed_max", 0.05);  // 50 a frame, 100 driving
+  addCubes(Int3(-3, -1, -30), Int3(3, 0, 3), stone);
+  // Three cubes high, one thick: z from -130 to -120, where a frame's end would be past it.
+  addCubes(Int3(-3, 0, -13), Int3(3, 3, -12), stone);
+  keys()->keyDown('e');
+  for (int32_t type : {Player::MVT_TYPE_WALK, Player::MVT_TYPE_CAR, Player::MVT_TYPE_FLY}) {
+    player->setMovementType(type);
+    player->setPosition(Float3(0.f, standingHeight, 0.f));
+    for (int frame = 0; frame < 30; ++frame) player->manage(*world, fullPeriod);
+    EXPECT_GE(player->getPosition().z() - player->getCollisionDepth(), -120.f) << type;
+    EXPECT_LT(player->getPosition().z(), -40.f) << type;
+  }
+}
+
+TEST_F(PlayerTest, APillarNarrowerThanTheBoxBlocksAWalkingPlayer) {
+  standOnFloor();
+  // One cube, x from 0 to 10, z from -30 to -20; the player's centre walks into it, the
+  // corners of its 12-wide box pass either side.
+  addCubes(Int3(0, 0, -3), Int3(1, 3, -2), stone);
+  player->setPosition(Float3(5.f, standingHeight, 0.f));
+  ASSERT_TRUE(walkForwardUntilBlocked());
+  for (int frame = 0; frame < 30; ++frame) player->manage(*world, 16667);
+  EXPECT_GE(player->getPosition().z() - player->getCollisionDepth(), -20.f);
+  EXPECT_LT(player->getPosition().z(), -10.f);
+}
+
 TEST_F(PlayerTest, CubesOfANonCollidableTypeDoNotStopThePlayer) {
   standOnFloor();
   addCubes(Int3(-10, 0, -4), Int3(10, 3, -2), mist);

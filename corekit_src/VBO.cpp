@@ -83,6 +83,20 @@ void VBO::addGroup(int texture, const MeshGroup& group) {
   addGroup(texture, group.verticesQuadVect, group.texCoordQuadVect, group.verticesTriVect, group.texCoordTriVect);
 }
 
+void VBO::addGroup(int texture, MeshGroup&& group) {
+  MeshGroup& target = groups[texture];
+  if (!target.verticesQuadVect.empty() || !target.texCoordQuadVect.empty() || !target.verticesTriVect.empty() ||
+      !target.texCoordTriVect.empty()) {
+    addGroup(texture, static_cast<const MeshGroup&>(group));
+    return;
+  }
+  // A region's mesh is megabytes: copying it once more would cost as much as uploading it.
+  target.verticesQuadVect = std::move(group.verticesQuadVect);
+  target.texCoordQuadVect = std::move(group.texCoordQuadVect);
+  target.verticesTriVect = std::move(group.verticesTriVect);
+  target.texCoordTriVect = std::move(group.texCoordTriVect);
+}
+
 MeshGroup& VBO::getGroup(int texture) { return groups[texture]; }
 
 std::pair<int, int> VBO::finish() {

@@ -44,6 +44,8 @@ class VBO {
                 const std::vector<Float2>& texCoordTri);
   /// Appends a whole group (its drawnLast flag is not carried over).
   void addGroup(int texture, const MeshGroup& group);
+  /// The same, taking the lists over instead of copying them when that group is still empty.
+  void addGroup(int texture, MeshGroup&& group);
   /// The group of that texture, created empty if absent (used to set drawnLast).
   MeshGroup& getGroup(int texture);
   const MeshGroupMap& getGroups() const { return groups; }

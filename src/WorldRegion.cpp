@@ -128,8 +128,8 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   Scene3D* scene = GLManager::getScene3D();
   if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
   glTranslatef(0.f, 0.f, 0.f);
-  for (const auto& entry : mainGroups) vbo->addGroup(entry.first, entry.second);
-  for (const auto& entry : workerGroups) vbo->addGroup(entry.first, entry.second);
+  for (auto& entry : mainGroups) vbo->addGroup(entry.first, std::move(entry.second));
+  for (auto& entry : workerGroups) vbo->addGroup(entry.first, std::move(entry.second));
 
   if (!cubeZones.empty()) {
     CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);

@@ -16,6 +16,12 @@ int64_t getMicroseconds() {
   return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
+int64_t getProcessCpuMicroseconds() {
+  timespec now;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 void getWallClock(int64_t& seconds, int64_t& microseconds) {
   timeval now;
   gettimeofday(&now, nullptr);

@@ -12,6 +12,9 @@ namespace Platform {
 /// Microseconds from a monotonic high-resolution clock (arbitrary origin).
 int64_t getMicroseconds();
 
+/// Processor time used by all threads of the process, microseconds (arbitrary origin).
+int64_t getProcessCpuMicroseconds();
+
 /// Wall-clock time since 1970-01-01: whole seconds and the microseconds within the second.
 void getWallClock(int64_t& seconds, int64_t& microseconds);
 

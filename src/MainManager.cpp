@@ -18,6 +18,7 @@
 #include "LuaFuncs.h"
 #include "LuaFuncsPrivate.h"
 #include "MenuState.h"
+#include "Platform.h"
 #include "Player.h"
 #include "SaveGame.h"
 #include "Scene2D.h"
@@ -68,11 +69,13 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
   std::cout << "================ Initialized, first draw ..." << std::endl;
 
+  world->setPassTimings(&passTimings);
   editor = std::make_unique<Editor3D>(font.get(), &world->getIndexedWorld(), worldDataFile, worldLuaFile);
   CustomObject::setCallback(luaFuncs.get());
 }
 
 MainManager::~MainManager() {
+  if (passTimings.getIsEnabled()) passTimings.print(std::cout);
   menu.reset();  // before the world it acts on
   luaFuncsPrivate.editor = nullptr;
   editor.reset();
@@ -136,7 +139,10 @@ void MainManager::runPendingGameSave() {
 void MainManager::manage() {
   // 1. Swap buffers and pump the window events.
   const int64_t frameStart = Utils::getTimeMicroseconds();
+  const int64_t frameStepCpu = Platform::getProcessCpuMicroseconds();
   timings.swapBuffers = GLManager::manageEvents();
+  passTimings.add(PassTimings::swap, timings.swapBuffers, Platform::getProcessCpuMicroseconds() - frameStepCpu);
+  passTimings.start();
   KeyboardManager* keyboard = GLManager::getKeyboardManager();
   const std::vector<int> typedKeys = keyboard->getKeysPressedThisFrame();
 
@@ -183,7 +189,9 @@ void MainManager::manage() {
   timings.manageLua = Utils::getTimeMicroseconds() - phaseStart;
   const unsigned char* clearColor = luaFuncsPrivate.clearColor;
   world->setFogColour(clearColor);
+  passTimings.endPass(PassTimings::manage);
   SpriteManager::clearScreen(Color(clearColor[0], clearColor[1], clearColor[2], clearColor[3]));
+  passTimings.endPass(PassTimings::clear);
 
   // 8. 3D drawing.
   phaseStart = Utils::getTimeMicroseconds();
@@ -199,12 +207,14 @@ void MainManager::manage() {
     editor->drawCubeCreation();
   }
   world->drawWater();
+  passTimings.endPass(PassTimings::water);
   timings.draw3D = Utils::getTimeMicroseconds() - phaseStart;
 
   // 9. The script's 3D drawing.
   phaseStart = Utils::getTimeMicroseconds();
   luaFuncs->gameDraw3D();
   timings.draw3DLua = Utils::getTimeMicroseconds() - phaseStart;
+  passTimings.endPass(PassTimings::script3D);
 
   // 10. Back to 2D, in window coordinates.
   GLManager::getScene2D()->applyProjection();
@@ -219,6 +229,7 @@ void MainManager::manage() {
   world->drawWaterScreenTint();
   glColor4ub(255, 255, 255, 255);
   timings.draw2D = Utils::getTimeMicroseconds() - phaseStart;
+  passTimings.endPass(PassTimings::overlay2D);
 
   // 12. The script's 2D drawing, then what it scheduled.
   phaseStart = Utils::getTimeMicroseconds();
@@ -230,6 +241,7 @@ void MainManager::manage() {
 
   // 14. The menus over everything.
   menu->draw(*font, versionString, GLManager::getPeriodDuration(), isEditorMode);
+  passTimings.endPass(PassTimings::script2D);
 
   // 15. Timing report while '*' is held.
   timings.period = GLManager::getPeriodDuration();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FrameTimings.h"
+#include "PassTimings.h"
 
 class Editor3D;
 class Font;
@@ -57,6 +58,7 @@ class MainManager {
   bool isEditorMode = false;
   std::string worldDataFile;
   FrameTimings timings;
+  PassTimings passTimings;
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "CustomObject.h"
 #include "DeviceManager.h"
 #include "Fog.h"
+#include "PassTimings.h"
 #include "Player.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
@@ -128,6 +129,7 @@ void World::draw(bool editorMode) {
   const float skyboxEdge = scene->getFarPlane() - 1.f;
   skybox->size = Float3(skyboxEdge, skyboxEdge, skyboxEdge);
   skybox->draw();
+  if (passTimings) passTimings->endPass(PassTimings::skybox);
 
   glColor4ub(255, 255, 255, 255);
   Fog::setFogDistance(viewDistance - viewDistanceMargin, fogColour);
@@ -138,10 +140,12 @@ void World::draw(bool editorMode) {
   // The regions drew their objects: the types none of them managed this frame go.
   indexedWorld.getCubeTypeManager()->freeUnusedTextures();
   CustomObject::unloadUnusedTypes();
+  if (passTimings) passTimings->endPass(PassTimings::regions);
 
   setLighting(true);
   player->draw();
   setLighting(false);
+  if (passTimings) passTimings->endPass(PassTimings::player);
 }
 
 void World::drawWater() {

@@ -10,6 +10,7 @@
 #include "Object3D.h"
 
 class Font;
+class PassTimings;
 class Player;
 class Skybox;
 class SoundManager;
@@ -84,6 +85,8 @@ class World : public Object3D {
   void setFogColour(const unsigned char colour[4]) {
     fogColour = BasicVector<4, unsigned char>(colour[0], colour[1], colour[2], colour[3]);
   }
+  /// Where the passes of draw() report their times (null: nowhere).
+  void setPassTimings(PassTimings* parPassTimings) { passTimings = parPassTimings; }
   const std::string& getWorldFile() const { return worldFile; }
   const std::string& getScriptFile() const { return scriptFile; }
 
@@ -105,6 +108,7 @@ class World : public Object3D {
   float lastDrawRadius = 0.f;
   std::string worldFile;
   std::string scriptFile;
+  PassTimings* passTimings = nullptr;
 };
 
 #endif

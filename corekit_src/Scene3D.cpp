@@ -48,6 +48,43 @@ float shortestTurn(float difference) {
   return difference;
 }
 
+// Whether the blending gives back a fragment of alpha 1 unchanged, colour and alpha.
+bool isBlendKeepingOpaqueFragments() {
+  GLint equations[2] = {0, 0}, sources[2] = {0, 0}, destinations[2] = {0, 0};
+  glGetIntegerv(GL_BLEND_EQUATION_RGB, &equations[0]);
+  glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &equations[1]);
+  glGetIntegerv(GL_BLEND_SRC_RGB, &sources[0]);
+  glGetIntegerv(GL_BLEND_SRC_ALPHA, &sources[1]);
+  glGetIntegerv(GL_BLEND_DST_RGB, &destinations[0]);
+  glGetIntegerv(GL_BLEND_DST_ALPHA, &destinations[1]);
+  for (int i = 0; i < 2; ++i)
+    if (equations[i] != GL_FUNC_ADD || (sources[i] != GL_SRC_ALPHA && sources[i] != GL_ONE) ||
+        (destinations[i] != GL_ONE_MINUS_SRC_ALPHA && destinations[i] != GL_ZERO))
+      return false;
+  return true;
+}
+
+// Whether the alpha test lets a fragment of alpha 1 through (the reference lies within 0..1).
+bool isAlphaTestPassingOpaqueFragments() {
+  GLint function = GL_ALWAYS;
+  GLfloat reference = 0.f;
+  glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
+  glGetFloatv(GL_ALPHA_TEST_REF, &reference);
+  switch (function) {
+    case GL_ALWAYS:
+    case GL_GEQUAL:
+      return true;
+    case GL_GREATER:
+    case GL_NOTEQUAL:
+      return reference < 1.f;
+    case GL_EQUAL:
+    case GL_LEQUAL:
+      return reference >= 1.f;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 Scene3D::Scene3D() {
@@ -202,6 +239,30 @@ Int2 Scene3D::get2DPosFrom3D(Float3 point) {
                                       Scene2D::toCoordinate(windowY)));
   }
   return Int2(-10000, -10000);
+}
+
+bool Scene3D::beginOpaqueDraw(bool isTextureOpaque) {
+  if (!isOpaqueDrawAllowed || !isTextureOpaque || glIsEnabled(GL_LIGHTING) || glIsEnabled(GL_COLOR_LOGIC_OP))
+    return false;
+  // Lit fragments take the material's alpha; unlit ones the current colour's (a texture without
+  // alpha contributes 1 in every texture mode).
+  GLfloat colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  if (!(colour[3] >= 1.f)) return false;
+  // Without multisampling, polygon smoothing may turn edge coverage into alpha.
+  GLint sampleBuffers = 0;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  if (glIsEnabled(GL_POLYGON_SMOOTH) && !(sampleBuffers > 0 && glIsEnabled(GL_MULTISAMPLE))) return false;
+  if (glIsEnabled(GL_BLEND) && !isBlendKeepingOpaqueFragments()) return false;
+  if (glIsEnabled(GL_ALPHA_TEST) && !isAlphaTestPassingOpaqueFragments()) return false;
+  glPushAttrib(GL_ENABLE_BIT);
+  glDisable(GL_BLEND);
+  glDisable(GL_ALPHA_TEST);
+  return true;
+}
+
+void Scene3D::endOpaqueDraw(bool isBegun) {
+  if (isBegun) glPopAttrib();
 }
 
 void Scene3D::drawBox(const int* textures, bool inverted, Float3 size, Float3 textureScale) {

@@ -44,6 +44,20 @@ class Scene3D {
   /// Applies the 3D draw state only (lighting, depth, culling, texturing, polygon modes).
   void apply3DDrawState();
 
+  /// Starts drawing fragments that come out with an alpha of exactly 1: a texture without alpha
+  /// (`isTextureOpaque`), lighting off and an opaque current colour. Blending such a fragment
+  /// gives the fragment itself and the alpha test lets it through, so both are switched off
+  /// (the software renderer then shades it several times faster and can test depth before
+  /// texturing); the pixels are the same. Answers whether it did so: then endOpaqueDraw(true)
+  /// must follow. Does nothing when any condition fails or opaque drawing is not allowed.
+  bool beginOpaqueDraw(bool isTextureOpaque);
+  /// Restores the blending and alpha test state after beginOpaqueDraw when `isBegun`.
+  static void endOpaqueDraw(bool isBegun);
+  /// On by default; off, every pass draws as if its fragments could be translucent (the
+  /// reference that the shortcut's pixels are checked against).
+  bool getIsOpaqueDrawAllowed() const { return isOpaqueDrawAllowed; }
+  void setIsOpaqueDrawAllowed(bool isAllowed) { isOpaqueDrawAllowed = isAllowed; }
+
   /// Box centred on the origin. `textures`: null or six texture names in face order (top,
   /// bottom, front, back, left, right); null draws a wireframe and restores the draw state.
   static void drawBox(const int* textures, bool inverted, Float3 size, Float3 textureScale);
@@ -83,6 +97,7 @@ class Scene3D {
   float fieldOfView = 110.f;
   GLUquadric* quadric = nullptr;
   bool isLighting = false;
+  bool isOpaqueDrawAllowed = true;
   Int2 lastMousePosition{0, 0};
   float aspectRatio = 1.3333334f;
   float viewMatrix[16] = {};

@@ -15,6 +15,7 @@ Skybox::Skybox(const std::string& parDirectory) : directory(parDirectory) {
   for (int face = 0; face < nbFaces; ++face) {
     sprites[face] = registry->createSprite(directory + faceFileNames[face], 1);
     textureIds[face] = sprites[face]->getImages()[0]->getTexture();
+    isOpaque = isOpaque && !sprites[face]->getImages()[0]->getIsAlpha();
   }
 }
 
@@ -31,6 +32,8 @@ void Skybox::draw() {
   glLoadMatrixf(scene->getViewMatrix());
   const Float3& camera = scene->getCamera()->getPosition();
   glTranslatef(camera.x(), camera.y(), camera.z());
+  const bool isOpaqueDraw = scene->beginOpaqueDraw(isOpaque);
   Scene3D::drawBox(textureIds, true, size, Float3(1.f, 1.f, 1.f));
+  Scene3D::endOpaqueDraw(isOpaqueDraw);
   glPopMatrix();
 }

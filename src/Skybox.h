@@ -27,13 +27,16 @@ class Skybox {
   Skybox& operator=(const Skybox&) = delete;
 
   /// White, the saved view matrix of the 3D scene translated to the camera position, then the
-  /// inverted textured box of `size`; the matrix is restored.
+  /// inverted textured box of `size`; the matrix is restored. Images without alpha are drawn
+  /// without blending (Scene3D::beginOpaqueDraw), which gives the same pixels faster.
   void draw();
 
   const std::string& getDirectory() const { return directory; }
   Sprite* getSprite(int face) const { return sprites[face]; }
   /// The six texture names, in the order of faceFileNames.
   const int* getTextureIds() const { return textureIds; }
+  /// None of the six images has an alpha channel.
+  bool getIsOpaque() const { return isOpaque; }
 
   /// Edge lengths; the world sets all three to the far plane - 1 before each draw.
   Float3 size{100.f, 100.f, 100.f};
@@ -41,6 +44,7 @@ class Skybox {
  private:
   Sprite* sprites[nbFaces] = {};
   int textureIds[nbFaces] = {};
+  bool isOpaque = true;
   std::string directory;
 };
 

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <cmath>
+#include <iterator>
 
 #include "DeviceManager.h"
 #include "ImageLoader.h"
@@ -20,6 +21,8 @@ const XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
 int textureOf(const Sprite* sprite) {
   return sprite != nullptr ? sprite->getImages()[0]->getTexture() : -1;
 }
+
+bool isWithoutAlpha(const Sprite* sprite) { return sprite != nullptr && !sprite->getImages()[0]->getIsAlpha(); }
 
 /// Loads the view matrix of the 3D scene and moves to `centre`.
 void placeAt(Float3 centre) {
@@ -59,6 +62,14 @@ void Water::reloadIfChanged(const std::string& key, Sprite*& sprite, std::string
 void Water::setSize(float parSize) {
   size = parSize;
   tiles = std::trunc(size / followStep);
+}
+
+bool Water::isCoveringLowerLayers(Float3 camera, Float3 centre, float squareSize) {
+  // A sight line to a point of a lower square crosses this square's plane between the camera
+  // and that point, inside the square (both lie in its column, which is convex) and nearer.
+  const float half = squareSize / 2.f;
+  return std::fabs(camera.x() - centre.x()) < half && std::fabs(camera.z() - centre.z()) < half &&
+         camera.y() >= centre.y() + coverMargin;
 }
 
 float Water::snapToStep(float value) { return std::trunc(value / followStep) * followStep; }
@@ -134,11 +145,20 @@ void Water::draw() {
   const Float2 squareSize(size, size), squareScale(tiles, tiles);
 
   glPushMatrix();
+  nbDeepLayersDrawn = 0;
   if (configuration.getBool("enable_multi_layered_water")) {
     const int subTextureName = textureOf(subTexture);
-    for (float offset : layerOffsets)
-      drawFlatQuad(FlatQuad{Float3(x, yDeep + offset, z), squareSize, squareScale},
+    Scene3D* scene = GLManager::getScene3D();
+    const bool isOpaque = scene->beginOpaqueDraw(isWithoutAlpha(subTexture));
+    const int nbLayers = static_cast<int>(std::size(layerOffsets));
+    const Float3 upperLayer(x, yDeep + layerOffsets[nbLayers - 1], z);
+    const int firstLayer =
+        isOpaque && isCoveringLowerLayers(scene->getCamera()->getPosition(), upperLayer, size) ? nbLayers - 1 : 0;
+    for (int layer = firstLayer; layer < nbLayers; ++layer)
+      drawFlatQuad(FlatQuad{Float3(x, yDeep + layerOffsets[layer], z), squareSize, squareScale},
                    subTextureName);
+    nbDeepLayersDrawn = nbLayers - firstLayer;
+    Scene3D::endOpaqueDraw(isOpaque);
   }
 
   GLManager::getScene3D()->apply3DDrawState();

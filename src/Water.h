@@ -56,6 +56,9 @@ class Water {
   /// Same at an explicit clock time in milliseconds.
   void follow(Float3 cameraPosition, int64_t timeMs);
   /// Draws the deep layers, the surface (flat, or a ring of flat quads around the wave grid).
+  /// Deep layers of a texture without alpha are drawn without blending
+  /// (Scene3D::beginOpaqueDraw); then, seen from above, the upper layer covers the lower ones
+  /// entirely and only it is drawn. The pixels are the same either way.
   void draw();
   /// In the 2D pass: covers the whole 2D area with `tintColour` when the camera is below the
   /// surface; the current colour is kept.
@@ -68,6 +71,8 @@ class Water {
   /// (x, heightCurrent, z).
   Float3 getPosition() const { return position; }
   float getHeightCurrent() const { return position.y(); }
+  /// Deep layers the last draw drew (0 without the layers, 1 when the upper one covered the others).
+  int getNbDeepLayersDrawn() const { return nbDeepLayersDrawn; }
   float getSizeOneCube() const { return sizeOneCube; }
   Sprite* getTexture() const { return texture; }
   Sprite* getSubTexture() const { return subTexture; }
@@ -77,6 +82,12 @@ class Water {
   /// Surface height at a clock time: a triangle wave, -1 at 0 ms, +1 at 2000 ms, back to -1 at
   /// 4000 ms; always within -1..1 (negative times included).
   static float computeHeight(int64_t timeMs);
+  /// Whether an opaque square of edge `squareSize` centred on `centre` hides everything of equal
+  /// squares straight below it from `camera`: the camera is inside the square's column and at
+  /// least `coverMargin` above it (so that the near plane cannot clip the square where the
+  /// lower ones show).
+  static bool isCoveringLowerLayers(Float3 camera, Float3 centre, float squareSize);
+  static constexpr float coverMargin = 10.f;
   /// Square position under a camera coordinate: trunc(value / 50) x 50.
   static float snapToStep(float value);
   /// The eight quads of sea around the 350 x 350 square of waves, at height yDeep, for a
@@ -107,6 +118,7 @@ class Water {
   std::string subTextureName;
   BasicVector<4, unsigned char> tintColour{0, 104, 255, 128};
   Float3 position{0.f, -1.f, 0.f};
+  int nbDeepLayersDrawn = 0;
 };
 
 #endif

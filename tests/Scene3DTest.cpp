@@ -248,6 +248,46 @@ TEST_F(Scene3DTest, MouseLookTurnsOnlyWhileTheButtonIsHeld) {
   EXPECT_FLOAT_EQ(camera->getYaw(), -11.f);
 }
 
+TEST_F(Scene3DTest, OpaqueDrawTurnsBlendingOffOnlyForFragmentsOfAlphaOne) {
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GREATER, 0.1f);
+  glDisable(GL_LIGHTING);
+  glColor4ub(255, 255, 255, 255);
+
+  ASSERT_TRUE(scene->beginOpaqueDraw(true));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
+  Scene3D::endOpaqueDraw(true);
+  EXPECT_TRUE(glIsEnabled(GL_BLEND));
+  EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+
+  // Whatever could leave a fragment translucent, or make blending or the alpha test change an
+  // opaque one, keeps the state as it is.
+  const auto refused = [this](bool isTextureOpaque) {
+    const bool isBegun = scene->beginOpaqueDraw(isTextureOpaque);
+    Scene3D::endOpaqueDraw(isBegun);
+    return !isBegun && glIsEnabled(GL_BLEND) && glIsEnabled(GL_ALPHA_TEST);
+  };
+  EXPECT_TRUE(refused(false));
+  glColor4ub(255, 255, 255, 254);
+  EXPECT_TRUE(refused(true));
+  glColor4ub(255, 255, 255, 255);
+  glEnable(GL_LIGHTING);
+  EXPECT_TRUE(refused(true));
+  glDisable(GL_LIGHTING);
+  glBlendFunc(GL_ONE, GL_ONE);
+  EXPECT_TRUE(refused(true));
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glAlphaFunc(GL_LESS, 0.5f);
+  EXPECT_TRUE(refused(true));
+  glAlphaFunc(GL_GREATER, 0.1f);
+  scene->setIsOpaqueDrawAllowed(false);
+  EXPECT_TRUE(refused(true));
+  scene->setIsOpaqueDrawAllowed(true);
+}
+
 TEST(Scene3DGeometryTest, BoxGeometryFollowsTheFaceTable) {
   float vertices[72], texCoords[48];
   const Float3 a(0.1f, 0.2f, 0.3f), b(0.4f, 0.5f, 0.6f), c(0.7f, 0.8f, 0.9f), d(1.1f, 1.2f, 1.3f);

@@ -4,6 +4,7 @@
 #include <GL/freeglut.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "Camera.h"
 #include "GLManager.h"
+#include "GLTestWindow.h"
 #include "IndexedWorld.h"
 #include "Player.h"
 #include "Scene2D.h"
@@ -336,6 +338,79 @@ TEST_F(WorldTest, RegionsThePlayerAndTheWaterDrawOverTheSkyboxInThatOrder) {
   DeviceManager::getInstance()->getConfig().setBool("enable_water", false);
   drawFrame(true);
   EXPECT_TRUE(isNear(centre(), 200, 40, 40)) << describe(centre());
+}
+
+TEST_F(WorldTest, DrawingOpaqueLayersWithoutBlendingLeavesEveryPixelAsItWas) {
+  // The sample skybox and water: images without alpha for the sky and the deep layers, a
+  // translucent surface with waves over three deep layers.
+  XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  config.setString("water_texture", "water/water.png");
+  config.setString("water_sub_texture", "water/water_sub.png");
+  config.setBool("enable_multi_layered_water", true);
+  config.setBool("enable_water_waves", true);
+  createWorld();
+  ASSERT_TRUE(world->getSkybox()->getIsOpaque());
+  IndexedWorld& cubes = world->getIndexedWorld();
+  const std::string names[6] = {"stone.png", "stone.png", "grass_side.png", "grass_side.png", "dirt.png", "dirt.png"};
+  const bool options[3] = {true, true, true};
+  const int stone = cubes.addCubeType(names, options, true);
+  // A hill in front, a wall beyond the skybox's side (hidden by it) and a pillar across it.
+  ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(5, 0, -12), Int3(20, 6, 12), stone));
+  ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(110, 0, -40), Int3(112, 30, 40), stone));
+  ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(60, 0, 20), Int3(66, 80, 26), stone));
+  Player* player = world->getPlayer();
+  player->setCameraDistance(0.f);
+
+  // The frame as the main loop draws it, the water at a fixed time so that both draws match;
+  // `alphaBeforeWater`: the current colour's alpha that an overlay left before the water.
+  const auto drawFrame = [&](bool isOpaqueDrawAllowed, float alphaBeforeWater) {
+    scene()->setIsOpaqueDrawAllowed(isOpaqueDrawAllowed);
+    SpriteManager::clearScreen(Color(40, 60, 90, 255));
+    scene()->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
+    world->draw(false);
+    glColor4f(1.f, 1.f, 1.f, alphaBeforeWater);
+    Water* water = world->getWater();
+    water->setSize(world->getViewDistance() * 4.f);
+    water->follow(camera()->getPosition(), 1000);  // surface at 0, deep layers at -65, -45, -25
+    water->draw();
+    glDisable(GL_FOG);
+    glFinish();
+    scene()->setIsOpaqueDrawAllowed(true);
+    return GLTestWindow::readPixels(0, 0, 800, 600);
+  };
+  // Regions are built over several frames: the reference is a frame equal to the one before.
+  const auto countChangedPixels = [&](float alphaBeforeWater) {
+    std::vector<unsigned char> reference = drawFrame(false, alphaBeforeWater);
+    for (int frame = 0; frame < 200; ++frame) {
+      std::vector<unsigned char> next = drawFrame(false, alphaBeforeWater);
+      if (next == reference) break;
+      reference.swap(next);
+    }
+    EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 3);
+    const std::vector<unsigned char> drawn = drawFrame(true, alphaBeforeWater);
+    int changed = 0;
+    for (size_t i = 0; i < drawn.size(); i += 4)
+      changed += std::equal(drawn.begin() + i, drawn.begin() + i + 4, reference.begin() + i) ? 0 : 1;
+    return changed;
+  };
+
+  // From above, looking down ahead: the upper deep layer covers the two below it.
+  player->setPosition(Float3(0.f, 300.f, 0.f));
+  camera()->setRotation(Float3(-30.f, -90.f, 0.f));
+  EXPECT_EQ(countChangedPixels(1.f), 0);
+  EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 1);
+  // Steeper and turned, the skybox's corner in view.
+  camera()->setRotation(Float3(-60.f, -45.f, 0.f));
+  EXPECT_EQ(countChangedPixels(1.f), 0);
+  EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 1);
+  // A translucent colour left before the water: the layers show through each other.
+  EXPECT_EQ(countChangedPixels(0.5f), 0);
+  EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 3);
+  // Between the deep layers, looking down: all of them drawn.
+  player->setPosition(Float3(0.f, -45.f, 0.f));
+  camera()->setRotation(Float3(-30.f, -90.f, 0.f));
+  EXPECT_EQ(countChangedPixels(1.f), 0);
+  EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 3);
 }
 
 TEST_F(WorldTest, WhileAFullscreenSpriteIsShownNothingOfTheWorldIsDrawn) {

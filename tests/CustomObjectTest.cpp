@@ -383,7 +383,14 @@ TEST_F(ScriptObjectTest, ReleasingTheHostUnloadsEveryLoadedType) {
   EXPECT_EQ("unload,bomb unload,", takeLog());
 }
 
-TEST_F(ScriptObjectTest, ATypeIdWithoutANameIsReported) {
-  EXPECT_EXIT(CustomObject(false, Float3(0.f, 0.f, 0.f), 5, "").manage(), testing::ExitedWithCode(1),
-              "Message: lua \\('calling function \\(type id 5\\):load'\\): unknown script object type");
+TEST_F(ScriptObjectTest, ATypeIdWithoutANameIsReportedOnceAndNotRun) {
+  CustomObject first(false, Float3(0.f, 0.f, 0.f), 5, "");
+  CustomObject second(false, Float3(0.f, 0.f, 0.f), 5, "");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(first.manage());
+  EXPECT_FALSE(second.manage());
+  const std::string reports = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::string::npos, reports.find("type id 5", reports.find("type id 5") + 1)) << reports;
+  EXPECT_NE(std::string::npos, reports.find("The script defines no script object type id 5")) << reports;
+  EXPECT_EQ("", takeLog());
 }

@@ -102,11 +102,12 @@ TEST(SampleWorldTest, TheGeneratorRebuildsTheCommittedWorldFromTheImagesAndTheDe
 
 TEST(SampleGameTest, RunsHeadlessTakesACoinAndQuitsCleanly) {
   // The sample script as it is, with a wrapper that puts the player on the first coin the
-  // engine manages and quits once the coin counter moved.
+  // engine manages; once the coin counter moved it saves the game, clears the counter, loads
+  // the game back and quits.
   TempDir dir;
-  const std::string wrapper = dir.write("wrapper.lua", R"(
+  const std::string wrapper = dir.write("wrapper.lua", "local savePath = '" + dir.file("game.sav") + "'\n" + R"(
 dofile("world.lua")
-local frames, isOnCoin = 0, false
+local frames, isOnCoin, step = 0, false, 0
 local sampleInit, sampleManage, coinManage = Game.init, Game.manage, Coin.manage
 function Game.init()
   sampleInit()
@@ -117,9 +118,17 @@ end
 function Game.manage()
   sampleManage()
   frames = frames + 1
-  if getGlobalVar("coins") > 0 then
-    print("coins " .. getGlobalVar("coins") .. " after " .. frames .. " frames")
+  if step == 1 then  -- saved before this frame's manage
+    setGlobalVar("coins", 0)
+    loadGame(savePath)
+    step = 2
+  elseif step == 2 then  -- loaded
+    print("coins after loading " .. getGlobalVar("coins"))
     quitGame()
+  elseif getGlobalVar("coins") > 0 then
+    print("coins " .. getGlobalVar("coins") .. " after " .. frames .. " frames")
+    saveGame(savePath)
+    step = 1
   elseif frames > 400 then
     print("no coin taken")
     quitGame()
@@ -141,5 +150,6 @@ end
   EXPECT_NE(run.output.find("lua print: mode 0\n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("lua print: start -195 "), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("lua print: coins 1 after "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("lua print: coins after loading 1\n"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("ERROR"), std::string::npos) << run.output;
 }

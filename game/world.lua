@@ -21,9 +21,9 @@ local coinModel, droneModel, pickupSound
 local isHelpShown = false
 local modeNames = {[0] = "walk", [1] = "car", [2] = "fly", [3] = "none"}
 
--- Frame times: a smoothed period for the HUD, and a summary printed every five seconds, from
--- the millisecond clock (the engine's frame period is capped at 200 ms).
-local smoothedPeriod = 20000
+-- Frame times from the millisecond clock (the engine's frame period is capped at 200 ms): a
+-- smoothed one for the HUD, and a summary printed every five seconds.
+local smoothedFrame = 20
 local lastFrameTime, worstFrame, frameCount, lastReport = 0, 0, 0, 0
 
 -- The drone's path graph: waypoints in the sky (world units) and the segments between them.
@@ -95,8 +95,11 @@ end
 
 function Game.manage()
   local now = getTime()
-  smoothedPeriod = smoothedPeriod * 0.9 + getPeriodDuration() * 0.1
-  if frameCount > 0 and now - lastFrameTime > worstFrame then worstFrame = now - lastFrameTime end
+  if lastFrameTime > 0 then
+    local frame = now - lastFrameTime
+    smoothedFrame = smoothedFrame * 0.9 + frame * 0.1
+    if frame > worstFrame then worstFrame = frame end
+  end
   lastFrameTime, frameCount = now, frameCount + 1
   if lastReport == 0 then lastReport, frameCount = now, 0 end  -- count from the first frame on
   if now - lastReport >= 5000 then
@@ -171,7 +174,7 @@ function Game.draw2D()
   if isEditorMode() then return end  -- the editor draws its own overlay
   local x, y, z = getPlayerPositionReal()
   shadowedText(string.format("Coins: %d / %d", getGlobalVar("coins"), totalCoins), 20, 15)
-  shadowedText(string.format("%.1f FPS", 1000000 / smoothedPeriod), 20, 40)
+  shadowedText(string.format("%.1f FPS", 1000 / math.max(smoothedFrame, 1)), 20, 40)
   shadowedText("Mode: " .. modeNames[getPlayerMovementType()], 20, 65)
   shadowedText(string.format("Position: %d %d %d", x / cube, y / cube, z / cube), 20, 90)
   if getGlobalVar("coins") >= totalCoins then

@@ -273,6 +273,8 @@ int main(int argc, char** argv) {
     WorldBuilder builder(world, description);
     builder.landscape();
     builder.features();
+    // The landscape's columns and the edits' pieces, merged again into as few boxes as possible.
+    world.optimizeAll();
     if (!world.saveWorld(worldFileName)) fail("cannot write the world file");
   }
   DeviceManager::destroyInstance();

@@ -117,7 +117,6 @@ class Editor3D {
   /// The help page's lines: the keys, a tab, then what they do.
   static std::vector<std::string> getHelpLines();
 
-
  private:
   void manageDialogueKey(int keyIndex);
   void finishDialogue();
@@ -139,8 +138,8 @@ class Editor3D {
   /// Digit 1..9 held, 0 for none.
   static int getHeldDigit();
   static bool isKeyHeld(int index);
-  /// The script object at the cursor, else the cube there (nearest: the nearest ones in the
-  /// cursor's region).
+  /// The script object at the cursor (or standing in the cursor's cube), else the cube there
+  /// (nearest: the nearest ones in the cursor's region).
   void deleteObjectOrCube(bool nearest);
   void loadWorld();
   void saveWorld();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "XMLSimple.h"
 #include "Assert.h"
@@ -38,10 +39,12 @@ void XMLSimple::load(const std::string& path) {
   if (file == nullptr) assert(false, "XMLSimple::XMLSimple : file missing");
   std::fclose(file);
 
-  xmlDocPtr doc = xmlParseFile(path.c_str());
+  // Owned, so that a fatal report in the middle (a bad bool) leaves nothing behind when the
+  // report does not end the process (the fuzzing harness).
+  const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(xmlParseFile(path.c_str()), xmlFreeDoc);
   assert(doc != NULL, "XMLSimple::XMLSimple : could not parse xml file");
 
-  xmlNodePtr root = xmlDocGetRootElement(doc);
+  xmlNodePtr root = xmlDocGetRootElement(doc.get());
   for (xmlNodePtr group = root != nullptr ? root->children : nullptr; group != nullptr;
        group = group->next) {
     if (group->type != XML_ELEMENT_NODE) continue;
@@ -54,8 +57,9 @@ void XMLSimple::load(const std::string& path) {
     // Every child node is an entry, text nodes included: the indentation between elements is
     // stored under the key "text".
     for (xmlNodePtr entry = group->children; entry != nullptr; entry = entry->next) {
-      xmlChar* rawContent = xmlNodeGetContent(entry);
-      const char* content = rawContent != nullptr ? reinterpret_cast<const char*>(rawContent) : "";
+      const std::unique_ptr<xmlChar, void (*)(void*)> rawContent(xmlNodeGetContent(entry), xmlFree);
+      const char* content =
+          rawContent != nullptr ? reinterpret_cast<const char*>(rawContent.get()) : "";
       const std::string key = entry->name != nullptr ? reinterpret_cast<const char*>(entry->name) : "";
       if (isString)
         strings[key] = content;
@@ -65,10 +69,8 @@ void XMLSimple::load(const std::string& path) {
         ints[key] = std::atoi(content);
       else
         bools[key] = parseBool(content);
-      xmlFree(rawContent);
     }
   }
-  xmlFreeDoc(doc);
 }
 
 bool XMLSimple::getBool(const std::string& key) const { return lookup(bools, key); }

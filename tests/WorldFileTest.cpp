@@ -15,6 +15,7 @@
 #include "CustomObject.h"
 #include "TempDir.h"
 #include "WorldFile.h"
+#include "XMLSimple.h"
 #include "ZoneTestHelpers.h"
 
 namespace {
@@ -536,4 +537,16 @@ TEST(WorldFileTest, ZonesWithAndWithoutShadowTrianglesMeshTheSameAfterSavingAndL
     EXPECT_EQ(i->second.verticesTriVect, j->second.verticesTriVect);
     EXPECT_EQ(i->second.texCoordTriVect, j->second.texCoordTriVect);
   }
+}
+
+TEST(WorldFileTest, TheSampleGameWorldLoadsWithoutARepair) {
+  const XMLSimple config("world.xml");
+  const float cube = static_cast<float>(config.getDouble("size_one_cube"));
+  WorldFile read;
+  ASSERT_TRUE(read.read("world.dat", cube * static_cast<float>(config.getInt("size_one_region")), cube))
+      << read.getProblem();
+  EXPECT_EQ(read.getSalvageReport(), "");
+  size_t nbZones = 0;
+  for (const WorldFile::RegionRecord& region : read.regions) nbZones += region.zones.size();
+  EXPECT_GT(nbZones, 0u);
 }

@@ -1,5 +1,7 @@
 #include "WorldFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -141,30 +143,31 @@ bool WorldFile::read(const std::string& fileName, float sizeOneRegion, float siz
   clearContent();
   FILE* fd = std::fopen(fileName.c_str(), "rb");
   assert(fd != NULL, "cannot open the world file '" + fileName + "'");
-  // One block of the file's size, read at once: no growing buffer, no copy per chunk.
-  std::vector<unsigned char> content;
-  bool readError = std::fseek(fd, 0, SEEK_END) != 0;
-  const long length = readError ? -1 : std::ftell(fd);
-  readError = readError || length < 0 || std::fseek(fd, 0, SEEK_SET) != 0;
+  // One block of the file's size (not zeroed first), read at once: no growing buffer, no copy
+  // per chunk.
+  std::unique_ptr<unsigned char[]> content;
+  size_t got = 0;
+  // Only a regular file has a length to trust (a directory opens too, and claims any size).
+  struct stat info;
+  bool readError = ::fstat(::fileno(fd), &info) != 0 || !S_ISREG(info.st_mode);
+  const off_t length = readError ? 0 : info.st_size;
   if (!readError) {
-    content.resize(static_cast<size_t>(length));
-    size_t got = 0;
-    while (got < content.size()) {
-      const size_t n = std::fread(content.data() + got, 1, content.size() - got, fd);
+    content.reset(new unsigned char[static_cast<size_t>(length) + 1]);
+    // A file that shrank meanwhile is parsed as it is (and found truncated); one that grew is
+    // read to the length it had.
+    while (got < static_cast<size_t>(length)) {
+      const size_t n = std::fread(content.get() + got, 1, static_cast<size_t>(length) - got, fd);
       if (n == 0) break;
       got += n;
     }
-    // A file that shrank meanwhile is parsed as it is (and found truncated); one that grew is
-    // read to the length it had.
     readError = std::ferror(fd) != 0;
-    content.resize(got);
   }
   std::fclose(fd);
   if (readError) {
     problem = "World file '" + fileName + "' could not be read completely; the world is left as it was.";
     return false;
   }
-  return parse(content.data(), content.size(), fileName, sizeOneRegion, sizeOneCube);
+  return parse(content.get(), got, fileName, sizeOneRegion, sizeOneCube);
 }
 
 bool WorldFile::parse(const unsigned char* data, size_t size, const std::string& fileName, float sizeOneRegion,

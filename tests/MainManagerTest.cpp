@@ -15,10 +15,13 @@
 #include "KeyboardManager.h"
 #include "LuaFuncsPrivate.h"
 #include "MainManager.h"
+#include "MenuState.h"
+#include "Player.h"
 #include "FrameTimings.h"
 #include "GLTestWindow.h"
 #include "Screenshot.h"
 #include "TempDir.h"
+#include "World.h"
 #include "Assert.h"
 
 namespace {
@@ -246,4 +249,38 @@ TEST(ScreenshotTest, NamesCarryTheLocalDateAndTimeToTheMillisecond) {
   tzset();
   EXPECT_EQ(Screenshot::fileName(0, 5999), "screenshot-19700101-000000-005.png");
   EXPECT_EQ(Screenshot::fileName(1796642468, 17000), "screenshot-20261207-112108-017.png");
+}
+
+namespace {
+
+// The sample game of game/ as shipped: its world, its script, its keys.
+void runSampleGameKeys() {
+  {
+    MainManager manager("maintest", false, "world.dat", "world.lua", "world.xml");
+    const Player* player = manager.getWorld()->getPlayer();
+    manager.manage();
+    loopCheck(player->getMvtType() == Player::MVT_TYPE_WALK, "the player starts walking");
+    frameWithKeys(manager, {'m'});
+    loopCheck(player->getMvtType() == Player::MVT_TYPE_CAR, "m: car");
+    frameWithKeys(manager, {'m'});
+    loopCheck(player->getMvtType() == Player::MVT_TYPE_FLY, "m again: fly");
+    frameWithKeys(manager, {'m'});
+    loopCheck(player->getMvtType() == Player::MVT_TYPE_WALK, "and back to walking");
+
+    frameWithKeys(manager, {27});  // the script asks for the main menu
+    manager.manage();
+    loopCheck(manager.getMenu()->getIsMainMenuShown(), "Escape opens the main menu");
+    loopCheck(manager.getIsRunning(), "Escape does not quit");
+    frameWithKeys(manager, {27});
+    manager.manage();
+    loopCheck(!manager.getMenu()->getIsMenuShown() && manager.getIsRunning(), "Escape again resumes");
+  }
+  std::fprintf(stderr, "sample game key checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+}  // namespace
+
+TEST(MainManagerLoopDeathTest, TheSampleGameCyclesMovementsAndOpensTheMainMenuOnEscape) {
+  EXPECT_EXIT(runSampleGameKeys(), testing::ExitedWithCode(0), "sample game key checks done");
 }

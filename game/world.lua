@@ -142,31 +142,30 @@ local function shadowedText(text, x, y)
   drawText(text, x, y)
 end
 
+-- The help: every key of play and of the editor, as {keys, what they do}.
 local helpLines = {
-  "PLAY",
-  "arrows, e / d   walk forward and back, turn",
-  "s / f           step aside (not in car mode)",
-  "space           jump; rise in flight",
-  "c               sink in flight",
-  "mouse, wheel    look around, zoom (down to first person)",
-  "m               movement: walk, car, fly",
-  "F5 / F9         save / load the game",
-  "F12             screenshot into screenshots/",
-  "h               this help      * (held)  frame timings",
-  "Escape          main menu: resume, options, quit",
-  "F1              world editor on / off",
-  "",
-  "EDITOR (F1)",
-  "arrows, PgUp/PgDn   move the cursor (F2: half a region, F4: 8 regions)",
-  "space           mark a corner, then fill the box (F5: as one block)",
-  "d               empty the box from the marked corner",
-  "N + p / N + s   fill a box / sphere of size N (F5: empty it)",
-  "g               flat region; N + g hillside N; F4 + g 8x8 regions from the heightmap",
-  "F3 + m / q / r  modify / add / remove cube type; F3 + PgUp/PgDn choose",
-  "t + PgUp/PgDn   choose object type; v / x place object (F5 + x: global)",
-  "Del             delete object or cube (F5: nearest; F2: region; F4: all)",
-  "i               cursor to 0, 0, 0;  Ctrl+S / Ctrl+L save / load the world",
-  "h               the editor's help;  mouse: drag turns, wheel zooms, Menu top right",
+  {"PLAY", ""},
+  {"arrows, e / d", "walk, turn"},
+  {"s / f", "step aside (not by car)"},
+  {"space / c", "jump; rise / sink in flight"},
+  {"mouse, wheel", "look around, zoom"},
+  {"m", "walk, car, fly"},
+  {"F5 / F9", "save / load the game"},
+  {"F12", "screenshot into screenshots/"},
+  {"h, * held", "this help, frame timings"},
+  {"Escape", "menu: resume, options, quit"},
+  {"F1", "world editor on / off"},
+  {"EDITOR", ""},
+  {"arrows, PgUp/Dn", "cursor (F2: half region, F4: 8)"},
+  {"space / d", "mark, then fill / empty the box"},
+  {"N+p, N+s", "box, sphere of N (F5: hole)"},
+  {"g, N+g, F4+g", "flat, hillside N, 8x8 heightmap"},
+  {"F3+m / q / r", "modify / add / remove cube type"},
+  {"F3/t + PgUp/Dn", "choose cube / object type"},
+  {"v, x, F5+x", "object on ground, at cursor, global"},
+  {"Del", "delete: F5 nearest, F2 region, F4 all"},
+  {"i, Ctrl+S, Ctrl+L", "cursor home, save / load world"},
+  {"h, mouse", "editor help; drag turns, wheel zooms"},
 }
 
 function Game.draw2D()
@@ -181,7 +180,10 @@ function Game.draw2D()
     shadowedText("All coins found. Well done!", width / 2 - 130, 140)
   end
   if isHelpShown then
-    for i, line in ipairs(helpLines) do shadowedText(line, 40, 130 + (i - 1) * 20) end
+    for i, line in ipairs(helpLines) do
+      shadowedText(line[1], 30, 125 + (i - 1) * 21)
+      shadowedText(line[2], 265, 125 + (i - 1) * 21)
+    end
   else
     shadowedText("h: help   m: walk/car/fly   Esc: menu", 20, height - 35)
   end

@@ -21,38 +21,41 @@ void* RegionBuildWorker::loop(void* self) {
 void RegionBuildWorker::serve() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
-    wakeWorker.wait(lock, [this] { return isStopping || state == State::pending; });
-    if (state != State::pending) return;
-    state = State::running;
-    const Task runTask = task;
-    void* runContext = context;
-    lock.unlock();
-    runTask(runContext, 1);
-    lock.lock();
-    state = State::finished;
-    wakeCaller.notify_one();
+    wakeWorker.wait(lock, [this] { return isStopping || nextPart < nbParts; });
+    if (nextPart >= nbParts) return;
+    runParts(lock);
   }
 }
 
-bool RegionBuildWorker::run(Task parTask, void* parContext) {
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    task = parTask;
-    context = parContext;
-    state = State::pending;
-  }
-  wakeWorker.notify_one();
-  parTask(parContext, 0);
-
-  std::unique_lock<std::mutex> lock(mutex);
-  if (state == State::pending) {
-    // Not started yet: waiting for the worker to wake up could only cost time.
-    state = State::idle;
+int RegionBuildWorker::runParts(std::unique_lock<std::mutex>& lock) {
+  int nbRun = 0;
+  while (nextPart < nbParts) {
+    const int part = nextPart++;
+    const Task runTask = task;
+    void* runContext = context;
     lock.unlock();
-    parTask(parContext, 1);
-    return false;
+    runTask(runContext, part);
+    lock.lock();
+    ++nbRun;
+    if (++nbPartsDone == nbParts) wakeCaller.notify_one();
   }
-  wakeCaller.wait(lock, [this] { return state == State::finished; });
-  state = State::idle;
-  return true;
+  return nbRun;
+}
+
+int RegionBuildWorker::run(Task parTask, void* parContext, int parNbParts) {
+  std::unique_lock<std::mutex> lock(mutex);
+  task = parTask;
+  context = parContext;
+  nbParts = parNbParts;
+  nextPart = 0;
+  nbPartsDone = 0;
+  lock.unlock();
+  wakeWorker.notify_one();
+  lock.lock();
+  const int nbRunHere = runParts(lock);
+  wakeCaller.wait(lock, [this] { return nbPartsDone == nbParts; });
+  // No part left to take: the worker goes back to sleep until the next job.
+  nbParts = 0;
+  nextPart = 0;
+  return parNbParts - nbRunHere;
 }

@@ -8,13 +8,14 @@
 
 class Thread;
 
-/// The second thread of region building: a job is cut in two parts; the caller runs part 0
-/// while the worker runs part 1. Each side is woken at once (no polling). A worker that has
-/// not picked part 1 up by the time the caller finished part 0 (a busy machine, a tiny job)
-/// loses it to the caller, so a split job never takes longer than running both parts in turn.
+/// The second thread of region building. A job is cut into parts that the caller and the
+/// worker take in turn, each the next part nobody has taken yet, until none is left; the worker
+/// is woken at once (no polling). A worker that wakes late, or is held up by a busy machine,
+/// only delays the part it holds: the caller takes the rest, so a job never takes much longer
+/// than the caller running every part itself.
 class RegionBuildWorker {
  public:
-  /// Runs one part (0 or 1) of a job on `context`. The two parts must not write the same data.
+  /// Runs one part of a job on `context`. Different parts must not write the same data.
   using Task = void (*)(void* context, int part);
 
   /// Starts the thread.
@@ -24,24 +25,26 @@ class RegionBuildWorker {
   RegionBuildWorker(const RegionBuildWorker&) = delete;
   RegionBuildWorker& operator=(const RegionBuildWorker&) = delete;
 
-  /// Runs task(context, 0) here and task(context, 1) on the worker (or here, after part 0, when
-  /// the worker did not start it in time); returns when both are done. True when the worker
-  /// ran part 1. Everything part 1 wrote is visible to the caller on return.
-  bool run(Task task, void* context);
+  /// Runs task(context, p) for every p in [0, nbParts), on this thread and on the worker;
+  /// returns when all are done, with everything they wrote visible to the caller. Answers the
+  /// number of parts the worker ran.
+  int run(Task task, void* context, int nbParts);
 
  private:
-  enum class State { idle, pending, running, finished };
-
   static void* loop(void* self);
   void serve();
+  /// Takes and runs parts while some are left (the lock is held on entry and on return).
+  int runParts(std::unique_lock<std::mutex>& lock);
 
   std::mutex mutex;
   std::condition_variable wakeWorker;
   std::condition_variable wakeCaller;
-  State state = State::idle;
   bool isStopping = false;
   Task task = nullptr;
   void* context = nullptr;
+  int nbParts = 0;
+  int nextPart = 0;
+  int nbPartsDone = 0;
   /// Last: started once the fields above exist.
   std::unique_ptr<Thread> thread;
 };

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <iostream>
@@ -22,9 +23,9 @@
 
 namespace {
 
-// The region build worker (null while none runs) and the zones split off to it.
+// The region build worker (null while none runs) and the builds meshed in parts.
 RegionBuildWorker* thread = nullptr;
-std::atomic<int64_t> nbZonesSplitOff{0};
+std::atomic<int64_t> nbSplitBuilds{0};
 
 void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table) {
   if (nbZones == 0) return;
@@ -34,20 +35,21 @@ void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap&
     CubeZone::buildFar(zones, nbZones, groups, table);
 }
 
-/// One region's zones cut in two halves, each meshed into its own set of groups.
+/// One region's zones cut in consecutive ranges, each meshed into its own set of groups; the
+/// sets handed to the vertex buffers in range order give the same mesh as one pass.
 struct SplitMeshing {
   const CubeZone* zones;
   size_t nbZones;
+  int nbParts;
   const CubesTable* table;
   bool isNear;
-  MeshGroupMap* groups[2];
+  MeshGroupMap* groups;
 
-  static void meshHalf(void* context, int part) {
+  static void meshPart(void* context, int part) {
     const SplitMeshing& job = *static_cast<const SplitMeshing*>(context);
-    const size_t half = job.nbZones / 2;
-    const size_t first = part == 0 ? 0 : half;
-    const size_t count = part == 0 ? half : job.nbZones - half;
-    meshRange(job.zones + first, count, job.isNear, *job.groups[part], *job.table);
+    const size_t first = job.nbZones * (size_t)part / (size_t)job.nbParts;
+    const size_t end = job.nbZones * (size_t)(part + 1) / (size_t)job.nbParts;
+    meshRange(job.zones + first, end - first, job.isNear, job.groups[part], *job.table);
   }
 };
 
@@ -119,17 +121,16 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   CubeTypeManager* manager = CubeTypeManager::getInstance();
   for (int32_t id : cubeTypeIds) manager->getCubeTypeForDrawing(id)->loadTextures();
 
-  MeshGroupMap mainGroups;
-  MeshGroupMap workerGroups;
-  meshZones(mainGroups, workerGroups);
+  MeshGroupMap groups[maxMeshParts];
+  const int nbParts = meshZones(groups);
 
   vbo.reset(new VBO());
   glMatrixMode(GL_MODELVIEW);
   Scene3D* scene = GLManager::getScene3D();
   if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
   glTranslatef(0.f, 0.f, 0.f);
-  for (auto& entry : mainGroups) vbo->addGroup(entry.first, std::move(entry.second));
-  for (auto& entry : workerGroups) vbo->addGroup(entry.first, std::move(entry.second));
+  for (int part = 0; part < nbParts; ++part)
+    for (auto& entry : groups[part]) vbo->addGroup(entry.first, std::move(entry.second));
 
   if (!cubeZones.empty()) {
     CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);
@@ -139,24 +140,27 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   return vbo->finish();
 }
 
-void WorldRegion::meshZones(MeshGroupMap& mainGroups, MeshGroupMap& workerGroups) {
+int WorldRegion::meshZones(MeshGroupMap groups[maxMeshParts]) {
   const size_t n = cubeZones.size();
   const bool parallel =
       isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
              : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far");
   if (!parallel) {
-    meshRange(cubeZones.data(), n, isNear, mainGroups, *cubesTable);
-    return;
+    meshRange(cubeZones.data(), n, isNear, groups[0], *cubesTable);
+    return 1;
   }
-  SplitMeshing job{cubeZones.data(), n, cubesTable.get(), isNear, {&mainGroups, &workerGroups}};
-  nbZonesSplitOff.fetch_add((int64_t)(n - n / 2), std::memory_order_relaxed);
+  // Several parts per thread, so that a thread held up by the machine delays one small part
+  // while the other takes the rest.
+  const int nbParts = (int)std::min<size_t>(n, maxMeshParts);
+  SplitMeshing job{cubeZones.data(), n, nbParts, cubesTable.get(), isNear, groups};
+  nbSplitBuilds.fetch_add(1, std::memory_order_relaxed);
   if (thread == nullptr) {
-    // No worker (a region used without an indexator): the same split, one half after the other.
-    SplitMeshing::meshHalf(&job, 0);
-    SplitMeshing::meshHalf(&job, 1);
-    return;
+    // No worker (a region used without an indexator): the same parts, one after the other.
+    for (int part = 0; part < nbParts; ++part) SplitMeshing::meshPart(&job, part);
+    return nbParts;
   }
-  thread->run(&SplitMeshing::meshHalf, &job);
+  thread->run(&SplitMeshing::meshPart, &job, nbParts);
+  return nbParts;
 }
 
 bool WorldRegion::free() {
@@ -467,4 +471,4 @@ void WorldRegion::stopWorker() {
 
 bool WorldRegion::isWorkerRunning() { return thread != nullptr; }
 
-int64_t WorldRegion::getNbZonesSplitOff() { return nbZonesSplitOff.load(std::memory_order_relaxed); }
+int64_t WorldRegion::getNbSplitBuilds() { return nbSplitBuilds.load(std::memory_order_relaxed); }

@@ -24,16 +24,18 @@ class VBO;
 /// once but destroyed only when the walk ends.
 ///
 /// Also holds the region build worker (RegionBuildWorker): one thread per process that meshes
-/// the second half of a region's zones while the main thread meshes the first half.
+/// parts of a region's zones while the main thread meshes the others.
 class WorldRegion {
  public:
   /// The zone list grows by this many records at a time.
   static constexpr size_t zoneCapacityStep = 200;
   /// A build is split with the worker only from this many zones on: a near zone costs tens of
-  /// microseconds to mesh, a far one well under one, and below these counts the half given
+  /// microseconds to mesh, a far one well under one, and below these counts the work given
   /// away costs less than waking the worker up.
   static constexpr size_t minZonesToSplitNear = 2;
   static constexpr size_t minZonesToSplitFar = 2048;
+  /// A split build is meshed in at most this many parts.
+  static constexpr size_t maxMeshParts = 8;
 
   WorldRegion(const Float3& parPosition, float parSizeOneRegion);
   ~WorldRegion();
@@ -108,9 +110,8 @@ class WorldRegion {
   /// Raises the stop flag, joins the worker and forgets it, so another indexator may start one.
   static void stopWorker();
   static bool isWorkerRunning();
-  /// Zones meshed as the second half of a split build since the program started (by the
-  /// worker, or by the main thread when the worker had not started on them yet).
-  static int64_t getNbZonesSplitOff();
+  /// Builds meshed in parts shared with the worker since the program started.
+  static int64_t getNbSplitBuilds();
 
   const std::vector<CubeZone>& getCubeZonesList() const { return cubeZones; }
   std::vector<CubeZone>& getCubeZonesList() { return cubeZones; }
@@ -132,7 +133,8 @@ class WorldRegion {
   const CubesTable* getCubesTable() const { return cubesTable.get(); }
 
  private:
-  void meshZones(MeshGroupMap& mainGroups, MeshGroupMap& workerGroups);
+  /// Meshes the zones into groups[0 .. answer - 1], consecutive ranges of zones in order.
+  int meshZones(MeshGroupMap groups[maxMeshParts]);
   size_t nearestZoneIndex(const Float3& point) const;
   /// Takes object `index` out of the list; while the objects are walked, the object itself
   /// lives on until the walk ends.

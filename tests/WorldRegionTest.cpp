@@ -146,10 +146,9 @@ TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) 
   WorldRegion::startWorker();
   WorldRegion parallel(regionCentre, regionSize);
   addFiveZones(parallel);
-  const int64_t before = WorldRegion::getNbZonesSplitOff();
+  const int64_t before = WorldRegion::getNbSplitBuilds();
   const std::pair<int, int> built = parallel.build(true, noCasters());
-  // The main thread meshes zones 0-1, the worker (or the main thread after them) 2-4.
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
+  EXPECT_EQ(WorldRegion::getNbSplitBuilds() - before, 1);
   EXPECT_EQ(built.second, sequential.getVBO()->getNbVerticesTotal());
   expectSameMesh(sequential, parallel);
 
@@ -165,7 +164,7 @@ TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) 
   single.addCubeZone(zoneOfCells(0, Int3(1, 1, 1), Int3(1, 1, 1)));
   setSwitch("enable_parallelization_regions_near", true);
   single.build(true, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3);
+  EXPECT_EQ(WorldRegion::getNbSplitBuilds() - before, 1);
 
   WorldRegion manyFar(regionCentre, regionSize);
   WorldRegion manyFarSequential(regionCentre, regionSize);
@@ -176,7 +175,7 @@ TEST_F(WorldRegionTest, ParallelBuildSplitsTheZonesAndMatchesTheSequentialMesh) 
     manyFarSequential.addCubeZone(zoneOfCells(i % 2, cell, Int3(1, 1, 1)));
   }
   manyFar.build(false, noCasters());
-  EXPECT_EQ(WorldRegion::getNbZonesSplitOff() - before, 3 + (int64_t)WorldRegion::minZonesToSplitFar / 2);
+  EXPECT_EQ(WorldRegion::getNbSplitBuilds() - before, 2);
   setSwitch("enable_parallelization_regions_far", false);
   manyFarSequential.build(false, noCasters());
   expectSameMesh(manyFarSequential, manyFar);

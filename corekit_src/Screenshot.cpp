@@ -7,10 +7,11 @@
 #include <ctime>
 #include <vector>
 
-#include "Assert.h"
+#include "AtomicFileWriter.h"
 #include "GLManager.h"
 #include "Platform.h"
 #include "PngWriter.h"
+#include "Assert.h"
 
 std::string Screenshot::fileName(int64_t seconds, int64_t microseconds) {
   const std::time_t time = static_cast<std::time_t>(seconds);
@@ -44,9 +45,14 @@ std::string Screenshot::saveWindow(const std::string& directory) {
   int64_t microseconds = 0;
   Platform::getWallClock(seconds, microseconds);
   const std::string path = directory + "/" + fileName(seconds, microseconds);
-  if (!Platform::makeDirectory(directory) || !writePng(path, pixels.data(), width, height, 3)) {
-    showProblem("Cannot write the screenshot '" + path + "'");
-    return "";
+  std::string reason = "cannot create the directory '" + directory + "'";
+  if (Platform::makeDirectory(directory)) {
+    // Crash-safe like every file the engine writes: never a half-written picture.
+    AtomicFileWriter out(path);
+    if (out.getStream() != nullptr && writePng(out.getStream(), pixels.data(), width, height, 3) && out.commit())
+      return path;
+    reason = out.isOk() ? "the image could not be encoded" : out.getProblem();
   }
-  return path;
+  showProblem("Cannot write the screenshot '" + path + "': " + reason);
+  return "";
 }

@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "CubesTable.h"
 #include "DeviceManager.h"
 #include "IndexedWorld.h"
+#include "WorldFile.h"
 #include "WorldRegion.h"
 
 namespace {
@@ -36,7 +39,13 @@ IndexedWorld& sharedWorld() {
     config.setInt("size_one_region", 32);
     config.setDouble("size_one_cube", 1.0);
     CubesTable::setSizeOneCube(1.f);
-    world = new IndexedWorld("world.dat");
+    // An empty world of its own: the sample game's world.dat holds a whole island.
+    const std::string emptyWorld = (std::filesystem::temp_directory_path() / "editsbench-empty.dat").string();
+    WorldFile empty;
+    empty.putEmptyWorld();
+    if (!empty.writeTo(emptyWorld)) std::abort();
+    world = new IndexedWorld(emptyWorld);
+    std::remove(emptyWorld.c_str());
     const std::string names[6];
     const bool options[3] = {true, true, true};
     world->addCubeType(names, options, true);

@@ -511,23 +511,3 @@ TEST_F(LuaFuncsWindowTest, ScheduledTextIsDrawnCentredUntilItsEndTime) {
   EXPECT_TRUE(isAnythingDrawn(20, font.getHeight()));
   EXPECT_FALSE(isAnythingDrawn(20 + font.getHeight(), 100));
 }
-
-TEST_F(LuaFuncsWindowTest, TheSampleGameRunsItsCallbacks) {
-  Font font;
-  const size_t spritesBefore = GLManager::getSpriteManager()->getSprites().size();
-  {
-    // The tests run in the sample game's directory.
-    LuaFuncs host("world.lua", &font, nullptr, nullptr);
-    host.gameInit();
-    for (int frame = 0; frame < 2; ++frame) {
-      host.gameManage();
-      start2DFrame();
-      host.gameDraw3D();
-      host.gameDraw2D();
-    }
-    EXPECT_EQ(2, luaFuncsPrivate.globalVariables["frames"]);
-    EXPECT_FALSE(luaFuncsPrivate.isQuitRequested);
-    host.gameUninit();
-  }
-  EXPECT_EQ(spritesBefore, GLManager::getSpriteManager()->getSprites().size());
-}

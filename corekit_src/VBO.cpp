@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "Fog.h"
+#include "GLManager.h"
+#include "Scene3D.h"
 #include "Assert.h"
 
 bool VBO::vboSupported = false;
@@ -26,6 +28,22 @@ unsigned int uploadArray(const void* data, size_t bytes) {
   bindBuffer(GL_ARRAY_BUFFER_ARB, name);
   bufferData(GL_ARRAY_BUFFER_ARB, (GLsizeiptrARB)bytes, data, GL_STATIC_DRAW_ARB);
   return name;
+}
+
+void setEnabled(GLenum capability, bool isEnabled) {
+  if (isEnabled)
+    glEnable(capability);
+  else
+    glDisable(capability);
+}
+
+/// Binds the texture and answers whether it has no alpha channel (its fragments then take
+/// their alpha from the colour alone).
+bool isTextureWithoutAlpha(int texture) {
+  glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
+  GLint alphaSize = 1;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
+  return alphaSize == 0;
 }
 
 void deleteArray(unsigned int name) {
@@ -147,10 +165,25 @@ std::unique_ptr<VBO::Buffer> VBO::createBuffer(int texture, bool isQuads, const 
 }
 
 void VBO::draw() const {
+  // Most buffers have a texture without alpha: when the state makes their fragments opaque,
+  // they are drawn without blending and alpha test, which gives the same pixels for less work;
+  // the others keep the state they were given.
+  Scene3D* scene = GLManager::getScene3D();
+  const bool wasBlending = glIsEnabled(GL_BLEND) == GL_TRUE;
+  const bool wasAlphaTesting = glIsEnabled(GL_ALPHA_TEST) == GL_TRUE;
+  const bool isOpaqueDraw = !buffers.empty() && scene != nullptr && scene->beginOpaqueDraw(true);
+  bool isOpaqueNow = isOpaqueDraw;
   for (auto it = buffers.begin(); it != buffers.end(); ++it) {
     assert((*it) != NULL);
+    const bool isOpaqueBuffer = isOpaqueDraw && isTextureWithoutAlpha((*it)->textureId);
+    if (isOpaqueBuffer != isOpaqueNow) {
+      setEnabled(GL_BLEND, !isOpaqueBuffer && wasBlending);
+      setEnabled(GL_ALPHA_TEST, !isOpaqueBuffer && wasAlphaTesting);
+      isOpaqueNow = isOpaqueBuffer;
+    }
     drawBuffer(**it);
   }
+  Scene3D::endOpaqueDraw(isOpaqueDraw);
 }
 
 void VBO::drawBuffer(const Buffer& buffer) {

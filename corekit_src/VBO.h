@@ -53,7 +53,8 @@ class VBO {
   /// Uploads the groups (unmarked ones first, then the drawnLast ones, each pass in
   /// ascending texture order) and answers (number of buffers, total vertices).
   std::pair<int, int> finish();
-  /// Draws every buffer in upload order.
+  /// Draws every buffer in upload order; buffers of textures without alpha without blending
+  /// and alpha test when the state lets their fragments come out opaque (the same pixels).
   void draw() const;
   /// Deletes every GL buffer and forgets the buffers and the groups.
   void destroy();

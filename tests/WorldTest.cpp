@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -357,8 +358,21 @@ TEST_F(WorldTest, DrawingOpaqueLayersWithoutBlendingLeavesEveryPixelAsItWas) {
   const std::string names[6] = {"stone.png", "stone.png", "grass_side.png", "grass_side.png", "dirt.png", "dirt.png"};
   const bool options[3] = {true, true, true};
   const int stone = cubes.addCubeType(names, options, true);
-  // A hill in front, a wall beyond the skybox's side (hidden by it) and a pillar across it.
+  // Glass: an image with alpha, kept translucent, named from the cube texture directory.
+  std::vector<unsigned char> glassPixels;
+  for (int i = 0; i < 16; ++i) glassPixels.insert(glassPixels.end(), {90, 200, 120, (unsigned char)(i % 2 ? 120 : 40)});
+  writeTestPng(images.file("glass.png"), 4, 4, 4, glassPixels);
+  char directory[4096];
+  ASSERT_NE(getcwd(directory, sizeof(directory)), nullptr);
+  std::string glassName = "..";
+  for (const char* c = directory; *c != '\0'; ++c) glassName += *c == '/' ? "/.." : "";
+  glassName += images.file("glass.png");
+  const std::string glassNames[6] = {glassName, glassName, glassName, glassName, glassName, glassName};
+  const int glass = cubes.addCubeType(glassNames, options, true);
+  // A hill in front with a glass block on it, a wall beyond the skybox's side (hidden by it)
+  // and a pillar across it.
   ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(5, 0, -12), Int3(20, 6, 12), stone));
+  ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(8, 6, -4), Int3(14, 12, 4), glass));
   ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(110, 0, -40), Int3(112, 30, 40), stone));
   ASSERT_TRUE(cubes.addCubesParallelepiped(Int3(60, 0, 20), Int3(66, 80, 26), stone));
   Player* player = world->getPlayer();

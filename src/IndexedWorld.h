@@ -29,8 +29,9 @@ class IndexedWorld : public WorldIndexator {
   explicit IndexedWorld(const std::string& worldFileName, std::vector<std::string>* objectTypeNames = nullptr);
   ~IndexedWorld() override;
 
-  /// Writes the world file ("==== Saving world to file '...'"). False when the file could not
-  /// be written completely (reported).
+  /// Writes the world file ("==== Saving world to file '...'"), crash-safe and in large blocks.
+  /// False when it could not be saved (reported; the previous file is left as it was and the
+  /// world stays in memory).
   bool saveWorld(const std::string& fileName);
   /// Reads the world file with the progress bar. Damaged records the file can do without are
   /// dropped or repaired with one report; a file that cannot be parsed is reported and the

@@ -9,7 +9,8 @@
 // Reading an OBJ file and computing its normals, as loading a model does (no OpenGL needed).
 // The baseline is an ordinary mesh of as many triangles (a 160 x 400 grid); the other files are
 // the shapes that used to take quadratic time: one face repeated 128 000 times (every corner on
-// the same three vertices) and 20 000 groups of one triangle each. Linear reading keeps their
+// the same three vertices), 20 000 groups of one triangle each, and 20 000 materials each used
+// by one group. Linear reading keeps their
 // ratios to the baseline near or below 1.
 
 namespace {
@@ -53,7 +54,22 @@ std::string manyGroupsObj() {
   return obj;
 }
 
-void readWithNormals(benchmark::State& state, const std::string& content) {
+// 20 000 materials, each used by one group.
+std::string manyMaterialsObj(const std::string& libraryName) {
+  std::string obj = "mtllib " + libraryName + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  for (int i = 0; i < 20000; ++i)
+    obj += "g group" + std::to_string(i) + "\nusemtl m" + std::to_string(i) + "\nf 1 2 3\n";
+  return obj;
+}
+
+std::string manyMaterialsMtl() {
+  std::string mtl;
+  for (int i = 0; i < 20000; ++i) mtl += "newmtl m" + std::to_string(i) + "\nKd 1 0 0\n";
+  return mtl;
+}
+
+void readWithNormals(benchmark::State& state, const std::string& content,
+                     const std::string& library = "") {
   const std::string path = writeFile(content);
   for (auto _ : state) {
     ObjModelData model(path);
@@ -62,14 +78,20 @@ void readWithNormals(benchmark::State& state, const std::string& content) {
     benchmark::DoNotOptimize(model.normals.data());
   }
   unlink(path.c_str());
+  if (!library.empty()) unlink(library.c_str());
 }
 
 void BM_ObjGridBaseline(benchmark::State& state) { readWithNormals(state, gridObj()); }
 void BM_ObjRepeatedFace(benchmark::State& state) { readWithNormals(state, repeatedFaceObj()); }
 void BM_ObjManyGroups(benchmark::State& state) { readWithNormals(state, manyGroupsObj()); }
+void BM_ObjManyMaterials(benchmark::State& state) {
+  const std::string library = writeFile(manyMaterialsMtl());
+  readWithNormals(state, manyMaterialsObj(library.substr(library.rfind('/') + 1)), library);
+}
 
 }  // namespace
 
 BENCHMARK(BM_ObjGridBaseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjRepeatedFace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjManyGroups)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ObjManyMaterials)->Unit(benchmark::kMillisecond);

@@ -326,6 +326,7 @@ void ObjModelData::releaseMaterials() {
       material.texture = nullptr;
     }
   materials.clear();
+  materialIndices.clear();
 }
 
 int ObjModelData::findGroup(const std::string& name) const {
@@ -335,8 +336,8 @@ int ObjModelData::findGroup(const std::string& name) const {
 }
 
 int ObjModelData::findMaterial(const std::string& name) const {
-  for (size_t i = 0; i < materials.size(); ++i)
-    if (materials[i].name == name) return static_cast<int>(i);
+  const auto found = materialIndices.find(name);
+  if (found != materialIndices.end()) return found->second;
   std::printf("glmFindMaterial():  can't find material \"%s\".\n", name.c_str());
   std::fflush(stdout);
   return 0;
@@ -406,6 +407,9 @@ void ObjModelData::readMTL(const std::string& name) {
       material.textureScale = textureScale;
     }
   }
+  // The first material of a name is the one a "usemtl" line means.
+  for (size_t i = 0; i < materials.size(); ++i)
+    materialIndices.emplace(materials[i].name, static_cast<int>(i));
 }
 
 void ObjModelData::scale(float factor) {

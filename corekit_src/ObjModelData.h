@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BasicVector.h"
@@ -97,6 +98,10 @@ class ObjModelData {
   std::vector<ObjMaterial> materials;  ///< empty when the file names no library
 
  private:
+  /// Material names to the index of the first material of that name (a file may hold tens of
+  /// thousands of materials and "usemtl" lines).
+  std::unordered_map<std::string, int> materialIndices;
+
   void readMTL(const std::string& name);
   void releaseMaterials();
 };

@@ -445,7 +445,7 @@ void WorldIndexator::buildRegionsInView(const std::vector<WorldRegion*>& parRegi
         !borders[i] && sizeOneRegion * maxNear > distance(region->getPosition(), viewer) && fastShadows;
     region->free();
     casters.clear();
-    collectShadowCasters(indices[i], true, casters);
+    if (region->getNbCubeZones() > 0) collectShadowCasters(indices[i], true, casters);
     const std::pair<int, int> built = region->build(isNear, casters);
     std::cout << (isNear ? "%" : "+") << std::flush;
     anyBuilt = true;

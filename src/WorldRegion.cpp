@@ -101,7 +101,9 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   for (const CubeZone& zone : cubeZones) cubeTypeIds.insert(zone.id);
 
   const bool fastShadows = configBool("fast_shadows");
-  const bool useCasters = fastShadows && shadowsEnabled;
+  // A region without zones has nothing to shade: its shadow grid, filled from the whole column
+  // of casters around it, would cost a full build for an empty mesh (the sky over a landscape).
+  const bool useCasters = fastShadows && shadowsEnabled && !cubeZones.empty();
   cubesTable.reset(new CubesTable(position, CubesTable::getSizeOneCube(), sizeOneRegion, cubeZones,
                                   useCasters ? &shadowCasters : nullptr));
 

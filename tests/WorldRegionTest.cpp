@@ -199,6 +199,11 @@ TEST_F(WorldRegionTest, FastShadowsOnFarRegionsOnlyAndClearedByFree) {
   casters.clear();
   near.getCubeZones(casters);
   near.build(true, casters);
+  EXPECT_TRUE(far.getCubesTable()->hasShadows());
+  // An empty region under those casters gets no shadow grid: nothing in it to shade.
+  WorldRegion empty(regionCentre, regionSize);
+  empty.build(false, casters);
+  EXPECT_FALSE(empty.getCubesTable()->hasShadows());
 
   const bool dark[6] = {false, true, false, true, true, false};
   for (const WorldRegion* region : {&far, &near})

@@ -16,6 +16,7 @@
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
+#include "VBO.h"
 #include "WorldRegion.h"
 #include "Assert.h"
 
@@ -326,9 +327,12 @@ bool WorldIndexator::isRegionVisible(const WorldRegion& region, const Float3& vi
 void WorldIndexator::drawRegionsInView(const Float3& viewer) {
   // Nearest first, so that the depth test rejects what lies behind before it is shaded.
   drawOrder.clear();
-  for (size_t i = 0; i < regions.size(); ++i)
-    if (regions[i]->isBuilt() && isRegionVisible(*regions[i], viewer))
-      drawOrder.push_back(std::make_pair(squaredDistance(regions[i]->getPosition(), viewer), i));
+  for (size_t i = 0; i < regions.size(); ++i) {
+    // An empty mesh (the sky) draws nothing wherever it lies.
+    const WorldRegion& region = *regions[i];
+    if (region.isBuilt() && region.getVBO()->getNbVerticesTotal() > 0 && isRegionVisible(region, viewer))
+      drawOrder.push_back(std::make_pair(squaredDistance(region.getPosition(), viewer), i));
+  }
   std::sort(drawOrder.begin(), drawOrder.end());
   regionsDrawn.clear();
   for (const std::pair<float, size_t>& entry : drawOrder) {

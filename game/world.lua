@@ -71,7 +71,8 @@ local function waypointNearPlayer()
   return best
 end
 
--- At a waypoint the drone takes the neighbour from which the graph's path to the goal is shortest.
+-- At a waypoint the drone takes the neighbour from which findPathInGraph counts the fewest
+-- segments to the goal (its depth-first search finds a path, not always the shortest one).
 local function nextWaypoint(from, goal)
   local best, bestLength = neighbours[from][1], math.huge
   for _, n in ipairs(neighbours[from]) do

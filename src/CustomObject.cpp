@@ -139,6 +139,26 @@ void CustomObject::copyFields(const CustomObject& other) {
   globalSlot = -1;
 }
 
+CustomObject CustomObject::makeInertCopy() const {
+  // Not global at construction, so nothing is registered; the fields then say what it was.
+  CustomObject copy(false, position, typeId, std::string());
+  copy.copyFields(*this);
+  copy.isLive = false;
+  return copy;
+}
+
+size_t CustomObject::getApproximateBytes() const {
+  // A map node costs about four pointers and a colour besides its key and value.
+  constexpr size_t nodeBytes = 48;
+  size_t bytes = sizeof(CustomObject) + name.capacity();
+  bytes += localVariables.size() * (nodeBytes + sizeof(std::string) + sizeof(double));
+  bytes += localVariablesPos.size() * (nodeBytes + sizeof(int) + sizeof(Float3));
+  bytes += localVariablesString.size() * (nodeBytes + 2 * sizeof(std::string));
+  for (const auto& variable : localVariables) bytes += variable.first.capacity();
+  for (const auto& variable : localVariablesString) bytes += variable.first.capacity() + variable.second.capacity();
+  return bytes;
+}
+
 void CustomObject::release() {
   if (!isLive) return;
   isLive = false;

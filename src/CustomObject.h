@@ -1,6 +1,7 @@
 #ifndef ENGINE_CUSTOMOBJECT_H
 #define ENGINE_CUSTOMOBJECT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -46,6 +47,12 @@ class CustomObject {
   CustomObject& operator=(CustomObject&& other) noexcept;
   /// Runs the type's `uninit` and leaves the global list.
   ~CustomObject();
+
+  /// A copy that owns no life: it gets no `uninit` and takes no place in the global list (the
+  /// undo log keeps removed objects this way). A copy made of it is a live object again.
+  CustomObject makeInertCopy() const;
+  /// Memory held by the object and its variables, roughly (the undo log's budget).
+  size_t getApproximateBytes() const;
 
   /// One frame of the object: loads its type when needed, runs `init` once, then `manage`.
   /// Returns true when the object asked to be destroyed (the owner then destroys it).

@@ -21,6 +21,7 @@
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "Sprite.h"
+#include "UndoLog.h"
 #include "WorldRegion.h"
 #include "Assert.h"
 
@@ -29,6 +30,9 @@ namespace {
 
 constexpr int keyCtrlL = 12;
 constexpr int keyCtrlS = 19;
+// The window system types Ctrl+Y and Ctrl+Z as these control characters.
+constexpr int keyCtrlY = 25;
+constexpr int keyCtrlZ = 26;
 constexpr int keyEnter = 13;
 constexpr int keyEscape = 27;
 constexpr int keyDelete = 127;
@@ -67,7 +71,8 @@ Editor3D::Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::stri
       font(parFont),
       markerSize(CubesTable::getSizeOneCube() * 0.25f),
       worldFileName(parWorldFileName),
-      scriptFileName(parScriptFileName) {
+      scriptFileName(parScriptFileName),
+      undoLog(new UndoLog(*parIndexedWorld, UndoLog::readMaxSteps())) {
   assert(indexedWorld != NULL);
 }
 
@@ -160,6 +165,8 @@ const std::vector<Editor3D::KeyCommand>& Editor3D::getKeyCommands() {
        [](E& e, int key) { e.moveCursor(key, e.cursor); }},
       {keyCtrlL, 0, "Ctrl+l", "Load the world from its file", [](E& e, int) { e.loadWorld(); }},
       {keyCtrlS, 0, "Ctrl+s", "Save the world into its file", [](E& e, int) { e.saveWorld(); }},
+      {keyCtrlZ, 0, "Ctrl+z", "Undo the last edit", [](E& e, int) { e.undoOrRedo(true); }},
+      {keyCtrlY, 0, "Ctrl+y", "Redo the last undone edit", [](E& e, int) { e.undoOrRedo(false); }},
       {' ', heldF5, "F5+Space", "Like Space, the box added as one block", [](E& e, int) { e.selectOrFill(true); }},
       {' ', 0, "Space", "Mark a corner; again: fill the box up to the cursor",
        [](E& e, int) { e.selectOrFill(false); }},
@@ -241,6 +248,8 @@ std::vector<std::string> Editor3D::getHelpLines() {
 }
 
 void Editor3D::manageKey(int keyIndex) {
+  // Whatever the key changes in the world is one step to undo (undo and redo keep nothing).
+  const UndoLog::Recording recording(*undoLog);
   if (dialogueStep >= 1) {
     manageDialogueKey(keyIndex);
     return;
@@ -341,7 +350,15 @@ void Editor3D::deleteObjectOrCube(bool nearest) {
   else indexedWorld->removeCubeZone(middle, false);
 }
 
+void Editor3D::undoOrRedo(bool isUndo) {
+  // The kept flags name types by id, and the types may change.
+  keepCubeTypeTextures({});
+  if (isUndo ? undoLog->undo() : undoLog->redo()) changeCubeType(0);
+}
+
 void Editor3D::loadWorld() {
+  // The steps belong to the world being replaced.
+  undoLog->clear();
   keepCubeTypeTextures({});
   indexedWorld->loadWorld(worldFileName);
   currentCubeType = 0;
@@ -537,6 +554,7 @@ void Editor3D::optimizeRegionsAround(int radius) {
 }
 
 void Editor3D::menuAction(const std::string& title, int index) {
+  const UndoLog::Recording recording(*undoLog);
   const bool hasCubeTypes = indexedWorld->getNbCubeType() > 0;
   const bool hasObjectTypes = !indexedWorld->getObjectTypeNames().empty();
   const float s = CubesTable::getSizeOneCube();
@@ -601,6 +619,8 @@ void Editor3D::menuAction(const std::string& title, int index) {
     if (index == 0) indexedWorld->calculateShadowsAt(getCursorRealPosition());
     if (index == 1) indexedWorld->calculateShadowsAll();
   } else if (title == "Cubes optimization") {
+    // The cubes stay as they are: the steps before remain valid and this is no step to undo.
+    undoLog->discardStep();
     if (index == 0) indexedWorld->optimizeRegion(getCursorRealPosition());
     if (index == 1) optimizeRegionsAround(4);
     if (index == 2) optimizeRegionsAround(16);

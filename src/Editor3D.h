@@ -14,6 +14,7 @@ class EditText;
 class Editor3DMenuPage;
 class Font;
 class IndexedWorld;
+class UndoLog;
 
 /// The in-game world editor: a cube cursor moved with the keyboard, command keys and a
 /// mouse-driven menu that add and remove cubes, boxes, spheres, holes and script objects,
@@ -96,6 +97,8 @@ class Editor3D {
   void chooseEntry(const std::string& title, int index);
   /// Orientation 0..3 of a camera yaw (degrees).
   static int computeOrientation(float cameraYaw);
+  /// Every edit made through the keys and the menus (Ctrl+Z undoes, Ctrl+Y redoes).
+  UndoLog& getUndoLog() { return *undoLog; }
 
   /// Keys held with a command key (bits of KeyCommand::held).
   enum HeldKeys : unsigned { heldF2 = 1, heldF3 = 2, heldF4 = 4, heldF5 = 8, heldT = 16, heldDigit = 32 };
@@ -132,6 +135,7 @@ class Editor3D {
   /// N + s: a sphere of radius N + 0.5 cubes around the cursor, filled or (F5) emptied.
   void editSphereAroundCursor(int n, bool isRemoval);
   void toggleHelp();
+  void undoOrRedo(bool isUndo);
   void moveCursor(int key, Int3& position) const;
   /// Cube step of the arrow keys (F4 and F2 multiply it).
   int getCursorStep() const;
@@ -208,6 +212,7 @@ class Editor3D {
   bool isClearGlobalVariablesRequested = false;
   /// Cube types whose textures the overlay keeps loaded.
   std::vector<int> keptCubeTypes;
+  std::unique_ptr<UndoLog> undoLog;
 };
 
 #endif

@@ -222,6 +222,7 @@ int32_t IndexedWorld::takeCollidingZone(const Float3& point, Float3& centre, Flo
     const int32_t id = zones[i].id;
     centre = zones[i].centre;
     size = zones[i].size;
+    noteRegionChange(*region);
     region->free();
     zones.erase(zones.begin() + static_cast<std::ptrdiff_t>(i));
     return id;
@@ -504,6 +505,7 @@ void IndexedWorld::optimizeRegion(const Float3& point) {
   WorldRegion* region = getRegion(posIndex);
   Int3 gridSize(0, 0, 0);
   std::unique_ptr<int32_t[]> grid(region->copyCubes(gridSize));
+  noteRegionChange(*region);
   region->clear(false);
   if (grid) {
     const float half = region->getSizeOneRegion() / 2.f;

@@ -83,6 +83,9 @@ WorldIndexator::~WorldIndexator() {
 }
 
 void WorldIndexator::reset() {
+  if (regionChangeListener != nullptr && tableRegions != nullptr)
+    for (size_t i = 0; i < getNbRegions(); ++i)
+      if (!tableRegions[i]->isEmpty()) noteRegionChange(*tableRegions[i]);
   deleteAllRegions();
   tableRegionSize = Int3(2, 2, 2);
   tableRegionMin = Int3(-1, -1, -1);
@@ -604,17 +607,23 @@ void WorldIndexator::calculateShadowsAt(const Float3& point) {
 
 bool WorldIndexator::removeCubeZone(const Float3& point, bool nearest) {
   WorldRegion* region = getRegionAt(point);
-  return region != nullptr && region->removeCubeZone(point, nearest);
+  if (region == nullptr || region->getNbCubeZones() == 0) return false;
+  noteRegionChange(*region);
+  return region->removeCubeZone(point, nearest);
 }
 
 bool WorldIndexator::removeCustomObject(const Float3& point, bool nearest) {
   WorldRegion* region = getRegionAt(point);
-  return region != nullptr && region->removeCustomObject(point, nearest);
+  if (region == nullptr || region->getNbCustomObjects() == 0) return false;
+  noteRegionChange(*region);
+  return region->removeCustomObject(point, nearest);
 }
 
 bool WorldIndexator::clear(const Float3& point, bool alsoObjects) {
   WorldRegion* region = getRegionAt(point);
-  return region != nullptr && region->clear(alsoObjects);
+  if (region == nullptr) return false;
+  if (!region->isEmpty()) noteRegionChange(*region);
+  return region->clear(alsoObjects);
 }
 
 bool WorldIndexator::isCollidableAt(const Float3& point) const {
@@ -645,7 +654,9 @@ bool WorldIndexator::isRegionEmptyAt(const Float3& point) const {
 bool WorldIndexator::addCubeZone(const CubeZone& zone) {
   Int3 posIndex;
   if (!locateBox(zone.centre, zone.size, posIndex)) return false;
-  getRegion(posIndex)->addCubeZone(zone);
+  WorldRegion* region = getRegion(posIndex);
+  noteRegionChange(*region);
+  region->addCubeZone(zone);
   return true;
 }
 
@@ -660,14 +671,22 @@ bool WorldIndexator::addCustomObject(CustomObject&& object) {
 bool WorldIndexator::addCustomObject(std::unique_ptr<CustomObject> object) {
   Int3 posIndex;
   if (object == nullptr || !locateBox(object->getPosition(), Float3(0.f, 0.f, 0.f), posIndex)) return false;
-  getRegion(posIndex)->addCustomObject(std::move(object));
+  WorldRegion* region = getRegion(posIndex);
+  noteRegionChange(*region);
+  region->addCustomObject(std::move(object));
   return true;
 }
 
 void WorldIndexator::removeCubeType(int32_t id) {
   const size_t count = getNbRegions();
-  for (size_t i = 0; i < count; ++i)
-    if (!tableRegions[i]->isEmpty()) tableRegions[i]->removeCubeZonesOfType(id);
+  for (size_t i = 0; i < count; ++i) {
+    WorldRegion& region = *tableRegions[i];
+    const std::vector<CubeZone>& zones = region.getCubeZonesList();
+    if (regionChangeListener != nullptr &&
+        std::any_of(zones.begin(), zones.end(), [id](const CubeZone& zone) { return zone.id == id; }))
+      noteRegionChange(region);
+    region.removeCubeZonesOfType(id);
+  }
 }
 
 float WorldIndexator::getHeightAt(float x, float z) const {

@@ -12,6 +12,7 @@
 #include "CubeZone.h"
 #include "CustomObject.h"
 #include "Frustum.h"
+#include "RegionChangeListener.h"
 #include "WorldRegion.h"
 
 /// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
@@ -110,6 +111,10 @@ class WorldIndexator {
   float getHeightAt(float x, float z) const;
   bool segmentHitsCube(const Float3& a, const Float3& b, Float3& hit) const;
 
+  /// Told before a region's zones or objects change through the table (the editor's undo log
+  /// while it records an edit); null for none. Borrowed.
+  void setRegionChangeListener(RegionChangeListener* listener) { regionChangeListener = listener; }
+
   float getSizeOneRegion() const { return sizeOneRegion; }
   const Int3& getTableRegionMin() const { return tableRegionMin; }
   const Int3& getTableRegionSize() const { return tableRegionSize; }
@@ -123,6 +128,9 @@ class WorldIndexator {
   const std::vector<WorldRegion*>& getRegionsDrawn() const { return regionsDrawn; }
 
  protected:
+  void noteRegionChange(WorldRegion& region) {
+    if (regionChangeListener != nullptr) regionChangeListener->regionChanging(region);
+  }
   /// One step of the loading bar: redrawn (and shown through the frame step) when more than
   /// 0.1 s passed since `lastDraw` (microseconds, start it at Platform::getMicroseconds()).
   /// `done` of `total` items are handled; growing for reading, shrinking for deleting.
@@ -177,6 +185,7 @@ class WorldIndexator {
   /// What the camera sees in the current draw.
   Frustum viewFrustum;
   float visibleDistance = 0.f;
+  RegionChangeListener* regionChangeListener = nullptr;
 };
 
 #endif

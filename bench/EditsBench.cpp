@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchWorld.h"
 #include "CubesTable.h"
 #include "DeviceManager.h"
 #include "IndexedWorld.h"
@@ -54,15 +55,6 @@ IndexedWorld& sharedWorld() {
   return *world;
 }
 
-size_t zoneCount(const IndexedWorld& world) {
-  size_t count = 0;
-  const Int3 size = world.getTableRegionSize();
-  for (int i = 0; i < size.x(); ++i)
-    for (int j = 0; j < size.y(); ++j)
-      for (int k = 0; k < size.z(); ++k) count += world.getRegion(Int3(i, j, k))->getNbCubeZones();
-  return count;
-}
-
 void clearRegionAtOrigin(IndexedWorld& world) { world.clear(Float3(1.f, 1.f, 1.f), false); }
 
 void BoxEdit(benchmark::State& state) {
@@ -83,7 +75,7 @@ void BoxEdit(benchmark::State& state) {
     edits += 2;
   }
   state.counters["allocs_per_edit"] = static_cast<double>(allocations.load() - allocationsBefore) / edits;
-  state.counters["zones_after"] = static_cast<double>(zoneCount(world));
+  state.counters["zones_after"] = static_cast<double>(countWorldZones(world));
   clearRegionAtOrigin(world);
 }
 BENCHMARK(BoxEdit)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
@@ -106,7 +98,7 @@ void GreedyRebuild(benchmark::State& state) {
     clearRegionAtOrigin(world);
     state.ResumeTiming();
     world.buildZonesFromGrid(grid.data(), Int3(n, n, n), Float3(0.f, 0.f, 0.f));
-    zones = zoneCount(world);
+    zones = countWorldZones(world);
   }
   state.counters["zones_after"] = static_cast<double>(zones);
   clearRegionAtOrigin(world);

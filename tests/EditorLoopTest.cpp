@@ -13,6 +13,7 @@
 #include "DeviceManager.h"
 #include "Editor3D.h"
 #include "Editor3DMenuPage.h"
+#include "Editor3DTestHelpers.h"
 #include "GLManager.h"
 #include "IndexedWorld.h"
 #include "KeyboardManager.h"
@@ -20,6 +21,7 @@
 #include "Player.h"
 #include "Scene2D.h"
 #include "TempDir.h"
+#include "UndoLog.h"
 #include "World.h"
 #include "WorldRegion.h"
 
@@ -303,4 +305,82 @@ TEST(EditorLoopDeathTest, MenusFitTheScreenAndOptionsActAtOnce) {
 
 TEST(EditorLoopDeathTest, ObjectCommandsPlaceSelectRemoveAndSaveScriptObjects) {
   EXPECT_EXIT(runObjectCommands(), testing::ExitedWithCode(0), "object command checks done");
+}
+
+namespace {
+
+// GLX's current drawable (an X window id); <GL/glx.h> itself would bring X11's `Font` typedef,
+// which clashes with the engine's class.
+extern "C" unsigned long glXGetCurrentDrawable(void);
+
+/// xdotool on the test's display (real key events through the X server and freeglut).
+bool xdotool(const std::string& arguments) { return std::system(("timeout 60 xdotool " + arguments).c_str()) == 0; }
+
+/// Frames until `isDone` holds; the typed keys travel through the X server first.
+template <typename Condition>
+bool frameUntil(MainManager& manager, Condition isDone) {
+  for (int i = 0; i < 1000 && !isDone(); ++i) frame(manager);
+  return isDone();
+}
+
+void runUndoRedo() {
+  TempDir dir;
+  const std::string script = dir.write("world.lua", objectsScript);
+  const std::string worldFile = dir.write("edited.dat", readWholeFile("world.dat"));
+  {
+    MainManager manager("editorundotest", false, worldFile, script, "world.xml");
+    Editor3D* editor = manager.getEditor();
+    IndexedWorld& world = manager.getWorld()->getIndexedWorld();
+    const UndoLog& log = editor->getUndoLog();
+    frame(manager);
+    world.reset();
+    const std::string names[6] = {"brick.png", "brick.png", "brick.png", "brick.png", "brick.png", "brick.png"};
+    const bool options[3] = {true, true, true};
+    while (world.getNbCubeType() < 6) world.addCubeType(names, options, true);
+    editor->setCurrentCubeType(0);
+
+    // Edits through the keys: a 3 x 3 x 3 box (3 + p), an object (x), a generated region (g),
+    // and a new cube type through the dialogue (F3 + q, six names, four answers).
+    editor->setCursorPosition(Int3(2, 2, 2));
+    frame(manager, {{'3'}, {}, {}, {}, {}});
+    type(manager, 'p');
+    frame(manager, {{}, {}, {'3'}, {}, {}});
+    type(manager, 'x');
+    editor->setCursorPosition(Int3(40, 0, 40));
+    type(manager, 'g');
+    typeWithSpecialHeld(manager, GLUT_KEY_F3, 'q');
+    for (int i = 0; i < 6; ++i) type(manager, '\r');
+    for (int i = 0; i < 4; ++i) type(manager, 'y');
+    const int cubes = countEditorCubes(world);
+    loopCheck(cubes > 27 && countEditorObjects(world) == 1 && world.getNbCubeType() == 7 &&
+                  editor->getCurrentCubeType() == 6,
+              "the edits were made");
+    loopCheck(log.getNbUndoSteps() == 4, "each edit is one step");
+
+    // Ctrl+Z typed on the keyboard undoes them one by one, the new type first (the overlay then
+    // shows an existing type); Ctrl+Y puts them back.
+    // The engine's window is the current GL drawable; typed keys go to the window with the focus.
+    const unsigned long window = glXGetCurrentDrawable();
+    loopCheck(xdotool("windowfocus --sync " + std::to_string(window)), "xdotool focused the window");
+    loopCheck(xdotool("key ctrl+z"), "xdotool typed Ctrl+Z");
+    loopCheck(frameUntil(manager, [&] { return log.getNbUndoSteps() == 3; }), "Ctrl+Z undid the last edit");
+    loopCheck(world.getNbCubeType() == 6 && editor->getCurrentCubeType() == 5, "the new cube type is gone");
+    frame(manager);
+    loopCheck(xdotool("key ctrl+z ctrl+z ctrl+z"), "xdotool typed Ctrl+Z three times");
+    loopCheck(frameUntil(manager, [&] { return log.getNbUndoSteps() == 0; }), "Ctrl+Z undid every edit");
+    loopCheck(countEditorCubes(world) == 0 && countEditorObjects(world) == 0, "the world is empty again");
+    loopCheck(xdotool("key ctrl+y ctrl+y ctrl+y ctrl+y"), "xdotool typed Ctrl+Y four times");
+    loopCheck(frameUntil(manager, [&] { return log.getNbRedoSteps() == 0; }), "Ctrl+Y redid every edit");
+    loopCheck(countEditorCubes(world) == cubes && countEditorObjects(world) == 1 && world.getNbCubeType() == 7,
+              "the edits are back");
+    frame(manager);
+  }
+  std::fprintf(stderr, "undo checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+}  // namespace
+
+TEST(EditorLoopDeathTest, CtrlZAndCtrlYUndoAndRedoTheEditorsEdits) {
+  EXPECT_EXIT(runUndoRedo(), testing::ExitedWithCode(0), "undo checks done");
 }

@@ -55,6 +55,13 @@ bool isSameObject(const CustomObject& a, const CustomObject& b) {
          a.getNeedsInit() == b.getNeedsInit() && a.getName() == b.getName();
 }
 
+/// "3 regions", "the cube types and 1 region": what undoing or redoing the step put back.
+std::string describeRestored(size_t nbRegions, bool hasCubeTypes) {
+  const std::string regions = std::to_string(nbRegions) + (nbRegions == 1 ? " region" : " regions");
+  if (!hasCubeTypes) return regions;
+  return nbRegions == 0 ? "the cube types" : "the cube types and " + regions;
+}
+
 std::string megabytes(size_t bytes) {
   return std::to_string((bytes + (size_t(1) << 20) - 1) >> 20) + " MB";
 }
@@ -229,37 +236,26 @@ void UndoLog::enforceBounds() {
 // ---------------------------------------------------------------------------------------------
 // Undo and redo
 
-bool UndoLog::undo() {
-  if (recordingDepth > 0) return false;
-  if (undoSteps.empty()) {
-    std::cout << "Nothing to undo" << std::endl;
-    return false;
-  }
-  Step step = std::move(undoSteps.back());
-  undoSteps.pop_back();
-  swapWithWorld(step);
-  const size_t nbRegions = step.regions.size();
-  redoSteps.push_back(std::move(step));
-  enforceBounds();
-  std::cout << "Undo: " << nbRegions << " regions restored, " << undoSteps.size() << " edits left to undo"
-            << std::endl;
-  return true;
-}
+bool UndoLog::undo() { return replayLast(undoSteps, redoSteps, "undo"); }
 
-bool UndoLog::redo() {
-  if (recordingDepth > 0) return false;
-  if (redoSteps.empty()) {
-    std::cout << "Nothing to redo" << std::endl;
+bool UndoLog::redo() { return replayLast(redoSteps, undoSteps, "redo"); }
+
+bool UndoLog::replayLast(std::deque<Step>& from, std::deque<Step>& to, const std::string& what) {
+  // Typed as an editor command, undo runs inside that command's recording: it keeps nothing.
+  discardStep();
+  if (from.empty()) {
+    std::cout << "Nothing to " << what << std::endl;
     return false;
   }
-  Step step = std::move(redoSteps.back());
-  redoSteps.pop_back();
+  Step step = std::move(from.back());
+  from.pop_back();
   swapWithWorld(step);
-  const size_t nbRegions = step.regions.size();
-  undoSteps.push_back(std::move(step));
+  const std::string restored = describeRestored(step.regions.size(), step.hasCubeTypes);
+  to.push_back(std::move(step));
   enforceBounds();
-  std::cout << "Redo: " << nbRegions << " regions restored, " << redoSteps.size() << " edits left to redo"
-            << std::endl;
+  std::string title = what;
+  title[0] = static_cast<char>(title[0] - 'a' + 'A');
+  std::cout << title << ": " << restored << " restored, " << from.size() << " edits left to " << what << std::endl;
   return true;
 }
 

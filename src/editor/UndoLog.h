@@ -66,7 +66,8 @@ class UndoLog : private RegionChangeListener {
   void clear();
 
   /// Puts back the world as it was before the last step; false (and a log line) when there is
-  /// none. Regions are rebuilt by the streaming, and the cube types are restored.
+  /// none. Regions are rebuilt by the streaming, and the cube types are restored. Inside a
+  /// recording, that recording keeps nothing.
   bool undo();
   /// Puts back the last undone step; false when there is none (a new edit drops them).
   bool redo();
@@ -110,6 +111,8 @@ class UndoLog : private RegionChangeListener {
   std::vector<CubeTypeDescription> describeCubeTypes() const;
   /// Makes the cube types those of the list (removing, modifying and adding at the end).
   void setCubeTypes(const std::vector<CubeTypeDescription>& types);
+  /// Undo or redo ("undo", "redo"): the last step of `from` swapped with the world, onto `to`.
+  bool replayLast(std::deque<Step>& from, std::deque<Step>& to, const std::string& what);
   /// Swaps the step's states with the world's: afterwards the step holds what was there.
   void swapWithWorld(Step& step);
   void takeContent(WorldRegion& region, RegionContent& out) const;

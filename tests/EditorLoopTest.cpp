@@ -337,10 +337,11 @@ void runUndoRedo() {
     const std::string names[6] = {"brick.png", "brick.png", "brick.png", "brick.png", "brick.png", "brick.png"};
     const bool options[3] = {true, true, true};
     while (world.getNbCubeType() < 6) world.addCubeType(names, options, true);
+    const int nbTypes = world.getNbCubeType();
     editor->setCurrentCubeType(0);
 
     // Edits through the keys: a 3 x 3 x 3 box (3 + p), an object (x), a generated region (g),
-    // and a new cube type through the dialogue (F3 + q, six names, four answers).
+    // and a new cube type through the dialogue (F3 + q, six texture names, four answers).
     editor->setCursorPosition(Int3(2, 2, 2));
     frame(manager, {{'3'}, {}, {}, {}, {}});
     type(manager, 'p');
@@ -349,12 +350,16 @@ void runUndoRedo() {
     editor->setCursorPosition(Int3(40, 0, 40));
     type(manager, 'g');
     typeWithSpecialHeld(manager, GLUT_KEY_F3, 'q');
-    for (int i = 0; i < 6; ++i) type(manager, '\r');
-    for (int i = 0; i < 4; ++i) type(manager, 'y');
+    const std::vector<int> faceName = {'d', 'i', 'r', 't', '.', 'p', 'n', 'g', '\r'};
+    for (int i = 0; i < 6; ++i) {
+      frame(manager, {faceName, {}, {}, {}, {}});
+      frame(manager, {{}, {}, faceName, {}, {}});
+    }
+    frame(manager, {{'y', 'y', 'y', 'y'}, {}, {}, {}, {}});
+    frame(manager, {{}, {}, {'y'}, {}, {}});
     const int cubes = countEditorCubes(world);
-    loopCheck(cubes > 27 && countEditorObjects(world) == 1 && world.getNbCubeType() == 7 &&
-                  editor->getCurrentCubeType() == 6,
-              "the edits were made");
+    loopCheck(cubes > 27 && countEditorObjects(world) == 1, "the cubes and the object were placed");
+    loopCheck(world.getNbCubeType() == nbTypes + 1 && editor->getCurrentCubeType() == nbTypes, "the type was added");
     loopCheck(log.getNbUndoSteps() == 4, "each edit is one step");
 
     // Ctrl+Z typed on the keyboard undoes them one by one, the new type first (the overlay then
@@ -364,14 +369,16 @@ void runUndoRedo() {
     loopCheck(xdotool("windowfocus --sync " + std::to_string(window)), "xdotool focused the window");
     loopCheck(xdotool("key ctrl+z"), "xdotool typed Ctrl+Z");
     loopCheck(frameUntil(manager, [&] { return log.getNbUndoSteps() == 3; }), "Ctrl+Z undid the last edit");
-    loopCheck(world.getNbCubeType() == 6 && editor->getCurrentCubeType() == 5, "the new cube type is gone");
+    loopCheck(world.getNbCubeType() == nbTypes && editor->getCurrentCubeType() == nbTypes - 1,
+              "the new cube type is gone");
     frame(manager);
     loopCheck(xdotool("key ctrl+z ctrl+z ctrl+z"), "xdotool typed Ctrl+Z three times");
     loopCheck(frameUntil(manager, [&] { return log.getNbUndoSteps() == 0; }), "Ctrl+Z undid every edit");
     loopCheck(countEditorCubes(world) == 0 && countEditorObjects(world) == 0, "the world is empty again");
     loopCheck(xdotool("key ctrl+y ctrl+y ctrl+y ctrl+y"), "xdotool typed Ctrl+Y four times");
     loopCheck(frameUntil(manager, [&] { return log.getNbRedoSteps() == 0; }), "Ctrl+Y redid every edit");
-    loopCheck(countEditorCubes(world) == cubes && countEditorObjects(world) == 1 && world.getNbCubeType() == 7,
+    loopCheck(countEditorCubes(world) == cubes && countEditorObjects(world) == 1 &&
+                  world.getNbCubeType() == nbTypes + 1,
               "the edits are back");
     frame(manager);
   }

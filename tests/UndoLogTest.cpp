@@ -144,12 +144,13 @@ TEST_F(UndoLogTest, StepsAreBoundedAndANewEditDropsTheRedoSteps) {
 }
 
 TEST_F(UndoLogTest, AnEditTooLargeToKeepIsReportedAndEndsTheHistory) {
-  UndoLog log(*world, 10, 20000);
+  // Room for a few dozen zones.
+  UndoLog log(*world, 10, 40 * sizeof(CubeZone));
   record(log, [&] { world->createCube(Int3(0, 0, 0), 0); });
   ASSERT_EQ(log.getNbUndoSteps(), 1u);
   EXPECT_LE(log.getBytes(), log.getMaxBytes());
 
-  // A chequer board of single cubes over four regions: far more zones than 20000 bytes hold.
+  // A chequer board of 128 single cubes over four regions.
   testing::internal::CaptureStderr();
   record(log, [&] {
     for (int x = 0; x < 16; ++x)

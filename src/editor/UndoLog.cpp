@@ -25,8 +25,11 @@ uint64_t packIndex(const Int3& index) {
 size_t zonesBytes(const std::vector<CubeZone>& zones, bool withTriangles) {
   size_t bytes = zones.size() * sizeof(CubeZone);
   if (withTriangles)
-    for (const CubeZone& zone : zones)
-      for (const std::vector<Float3>& triangles : zone.shadowTriangles) bytes += triangles.size() * sizeof(Float3);
+    for (const CubeZone& zone : zones) {
+      if (!zone.shadowTriangles.isAllocated()) continue;
+      bytes += 6 * sizeof(ShadowTriangleLists::List);
+      for (const ShadowTriangleLists::List& triangles : zone.shadowTriangles) bytes += triangles.size() * sizeof(Float3);
+    }
   return bytes;
 }
 

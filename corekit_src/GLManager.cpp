@@ -10,6 +10,7 @@
 #include "AtomicFileWriter.h"
 #include "KeyboardManager.h"
 #include "Platform.h"
+#include "PlatformWindow.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
@@ -97,6 +98,8 @@ void GLManager::createWindow(const std::string& title, int width, int height) {
   windowSize = Int2(width, height);
   glutCreateWindow(title.c_str());
   glutDisplayFunc(onDisplay);
+  // A held key must answer "pressed once" once, so auto-repeat comes as presses alone.
+  PlatformWindow::makeKeyRepeatDetectable();
 
   // GLEW takes the extension entry points of the new context; the vertex buffers below need
   // them already.

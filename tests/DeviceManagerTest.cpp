@@ -302,3 +302,30 @@ TEST_F(DeviceManagerDeathTest, SingletonMisuseIsAFatalReport) {
 }
 
 }  // namespace
+
+// GLX's current drawable (an X window id); <GL/glx.h> itself would bring X11's `Font` typedef,
+// which clashes with the engine's class.
+extern "C" unsigned long glXGetCurrentDrawable(void);
+
+TEST_F(DeviceManagerTest, AKeyHeldPastTheAutoRepeatDelayAnswersNoRepeatOnce) {
+  // The X server's own auto-repeat, with real key events: each repeat must not look like a new
+  // press (a held key would toggle a menu or cycle a mode again at every repeat).
+  const std::string window = std::to_string(glXGetCurrentDrawable());
+  ASSERT_EQ(0, std::system(("timeout 20 xdotool windowfocus --sync " + window).c_str()));
+  ASSERT_EQ(0, std::system("timeout 20 xdotool keydown b"));
+  int nbNoRepeat = 0;
+  size_t nbPresses = 0;
+  const int64_t end = Platform::getMicroseconds() + 1500000;
+  while (Platform::getMicroseconds() < end) {
+    keyboard->clearKeysPressedThisFrame();
+    GLManager::manageEvents();
+    if (keyboard->isKeyDownNoRepeat('b')) ++nbNoRepeat;
+    for (int key : keyboard->getKeysPressedThisFrame()) nbPresses += key == 'b';
+    Platform::sleepMs(10);
+  }
+  ASSERT_EQ(0, std::system("timeout 20 xdotool keyup b"));
+  for (int i = 0; i < 20; ++i) GLManager::manageEvents();
+  EXPECT_GT(nbPresses, 1u) << "the server repeated the held key";
+  EXPECT_EQ(1, nbNoRepeat);
+  EXPECT_FALSE(keyboard->isKeyDown('b'));
+}

@@ -5,16 +5,16 @@
 DeviceManager* DeviceManager::deviceManager = nullptr;
 
 DeviceManager::DeviceManager(const std::string& programName, const std::string& title, int width,
-                             int height, bool fullscreen) {
+                             int height, bool fullscreen, bool isMultisampled) {
   // The configuration store, a member, exists before the window is opened.
-  initialise(programName, title, width, height, fullscreen);
+  initialise(programName, title, width, height, fullscreen, isMultisampled);
 }
 
 DeviceManager* DeviceManager::createInstance(const std::string& programName,
                                              const std::string& title, int width, int height,
-                                             bool fullscreen) {
+                                             bool fullscreen, bool isMultisampled) {
   assert(deviceManager == NULL);
-  deviceManager = new DeviceManager(programName, title, width, height, fullscreen);
+  deviceManager = new DeviceManager(programName, title, width, height, fullscreen, isMultisampled);
   return deviceManager;
 }
 

@@ -12,8 +12,11 @@
 class DeviceManager : public GLManager {
  public:
   /// Opens the window; a second creation is the fatal report "deviceManager == NULL".
+  /// `isMultisampled` false opens it without multisample buffers (software renderers pay for
+  /// every sample).
   static DeviceManager* createInstance(const std::string& programName, const std::string& title,
-                                       int width, int height, bool fullscreen);
+                                       int width, int height, bool fullscreen,
+                                       bool isMultisampled = true);
   /// The instance, null when there is none.
   static DeviceManager* getInstance() { return deviceManager; }
   /// Deletes the instance; without one, the fatal report "deviceManager != NULL".
@@ -24,7 +27,7 @@ class DeviceManager : public GLManager {
 
  private:
   DeviceManager(const std::string& programName, const std::string& title, int width, int height,
-                bool fullscreen);
+                bool fullscreen, bool isMultisampled);
   ~DeviceManager() override = default;
 
   XMLSimple config;

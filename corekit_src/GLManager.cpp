@@ -50,7 +50,7 @@ void onDisplay() {}
 }  // namespace
 
 void GLManager::initialise(const std::string& programName, const std::string& title, int width,
-                           int height, bool fullscreen) {
+                           int height, bool fullscreen, bool isMultisampled) {
   for (bool& button : mouseButtons) button = false;
 
   // freeglut refuses a second initialisation in one process (a device manager created again
@@ -62,7 +62,7 @@ void GLManager::initialise(const std::string& programName, const std::string& ti
     glutInit(&argumentCount, glutArguments);
     isGlutInitialised = true;
   }
-  createWindow(title, width, height);
+  createWindow(title, width, height, isMultisampled);
 
   scene3D.reset(new Scene3D());
 
@@ -92,8 +92,9 @@ void GLManager::initialise(const std::string& programName, const std::string& ti
   }
 }
 
-void GLManager::createWindow(const std::string& title, int width, int height) {
-  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH | GLUT_MULTISAMPLE);
+void GLManager::createWindow(const std::string& title, int width, int height, bool isMultisampled) {
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH |
+                      (isMultisampled ? GLUT_MULTISAMPLE : 0));
   glutInitWindowSize(width, height);
   windowSize = Int2(width, height);
   glutCreateWindow(title.c_str());

@@ -83,10 +83,10 @@ class GLManager {
   GLManager() = default;
   /// Opens the window and builds the global objects (called once by DeviceManager).
   void initialise(const std::string& programName, const std::string& title, int width,
-                  int height, bool fullscreen);
+                  int height, bool fullscreen, bool isMultisampled = true);
 
  private:
-  static void createWindow(const std::string& title, int width, int height);
+  static void createWindow(const std::string& title, int width, int height, bool isMultisampled);
   static void motion(int x, int y, int kind);
 
   static Int2 windowSize;

@@ -47,7 +47,12 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
   std::cout << "================ Initializing: " << versionString << std::endl;
 
-  DeviceManager::createInstance(programPath, "", 800, 600, fullscreen);
+  // The window's pixel format is fixed when it opens, before the store below is filled: the one
+  // key it depends on is read from the file first.
+  XMLSimple windowConfig;
+  windowConfig.load(worldConfigFile);
+  DeviceManager::createInstance(programPath, "", 800, 600, fullscreen,
+                                !windowConfig.getBool("disable_multisampling"));
   DeviceManager::getInstance()->getConfig().load(worldConfigFile);
 
   sound = std::make_unique<SoundManager>(programPath);

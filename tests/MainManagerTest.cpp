@@ -284,3 +284,40 @@ void runSampleGameKeys() {
 TEST(MainManagerLoopDeathTest, TheSampleGameCyclesMovementsAndOpensTheMainMenuOnEscape) {
   EXPECT_EXIT(runSampleGameKeys(), testing::ExitedWithCode(0), "sample game key checks done");
 }
+
+namespace {
+
+// Opens the program's window with the given configuration and exits with its number of
+// multisample buffers.
+void exitWithSampleBuffers(const std::string& configText) {
+  TempDir dir;
+  const std::string config = dir.write("world.xml", configText);
+  const std::string script = dir.write("world.lua", R"(
+Game = {}
+function Game.init() end
+function Game.manage() end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  GLint sampleBuffers = -1;
+  {
+    MainManager manager("maintest", false, emptyWorldFile(), script, config);
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  }
+  std::fprintf(stderr, "sample buffers %d\n", sampleBuffers);
+  std::exit(0);
+}
+
+}  // namespace
+
+TEST(MainManagerLoopDeathTest, TheConfigurationChoosesAWindowWithOrWithoutMultisampling) {
+  const std::string sample = readFile("world.xml");
+  const std::string key = "<disable_multisampling>true</disable_multisampling>";
+  const size_t at = sample.find(key);
+  ASSERT_NE(std::string::npos, at);
+  std::string without = sample;
+  without.erase(at, key.size());
+  EXPECT_EXIT(exitWithSampleBuffers(without), testing::ExitedWithCode(0), "sample buffers 1");
+  EXPECT_EXIT(exitWithSampleBuffers(sample), testing::ExitedWithCode(0), "sample buffers 0");
+}

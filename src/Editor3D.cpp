@@ -357,10 +357,10 @@ void Editor3D::undoOrRedo(bool isUndo) {
 }
 
 void Editor3D::loadWorld() {
-  // The steps belong to the world being replaced.
-  undoLog->clear();
+  // A load is no step to undo; once it succeeded, the steps belong to the world it replaced.
+  undoLog->discardStep();
   keepCubeTypeTextures({});
-  indexedWorld->loadWorld(worldFileName);
+  if (indexedWorld->loadWorld(worldFileName)) undoLog->clear();
   currentCubeType = 0;
   isClearGlobalVariablesRequested = true;
 }

@@ -26,6 +26,7 @@
 #include "Scene3D.h"
 #include "SpriteManager.h"
 #include "TempDir.h"
+#include "UndoLog.h"
 #include "WorldRegion.h"
 
 // Cubes of edge 1, regions of 8 cubes. The editor is driven by the same key indices and mouse
@@ -40,6 +41,8 @@ constexpr int keyEscape = 27;
 constexpr int keyDelete = 127;
 constexpr int ctrlS = 19;
 constexpr int ctrlL = 12;
+constexpr int ctrlY = 25;
+constexpr int ctrlZ = 26;
 
 KeyboardManager* keyboard() { return GLManager::getKeyboardManager(); }
 
@@ -692,6 +695,43 @@ TEST_F(Editor3DTest, HelpListsTheKeyTableAndFitsTheScreen) {
   EXPECT_GE(help->position.y(), 0);
   EXPECT_LE(help->position.x() + help->width, screen.x());
   EXPECT_LE(help->position.y() + help->height, screen.y());
+}
+
+TEST_F(Editor3DTest, MenuEditsAreUndoneOneByOneAndALoadEndsTheHistory) {
+  addTypes(6);
+  world->setObjectTypeNames({"Crate"});
+  const UndoLog& log = editor->getUndoLog();
+  editor->chooseEntry("Generate one region", 0);
+  const int cubes = countCubes();
+  Editor3DWorldGeneration::nbCustomObjects = 100;
+  editor->chooseEntry("Generate random objects", 1);
+  const int objects = countObjects();
+  editor->chooseEntry("Delete cubes and objects", 5);  // clears 8x8x8 regions around the cursor
+  ASSERT_GT(cubes, 0);
+  ASSERT_GT(objects, 0);
+  EXPECT_EQ(countCubes() + countObjects(), 0);
+  // An optimisation leaves the cubes as they are: no step.
+  editor->chooseEntry("Cubes optimization", 3);
+  EXPECT_EQ(log.getNbUndoSteps(), 3u);
+
+  editor->manageKey(ctrlZ);
+  EXPECT_EQ(countCubes(), cubes);
+  EXPECT_EQ(countObjects(), objects);
+  editor->manageKey(ctrlZ);
+  EXPECT_EQ(countObjects(), 0);
+  editor->manageKey(ctrlZ);
+  EXPECT_EQ(countCubes(), 0);
+  editor->manageKey(ctrlY);
+  EXPECT_EQ(countCubes(), cubes);
+
+  // A damaged file is not loaded and changes nothing; a load that worked leaves nothing to undo.
+  dir.write("edited.dat", "WORLD but not much else");
+  editor->manageKey(ctrlL);
+  EXPECT_EQ(log.getNbUndoSteps(), 1u);
+  editor->manageKey(ctrlS);
+  editor->manageKey(ctrlL);
+  EXPECT_EQ(log.getNbUndoSteps() + log.getNbRedoSteps(), 0u);
+  EXPECT_EQ(countCubes(), cubes);
 }
 
 }  // namespace

@@ -5,16 +5,17 @@
 DeviceManager* DeviceManager::deviceManager = nullptr;
 
 DeviceManager::DeviceManager(const std::string& programName, const std::string& title, int width,
-                             int height, bool fullscreen, bool isMultisampled) {
-  // The configuration store, a member, exists before the window is opened.
-  initialise(programName, title, width, height, fullscreen, isMultisampled);
+                             int height, bool fullscreen, const std::string& configFile) {
+  // The configuration store, a member, is filled before the window is opened.
+  if (!configFile.empty()) config.load(configFile);
+  initialise(programName, title, width, height, fullscreen, !config.getBool("disable_multisampling"));
 }
 
 DeviceManager* DeviceManager::createInstance(const std::string& programName,
                                              const std::string& title, int width, int height,
-                                             bool fullscreen, bool isMultisampled) {
+                                             bool fullscreen, const std::string& configFile) {
   assert(deviceManager == NULL);
-  deviceManager = new DeviceManager(programName, title, width, height, fullscreen, isMultisampled);
+  deviceManager = new DeviceManager(programName, title, width, height, fullscreen, configFile);
   return deviceManager;
 }
 

@@ -11,12 +11,12 @@
 /// through getInstance()->getConfig().
 class DeviceManager : public GLManager {
  public:
-  /// Opens the window; a second creation is the fatal report "deviceManager == NULL".
-  /// `isMultisampled` false opens it without multisample buffers (software renderers pay for
-  /// every sample).
+  /// Loads `configFile` (when given) into the store, then opens the window, whose pixel format
+  /// depends on it ("disable_multisampling": software renderers pay for every sample); a second
+  /// creation is the fatal report "deviceManager == NULL".
   static DeviceManager* createInstance(const std::string& programName, const std::string& title,
                                        int width, int height, bool fullscreen,
-                                       bool isMultisampled = true);
+                                       const std::string& configFile = "");
   /// The instance, null when there is none.
   static DeviceManager* getInstance() { return deviceManager; }
   /// Deletes the instance; without one, the fatal report "deviceManager != NULL".
@@ -27,7 +27,7 @@ class DeviceManager : public GLManager {
 
  private:
   DeviceManager(const std::string& programName, const std::string& title, int width, int height,
-                bool fullscreen, bool isMultisampled);
+                bool fullscreen, const std::string& configFile);
   ~DeviceManager() override = default;
 
   XMLSimple config;

@@ -47,13 +47,7 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
 
   std::cout << "================ Initializing: " << versionString << std::endl;
 
-  // The window's pixel format is fixed when it opens, before the store below is filled: the one
-  // key it depends on is read from the file first.
-  XMLSimple windowConfig;
-  windowConfig.load(worldConfigFile);
-  DeviceManager::createInstance(programPath, "", 800, 600, fullscreen,
-                                !windowConfig.getBool("disable_multisampling"));
-  DeviceManager::getInstance()->getConfig().load(worldConfigFile);
+  DeviceManager::createInstance(programPath, "", 800, 600, fullscreen, worldConfigFile);
 
   sound = std::make_unique<SoundManager>(programPath);
   font = std::make_unique<Font>();

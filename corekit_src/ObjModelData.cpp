@@ -17,6 +17,7 @@
 
 #include "GLManager.h"
 #include "ImageLoader.h"
+#include "NormalCapTree.h"
 #include "Sprite.h"
 #include "SpriteManager.h"
 #include "Assert.h"
@@ -451,6 +452,12 @@ void ObjModelData::computeVertexNormals(float angle) {
   // its corners times those few ways instead of its corners squared.
   // When all the facet normals around a vertex lie within half the angle (less a margin for
   // rounding) of one axis, every pair passes the test and all corners share one sum.
+  // A vertex with many ways and many corners (a finely divided cone tip) takes its sums from a
+  // tree over its ways instead: the same facet normals are summed, in double and in another
+  // order, so its normals agree with the sum in corner order to rounding. Every model of
+  // ordinary detail (a sphere's pole of 256 segments) stays on the sum in corner order.
+  constexpr size_t maxWaysSummedInOrder = 64;
+  constexpr size_t maxTestsSummedInOrder = 65536;
   const double halfAngle = angle * 0.5 - 0.01;
   const bool canShareOneSum = halfAngle > 0.0 && halfAngle < 90.0;
   const float cosHalfAngle =
@@ -460,8 +467,10 @@ void ObjModelData::computeVertexNormals(float angle) {
   std::vector<std::pair<std::array<uint32_t, 3>, size_t>> keys;  // facet normal bits, corner
   std::vector<size_t> cornerWay;  // per corner of the vertex: index of its distinct normal
   std::vector<Float3> ways;       // the distinct facet normals around the vertex
+  std::vector<size_t> wayCounts;  // corners facing each way
   std::vector<Float3> sums;
   std::vector<char> isAveraged;
+  NormalCapTree tree;
   for (size_t vertex = 1; vertex < nbVertices; ++vertex) {
     const size_t begin = firstCorner[vertex];
     const size_t end = firstCorner[vertex + 1];
@@ -481,10 +490,15 @@ void ObjModelData::computeVertexNormals(float angle) {
     }
     std::sort(keys.begin(), keys.end());
     ways.clear();
+    wayCounts.clear();
     cornerWay.resize(end - begin);
     for (size_t k = 0; k < keys.size(); ++k) {
-      if (k == 0 || keys[k].first != keys[k - 1].first) ways.push_back(facetOf(begin + keys[k].second));
+      if (k == 0 || keys[k].first != keys[k - 1].first) {
+        ways.push_back(facetOf(begin + keys[k].second));
+        wayCounts.push_back(0);
+      }
       cornerWay[keys[k].second] = ways.size() - 1;
+      ++wayCounts.back();
     }
 
     Float3 axis(0.f, 0.f, 0.f);
@@ -495,18 +509,32 @@ void ObjModelData::computeVertexNormals(float angle) {
 
     sums.assign(ways.size(), Float3(0.f, 0.f, 0.f));
     isAveraged.assign(ways.size(), 0);
-    for (size_t w = 0; w < ways.size(); ++w) {
-      if (isOneSum && w > 0) {
-        sums[w] = sums[0];
-        isAveraged[w] = isAveraged[0];
-        continue;
-      }
-      for (size_t j = begin; j < end; ++j) {
-        const Float3 other = facetOf(j);
-        if (isOneSum || dot(ways[w], other) > cosAngle) {
-          sums[w] += other;
-          isAveraged[w] = 1;
+    if (isOneSum || ways.size() <= maxWaysSummedInOrder ||
+        ways.size() * (end - begin) <= maxTestsSummedInOrder) {
+      for (size_t w = 0; w < ways.size(); ++w) {
+        if (isOneSum && w > 0) {
+          sums[w] = sums[0];
+          isAveraged[w] = isAveraged[0];
+          continue;
         }
+        for (size_t j = begin; j < end; ++j) {
+          const Float3 other = facetOf(j);
+          if (isOneSum || NormalCapTree::isWithin(ways[w], other, cosAngle)) {
+            sums[w] += other;
+            isAveraged[w] = 1;
+          }
+        }
+      }
+      for (size_t w = 0; w < ways.size(); ++w) sums[w] = normalized(sums[w]);
+    } else {
+      tree.build(ways, wayCounts);
+      for (size_t w = 0; w < ways.size(); ++w) {
+        double sum[3] = {0.0, 0.0, 0.0};
+        isAveraged[w] = tree.sumWithin(ways[w], cosAngle, sum) > 0;
+        const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+        if (length > 0.0)
+          sums[w] = Float3(static_cast<float>(sum[0] / length), static_cast<float>(sum[1] / length),
+                           static_cast<float>(sum[2] / length));
       }
     }
     for (size_t i = begin; i < end; ++i) {
@@ -514,7 +542,7 @@ void ObjModelData::computeVertexNormals(float angle) {
       int normalIndex = 0;
       if (isAveraged[way]) {
         normalIndex = static_cast<int>(normals.size());
-        normals.push_back(normalized(sums[way]));
+        normals.push_back(sums[way]);
       }
       triangles[cornerList[i].first].nindices[cornerList[i].second] = normalIndex;
     }

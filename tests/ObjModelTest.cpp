@@ -4,6 +4,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -267,6 +270,92 @@ TEST_F(ObjReadingTest, VertexNormalsAreThoseOfTheCornerByCornerRule) {
         ASSERT_EQ(own.nindices[c] == 0, !isAveraged) << angle;
         ASSERT_TRUE(actual == expected) << angle << " vertex " << own.vindices[c];
       }
+  }
+}
+
+// A vertex shared by thousands of triangles facing as many ways takes its sums from a tree; they
+// must cover the same facet normals as the rule corner by corner: the same corners without a
+// normal, the same directions to rounding. A cone tip; a fan facing every way, with repeated and
+// degenerate triangles and facet normals that are no numbers; and a fan facing two clusters of
+// ways at right angles, where the float test is decided in its last bits.
+TEST_F(ObjReadingTest, VertexNormalsOfManyWaysAgreeWithTheCornerByCornerRule) {
+  std::string obj;
+  int nbVertices = 0;
+  const auto vertex = [&](double x, double y, double z) {
+    char line[96];
+    std::snprintf(line, sizeof line, "v %.9g %.9g %.9g\n", x, y, z);
+    obj += line;
+    return ++nbVertices;
+  };
+  int nbTriangles = 0;
+  const auto face = [&](int a, int b, int c) {
+    obj += "f " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) + "\n";
+    return nbTriangles++;
+  };
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+
+  const int apex = vertex(0.0, 0.0, 1.0);
+  const int nbSides = 2000;
+  for (int i = 0; i < nbSides; ++i)
+    vertex(std::cos(2.0 * M_PI * i / nbSides), std::sin(2.0 * M_PI * i / nbSides), 0.0);
+  for (int i = 0; i < nbSides; ++i) face(apex, apex + 1 + i, apex + 1 + (i + 1) % nbSides);
+
+  const int centre = vertex(0.0, 0.0, 0.0);
+  for (int i = 0; i < 300; ++i) vertex(unit(random), unit(random), unit(random));
+  std::uniform_int_distribution<int> around(centre + 1, centre + 300);
+  std::vector<int> notNumbers;
+  for (int i = 0; i < 1500; ++i) {
+    const int a = around(random);
+    const int b = i % 50 == 0 ? a : around(random);  // degenerate
+    const int triangle = face(centre, a, b);
+    if (i % 10 == 5) face(centre, a, b);
+    if (i % 100 == 7) notNumbers.push_back(triangle);
+  }
+
+  const int corner = vertex(0.0, 0.0, 0.0);
+  for (int i = 0; i < 200; ++i) {
+    const double tiny[4] = {1e-7 * unit(random), 1e-7 * unit(random), 1e-7 * unit(random),
+                            1e-7 * unit(random)};
+    face(corner, vertex(tiny[0], 1.0, 0.0), vertex(tiny[1], 0.0, 1.0));  // about +x
+    face(corner, vertex(0.0, tiny[2], 1.0), vertex(1.0, tiny[3], 0.0));  // about +y
+  }
+
+  ObjModelData model(dir.write("many.obj", obj));
+  model.computeFacetNormals();
+  for (int triangle : notNumbers)
+    model.facetnorms[triangle] = Float3(std::nanf(""), 0.f, 0.f);
+  std::vector<std::vector<std::pair<int, int>>> cornersOf(model.vertices.size());
+  for (int t = 0; t < model.getNbTriangles(); ++t)
+    for (int c = 0; c < 3; ++c) cornersOf[model.triangles[t].vindices[c]].emplace_back(t, c);
+
+  const auto dot = [](Float3 u, Float3 v) { return u.x() * v.x() + u.y() * v.y() + u.z() * v.z(); };
+  for (float angle : {90.f, 30.f, 170.f}) {
+    model.computeVertexNormals(angle);
+    const float cosAngle = static_cast<float>(std::cos(angle * M_PI / 180.0));
+    int nbWithout = 0;
+    for (const auto& corners : cornersOf)
+      for (const auto& own : corners) {
+        const Float3 ownFacet = model.facetnorms[model.triangles[own.first].findex];
+        Float3 sum(0.f, 0.f, 0.f);
+        bool isAveraged = false;
+        for (const auto& other : corners) {
+          const Float3 otherFacet = model.facetnorms[model.triangles[other.first].findex];
+          if (dot(ownFacet, otherFacet) > cosAngle) {
+            sum += otherFacet;
+            isAveraged = true;
+          }
+        }
+        const int index = model.triangles[own.first].nindices[own.second];
+        ASSERT_EQ(index == 0, !isAveraged) << angle << " triangle " << own.first;
+        nbWithout += index == 0;
+        const float length = std::sqrt(dot(sum, sum));
+        const Float3 expected = length > 0.f ? sum / length : Float3(0.f, 0.f, 0.f);
+        const Float3 actual = model.normals[index];
+        for (int k = 0; k < 3; ++k)
+          ASSERT_NEAR(actual[k], expected[k], 1e-5f) << angle << " triangle " << own.first;
+      }
+    EXPECT_GE(nbWithout, 3 * static_cast<int>(notNumbers.size()));
   }
 }
 

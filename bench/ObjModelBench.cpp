@@ -11,8 +11,9 @@
 // The baseline is an ordinary mesh of as many triangles (a 160 x 400 grid); the other files are
 // the shapes that used to take quadratic time: one face repeated 128 000 times (every corner on
 // the same three vertices), 20 000 groups of one triangle each, and 20 000 materials each used
-// by one group, and the tip of a cone of 20 000 sides (20 000 corners facing 20 000 ways). Linear
-// reading keeps their ratios to the baseline near or below 1.
+// by one group, the tip of a cone of 20 000 sides (20 000 corners facing 20 000 ways), and one
+// library of 1 000 materials named on 5 000 lines. Linear reading keeps their ratios to the
+// baseline near or below 1.
 
 namespace {
 
@@ -63,10 +64,16 @@ std::string manyMaterialsObj(const std::string& libraryName) {
   return obj;
 }
 
-std::string manyMaterialsMtl() {
+std::string manyMaterialsMtl(int nbMaterials) {
   std::string mtl;
-  for (int i = 0; i < 20000; ++i) mtl += "newmtl m" + std::to_string(i) + "\nKd 1 0 0\n";
+  for (int i = 0; i < nbMaterials; ++i) mtl += "newmtl m" + std::to_string(i) + "\nKd 1 0 0\n";
   return mtl;
+}
+
+std::string libraryNamedOftenObj(const std::string& libraryName) {
+  std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  for (int i = 0; i < 5000; ++i) obj += "mtllib " + libraryName + "\nf 1 2 3\n";
+  return obj;
 }
 
 // The apex is vertex 1; side i joins it to ring vertices i and i + 1.
@@ -99,8 +106,12 @@ void BM_ObjRepeatedFace(benchmark::State& state) { readWithNormals(state, repeat
 void BM_ObjManyGroups(benchmark::State& state) { readWithNormals(state, manyGroupsObj()); }
 void BM_ObjConeTip(benchmark::State& state) { readWithNormals(state, coneObj(20000)); }
 void BM_ObjManyMaterials(benchmark::State& state) {
-  const std::string library = writeFile(manyMaterialsMtl());
+  const std::string library = writeFile(manyMaterialsMtl(20000));
   readWithNormals(state, manyMaterialsObj(library.substr(library.rfind('/') + 1)), library);
+}
+void BM_ObjLibraryNamedOften(benchmark::State& state) {
+  const std::string library = writeFile(manyMaterialsMtl(1000));
+  readWithNormals(state, libraryNamedOftenObj(library.substr(library.rfind('/') + 1)), library);
 }
 
 }  // namespace
@@ -110,3 +121,4 @@ BENCHMARK(BM_ObjRepeatedFace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjManyGroups)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjManyMaterials)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjConeTip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ObjLibraryNamedOften)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -185,6 +186,11 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
   // Group names to indices while reading: a file may hold tens of thousands of groups.
   std::unordered_map<std::string, size_t> groupIndices{{"default", 0}};
   size_t currentGroup = 0;
+  // Each library is read once, where it is first named: reading is the same every time and only
+  // the last library named stays, so a file naming a library on every line does not read it as
+  // often. The last one named is read again at the end when another was read since.
+  std::unordered_set<std::string> librariesRead;
+  std::string lastLibrary;
   for (size_t lineIndex = 0; lineIndex < lines.size(); ++lineIndex) {
     const int lineNumber = static_cast<int>(lineIndex) + 1;
     Words words(lines[lineIndex]);
@@ -220,9 +226,11 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
       const std::string library = words.next();
       if (library.empty())
         reportDamage(function, kind, pathname, lineNumber, "no material library name");
-      readMTL(library);
+      if (librariesRead.insert(library).second) readMTL(library);
+      lastLibrary = library;
     }
   }
+  if (lastLibrary != mtllibname) readMTL(lastLibrary);
 
   vertices.reserve(nbVertices + 1);
   normals.reserve(nbNormals + 1);

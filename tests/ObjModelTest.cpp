@@ -168,6 +168,25 @@ TEST_F(ObjReadingTest, MaterialsComeFromTheLibraryBesideTheModel) {
   EXPECT_EQ(model.groups[2].material, 1);
 }
 
+// A library named again is not read again, yet the last one named is the one that stays.
+TEST_F(ObjReadingTest, TheLastLibraryNamedGivesTheMaterials) {
+  dir.write("a.mtl", "newmtl red\nKd 1 0 0\n");
+  dir.write("b.mtl", "newmtl blue\nKd 0 0 1\nnewmtl green\nKd 0 1 0\n");
+  for (const char* names : {"a b a", "a a b b", "b a b a a"}) {
+    std::string obj = std::string(squareObj);
+    std::string last;
+    for (const char* name = names; *name != '\0'; ++name)
+      if (*name != ' ') {
+        last = std::string(1, *name) + ".mtl";
+        obj += "mtllib " + last + "\n";
+      }
+    ObjModelData model(dir.write("m.obj", obj));
+    EXPECT_EQ(model.mtllibname, last) << names;
+    ASSERT_EQ(model.materials.size(), last == "a.mtl" ? 2u : 3u) << names;
+    EXPECT_EQ(model.materials[1].name, last == "a.mtl" ? "red" : "blue") << names;
+  }
+}
+
 TEST_F(ObjReadingTest, UnknownMaterialFallsBackToTheDefault) {
   dir.write("lib.mtl", "newmtl only\nKd 0 1 0\n");
   const std::string path =

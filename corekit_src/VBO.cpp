@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 
@@ -20,6 +21,9 @@ PFNGLGENBUFFERSARBPROC genBuffers = nullptr;
 PFNGLBINDBUFFERARBPROC bindBuffer = nullptr;
 PFNGLBUFFERDATAARBPROC bufferData = nullptr;
 PFNGLDELETEBUFFERSARBPROC deleteBuffers = nullptr;
+PFNGLBUFFERSUBDATAARBPROC bufferSubData = nullptr;
+PFNGLMAPBUFFERARBPROC mapBuffer = nullptr;
+PFNGLUNMAPBUFFERARBPROC unmapBuffer = nullptr;
 PFNGLFOGCOORDPOINTERPROC fogCoordPointer = nullptr;
 
 unsigned int uploadArray(const void* data, size_t bytes) {
@@ -78,9 +82,12 @@ void VBO::initVBO() {
     bindBuffer = glBindBufferARB;
     bufferData = glBufferDataARB;
     deleteBuffers = glDeleteBuffersARB;
+    bufferSubData = glBufferSubDataARB;
+    mapBuffer = glMapBufferARB;
+    unmapBuffer = glUnmapBufferARB;
     fogCoordPointer = glFogCoordPointer;
     vboSupported = genBuffers != nullptr && bindBuffer != nullptr && bufferData != nullptr &&
-                   deleteBuffers != nullptr;
+                   deleteBuffers != nullptr && bufferSubData != nullptr;
   }
   if (!vboSupported)
     std::cout << "!!! ERROR !!! vertex buffer objects are not supported, nothing will be displayed." << std::endl;
@@ -115,53 +122,165 @@ void VBO::addGroup(int texture, MeshGroup&& group) {
   target.texCoordTriVect = std::move(group.texCoordTriVect);
 }
 
+void VBO::addPart(MeshGroupMap&& part) { laterParts.push_back(std::move(part)); }
+
 MeshGroup& VBO::getGroup(int texture) { return groups[texture]; }
 
-std::pair<int, int> VBO::finish() {
+/// One finish: where the mesh comes from (the groups, then the later parts in order) and the
+/// copies into mapped buffers still to make.
+struct VBO::Upload {
+  struct Span {
+    const void* data;
+    size_t bytes;
+  };
+  struct Copy {
+    unsigned int name;
+    size_t offset;
+    char* target;
+    const Span source;
+  };
+  std::vector<const MeshGroupMap*> sources;
+  /// The lists of the buffer being made, one per source that has some.
+  std::vector<Span> vertexSpans;
+  std::vector<Span> texCoordSpans;
+  std::vector<Copy> copies;
+  size_t copyBytes = 0;
+  int nbCopyParts = 1;
+  std::vector<unsigned int> mappedNames;
+};
+
+std::pair<int, int> VBO::finish(const PartRunner& runParts) {
+  Upload upload;
+  upload.sources.push_back(&groups);
+  std::vector<int> textures;
+  for (const auto& entry : groups) textures.push_back(entry.first);
+  for (const MeshGroupMap& part : laterParts) {
+    upload.sources.push_back(&part);
+    for (const auto& entry : part) textures.push_back(entry.first);
+  }
+  std::sort(textures.begin(), textures.end());
+  textures.erase(std::unique(textures.begin(), textures.end()), textures.end());
+
   for (int pass = 0; pass < 2; ++pass) {
     const bool drawnLast = pass == 1;
-    for (const auto& entry : groups)
-      if (entry.second.drawnLast == drawnLast) uploadGroup(entry.first, entry.second);
+    for (int texture : textures) {
+      const auto found = groups.find(texture);
+      if ((found != groups.end() && found->second.drawnLast) != drawnLast) continue;
+      uploadKind(texture, true, upload);
+      uploadKind(texture, false, upload);
+    }
   }
+
+  // A mesh made in parts goes into mapped buffers, each part straight to its place: shared out
+  // these copies run on every thread the caller offers.
+  if (!upload.copies.empty()) {
+    if (runParts) {
+      upload.nbCopyParts = 8;
+      runParts(&VBO::copyPart, &upload, upload.nbCopyParts);
+    } else {
+      copyPart(&upload, 0);
+    }
+  }
+  for (unsigned int name : upload.mappedNames) {
+    bindBuffer(GL_ARRAY_BUFFER_ARB, name);
+    if (unmapBuffer(GL_ARRAY_BUFFER_ARB) == GL_TRUE) continue;
+    // The driver lost the mapped memory (a mode switch): the contents are undefined, so the
+    // parts are uploaded again.
+    for (const Upload::Copy& copy : upload.copies)
+      if (copy.name == name)
+        bufferSubData(GL_ARRAY_BUFFER_ARB, (GLintptrARB)copy.offset, (GLsizeiptrARB)copy.source.bytes, copy.source.data);
+  }
+  if (!upload.mappedNames.empty()) bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
   return std::make_pair((int)buffers.size(), nbVerticesTotal);
 }
 
-void VBO::uploadGroup(int texture, const MeshGroup& group) {
-  const std::vector<Float3>& verticesQuadVect = group.verticesQuadVect;
-  const std::vector<Float2>& texCoordQuadVect = group.texCoordQuadVect;
-  const std::vector<Float3>& verticesTriVect = group.verticesTriVect;
-  const std::vector<Float2>& texCoordTriVect = group.texCoordTriVect;
-  assert(verticesQuadVect.size() == texCoordQuadVect.size());
-  if (!verticesQuadVect.empty()) {
-    std::unique_ptr<Buffer> vbo = createBuffer(texture, true, verticesQuadVect, texCoordQuadVect);
-    assert(vbo != NULL);
-    buffers.push_back(std::move(vbo));
+void VBO::uploadKind(int texture, bool isQuads, Upload& upload) {
+  upload.vertexSpans.clear();
+  upload.texCoordSpans.clear();
+  size_t nbVertices = 0;
+  for (const MeshGroupMap* source : upload.sources) {
+    const auto found = source->find(texture);
+    if (found == source->end()) continue;
+    const MeshGroup& group = found->second;
+    if (isQuads) {
+      const std::vector<Float3>& verticesQuadVect = group.verticesQuadVect;
+      const std::vector<Float2>& texCoordQuadVect = group.texCoordQuadVect;
+      assert(verticesQuadVect.size() == texCoordQuadVect.size());
+    } else {
+      const std::vector<Float3>& verticesTriVect = group.verticesTriVect;
+      const std::vector<Float2>& texCoordTriVect = group.texCoordTriVect;
+      assert(verticesTriVect.size() == texCoordTriVect.size());
+    }
+    const std::vector<Float3>& vertices = isQuads ? group.verticesQuadVect : group.verticesTriVect;
+    const std::vector<Float2>& texCoords = isQuads ? group.texCoordQuadVect : group.texCoordTriVect;
+    if (vertices.empty()) continue;
+    upload.vertexSpans.push_back({vertices.data(), vertices.size() * sizeof(Float3)});
+    upload.texCoordSpans.push_back({texCoords.data(), texCoords.size() * sizeof(Float2)});
+    nbVertices += vertices.size();
   }
-  assert(verticesTriVect.size() == texCoordTriVect.size());
-  if (!verticesTriVect.empty()) {
-    std::unique_ptr<Buffer> vbo = createBuffer(texture, false, verticesTriVect, texCoordTriVect);
-    assert(vbo != NULL);
-    buffers.push_back(std::move(vbo));
-  }
-  nbVerticesTotal += (int)(verticesQuadVect.size() + verticesTriVect.size());
-}
+  if (nbVertices == 0) return;
 
-std::unique_ptr<VBO::Buffer> VBO::createBuffer(int texture, bool isQuads, const std::vector<Float3>& vertices,
-                                               const std::vector<Float2>& texCoords) {
   std::unique_ptr<Buffer> buffer(new Buffer);
-  buffer->nbVertices = (int)vertices.size();
+  buffer->nbVertices = (int)nbVertices;
   buffer->textureId = texture;
   buffer->isQuads = isQuads;
-  if (!vboSupported) return buffer;
-  buffer->vboVertices = uploadArray(vertices.data(), vertices.size() * sizeof(Float3));
-  buffer->vboTexCoords = uploadArray(texCoords.data(), texCoords.size() * sizeof(Float2));
-  if (Fog::useVolumetricFog) {
-    const std::vector<float> fogCoords =
-        Fog::computeFogCoordinates(buffer->nbVertices, reinterpret_cast<const float*>(vertices.data()));
-    buffer->vboFogCoords = uploadArray(fogCoords.data(), fogCoords.size() * sizeof(float));
+  if (vboSupported) {
+    buffer->vboVertices = uploadSpans(true, nbVertices * sizeof(Float3), upload);
+    buffer->vboTexCoords = uploadSpans(false, nbVertices * sizeof(Float2), upload);
+    if (Fog::useVolumetricFog) {
+      std::vector<float> fogCoords;
+      fogCoords.reserve(nbVertices);
+      for (const Upload::Span& span : upload.vertexSpans) {
+        const std::vector<float> part = Fog::computeFogCoordinates(
+            (int)(span.bytes / sizeof(Float3)), static_cast<const float*>(span.data));
+        fogCoords.insert(fogCoords.end(), part.begin(), part.end());
+      }
+      buffer->vboFogCoords = uploadArray(fogCoords.data(), fogCoords.size() * sizeof(float));
+    }
+    bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
   }
-  bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
-  return buffer;
+  nbVerticesTotal += (int)nbVertices;
+  buffers.push_back(std::move(buffer));
+}
+
+unsigned int VBO::uploadSpans(bool isVertices, size_t bytes, Upload& upload) {
+  const std::vector<Upload::Span>& spans = isVertices ? upload.vertexSpans : upload.texCoordSpans;
+  if (spans.size() == 1) return uploadArray(spans[0].data, spans[0].bytes);
+  GLuint name = 0;
+  genBuffers(1, &name);
+  bindBuffer(GL_ARRAY_BUFFER_ARB, name);
+  bufferData(GL_ARRAY_BUFFER_ARB, (GLsizeiptrARB)bytes, nullptr, GL_STATIC_DRAW_ARB);
+  char* target = mapBuffer != nullptr ? static_cast<char*>(mapBuffer(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB)) : nullptr;
+  size_t offset = 0;
+  for (const Upload::Span& span : spans) {
+    if (target != nullptr) {
+      upload.copies.push_back({name, offset, target + offset, span});
+      upload.copyBytes += span.bytes;
+    } else {
+      bufferSubData(GL_ARRAY_BUFFER_ARB, (GLintptrARB)offset, (GLsizeiptrARB)span.bytes, span.data);
+    }
+    offset += span.bytes;
+  }
+  if (target != nullptr) upload.mappedNames.push_back(name);
+  return name;
+}
+
+void VBO::copyPart(void* context, int part) {
+  // Part p copies bytes [p, p + 1) / parts of all the copies laid end to end: equal shares
+  // whatever the sizes of the lists.
+  const Upload& upload = *static_cast<const Upload*>(context);
+  const size_t first = upload.copyBytes * (size_t)part / (size_t)upload.nbCopyParts;
+  const size_t end = upload.copyBytes * (size_t)(part + 1) / (size_t)upload.nbCopyParts;
+  size_t copyStart = 0;
+  for (const Upload::Copy& copy : upload.copies) {
+    const size_t copyEnd = copyStart + copy.source.bytes;
+    const size_t from = std::max(first, copyStart);
+    const size_t to = std::min(end, copyEnd);
+    if (from < to)
+      std::memcpy(copy.target + (from - copyStart), static_cast<const char*>(copy.source.data) + (from - copyStart), to - from);
+    copyStart = copyEnd;
+    if (copyStart >= end) break;
+  }
 }
 
 void VBO::draw() const {
@@ -227,5 +346,6 @@ void VBO::destroy() {
     if (buffer != nullptr) deleteBuffer(*buffer);
   buffers.clear();
   groups.clear();
+  laterParts.clear();
   nbVerticesTotal = 0;
 }

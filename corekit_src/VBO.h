@@ -1,6 +1,8 @@
 #ifndef COREKIT_VBO_H
 #define COREKIT_VBO_H
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -24,6 +26,10 @@ class VBO {
     bool isQuads = true;
   };
 
+  /// Runs task(context, part) for every part in [0, nbParts) and returns when all are done,
+  /// on several threads at once when it can.
+  using PartRunner = std::function<void(void (*task)(void* context, int part), void* context, int nbParts)>;
+
   VBO();
   /// Deletes the GL buffers (see destroy).
   ~VBO();
@@ -46,13 +52,20 @@ class VBO {
   void addGroup(int texture, const MeshGroup& group);
   /// The same, taking the lists over instead of copying them when that group is still empty.
   void addGroup(int texture, MeshGroup&& group);
-  /// The group of that texture, created empty if absent (used to set drawnLast).
+  /// Appends a mesh made in parts: this part's lists go after everything added so far, texture
+  /// by texture, as addGroup would put them, but they are kept apart and copied only once,
+  /// straight into the buffers at finish (a merged copy would cost as much as the upload).
+  void addPart(MeshGroupMap&& part);
+  /// The group of that texture, created empty if absent (used to set drawnLast: a texture is
+  /// drawn last when this group is marked).
   MeshGroup& getGroup(int texture);
+  /// The groups filled by addGroup (without the parts added by addPart).
   const MeshGroupMap& getGroups() const { return groups; }
 
   /// Uploads the groups (unmarked ones first, then the drawnLast ones, each pass in
-  /// ascending texture order) and answers (number of buffers, total vertices).
-  std::pair<int, int> finish();
+  /// ascending texture order) and answers (number of buffers, total vertices). The copies of
+  /// a mesh added in parts are shared out through runParts when given.
+  std::pair<int, int> finish(const PartRunner& runParts = nullptr);
   /// Draws every buffer in upload order; buffers of textures without alpha without blending
   /// and alpha test when the state lets their fragments come out opaque (the same pixels).
   void draw() const;
@@ -63,13 +76,16 @@ class VBO {
   int getNbVerticesTotal() const { return nbVerticesTotal; }
 
  private:
-  void uploadGroup(int texture, const MeshGroup& group);
-  static std::unique_ptr<Buffer> createBuffer(int texture, bool isQuads, const std::vector<Float3>& vertices,
-                                              const std::vector<Float2>& texCoords);
+  struct Upload;
+  /// The buffer of one texture and kind (quads or triangles), from every group that has it.
+  void uploadKind(int texture, bool isQuads, Upload& upload);
+  static unsigned int uploadSpans(bool isVertices, size_t bytes, Upload& upload);
+  static void copyPart(void* upload, int part);
   static void drawBuffer(const Buffer& buffer);
   static void deleteBuffer(Buffer& buffer);
 
   MeshGroupMap groups;
+  std::vector<MeshGroupMap> laterParts;
   std::vector<std::unique_ptr<Buffer>> buffers;
   int nbVerticesTotal = 0;
 

@@ -53,25 +53,6 @@ struct SplitMeshing {
   }
 };
 
-/// A texture's lists first met in part `part` take the lists of the later parts too: room for them
-/// now, so that the lists are not copied again and again as those parts are appended.
-void reserveForLaterParts(MeshGroupMap groups[], int nbParts, int part, int texture, MeshGroup& group) {
-  for (int earlier = 0; earlier < part; ++earlier)
-    if (groups[earlier].count(texture) != 0) return;
-  size_t quads = group.verticesQuadVect.size();
-  size_t triangles = group.verticesTriVect.size();
-  for (int later = part + 1; later < nbParts; ++later) {
-    const auto found = groups[later].find(texture);
-    if (found == groups[later].end()) continue;
-    quads += found->second.verticesQuadVect.size();
-    triangles += found->second.verticesTriVect.size();
-  }
-  group.verticesQuadVect.reserve(quads);
-  group.texCoordQuadVect.reserve(quads);
-  group.verticesTriVect.reserve(triangles);
-  group.texCoordTriVect.reserve(triangles);
-}
-
 /// A configuration switch; without a device manager (tools, pure tests) every switch is off.
 bool configBool(const char* key) {
   DeviceManager* deviceManager = DeviceManager::getInstance();
@@ -150,18 +131,19 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   Scene3D* scene = GLManager::getScene3D();
   if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
   glTranslatef(0.f, 0.f, 0.f);
-  for (int part = 0; part < nbParts; ++part)
-    for (auto& entry : groups[part]) {
-      reserveForLaterParts(groups, nbParts, part, entry.first, entry.second);
-      vbo->addGroup(entry.first, std::move(entry.second));
-    }
+  for (auto& entry : groups[0]) vbo->addGroup(entry.first, std::move(entry.second));
+  for (int part = 1; part < nbParts; ++part) vbo->addPart(std::move(groups[part]));
 
   if (!cubeZones.empty()) {
     CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);
     firstType->loadTextures();
     vbo->getGroup(firstType->getLook().textureShadow).drawnLast = true;
   }
-  return vbo->finish();
+  if (nbParts == 1 || thread == nullptr) return vbo->finish();
+  // The parts are copied into the buffers by both threads.
+  return vbo->finish([](RegionBuildWorker::Task task, void* context, int nbCopies) {
+    thread->run(task, context, nbCopies);
+  });
 }
 
 int WorldRegion::meshZones(MeshGroupMap groups[maxMeshParts]) {

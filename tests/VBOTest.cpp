@@ -85,6 +85,47 @@ TEST(VBOGroups, UploadOrderQuadsFirstAndDrawnLastGroupsAtTheEnd) {
   EXPECT_TRUE(vbo.getGroups().empty());
 }
 
+TEST(VBOGroups, AMeshAddedInPartsUploadsAsTheMergedGroups) {
+  GLTestWindow::get();
+  ASSERT_TRUE(VBO::isVBOSupported());
+  auto part = [](int texture, float x, bool withTriangles) {
+    MeshGroup group;
+    group.verticesQuadVect = quadVertices(x, 0, x + 1, 1);
+    group.texCoordQuadVect = quadTexCoords();
+    if (withTriangles) {
+      group.verticesTriVect = triangleVertices();
+      group.texCoordTriVect = triangleTexCoords();
+    }
+    MeshGroupMap groups;
+    groups[texture] = group;
+    groups[texture + 1] = group;
+    return groups;
+  };
+  // Texture 5 has lists in every part, 4 and 6 in some; 6 is drawn last.
+  std::vector<MeshGroupMap> parts = {part(5, 0, true), part(4, 10, false), part(5, 20, true)};
+  VBO merged;
+  for (const MeshGroupMap& groups : parts)
+    for (const auto& entry : groups) merged.addGroup(entry.first, entry.second);
+  merged.getGroup(6).drawnLast = true;
+  const std::pair<int, int> mergedResult = merged.finish();
+
+  // Parts copied by a runner that takes them last first, as threads may.
+  VBO inParts;
+  for (auto& entry : parts[0]) inParts.addGroup(entry.first, std::move(entry.second));
+  inParts.getGroup(6).drawnLast = true;
+  inParts.addPart(std::move(parts[1]));
+  inParts.addPart(std::move(parts[2]));
+  int nbRuns = 0;
+  EXPECT_EQ(inParts.finish([&nbRuns](void (*task)(void*, int), void* context, int nbParts) {
+    ++nbRuns;
+    for (int p = nbParts - 1; p >= 0; --p) task(context, p);
+  }), mergedResult);
+  EXPECT_EQ(nbRuns, 1);
+  EXPECT_EQ(mergedResult, std::make_pair(5, 4 + 12 + 6 + 8 + 6));
+  EXPECT_EQ(inParts.getBuffers().back()->textureId, 6);
+  EXPECT_TRUE(GLTestWindow::readUploadedMesh(inParts) == GLTestWindow::readUploadedMesh(merged));
+}
+
 TEST(VBOGroupsDeathTest, MismatchedListsStop) {
   VBO vbo;
   vbo.addGroup(1, quadVertices(0, 0, 1, 1), noTexCoords, noVertices, noTexCoords);

@@ -1,9 +1,12 @@
 #include "GLTestWindow.h"
 
-#include <GL/gl.h>
+#include <GL/glew.h>
+
+#include <cstring>
 
 #include "DeviceManager.h"
 #include "GLManager.h"
+#include "VBO.h"
 
 DeviceManager* GLTestWindow::get() {
   if (DeviceManager::getInstance() == nullptr)
@@ -26,4 +29,31 @@ std::array<unsigned char, 4> GLTestWindow::readPixel2D(int x, int y) {
   const std::vector<unsigned char> pixel =
       readPixels(x, GLManager::getWindowHeight() - 1 - y, 1, 1);
   return {pixel[0], pixel[1], pixel[2], pixel[3]};
+}
+
+std::vector<unsigned char> GLTestWindow::readUploadedMesh(const VBO& vbo) {
+  std::vector<unsigned char> mesh;
+  const auto append = [&mesh](const void* data, size_t bytes) {
+    const size_t at = mesh.size();
+    mesh.resize(at + bytes);
+    if (bytes > 0) std::memcpy(mesh.data() + at, data, bytes);
+  };
+  const auto appendBuffer = [&mesh, &append](unsigned int name) {
+    GLint bytes = 0;
+    glBindBufferARB(GL_ARRAY_BUFFER_ARB, name);
+    glGetBufferParameterivARB(GL_ARRAY_BUFFER_ARB, GL_BUFFER_SIZE_ARB, &bytes);
+    append(&bytes, sizeof bytes);
+    const size_t at = mesh.size();
+    mesh.resize(at + (size_t)bytes);
+    if (bytes > 0) glGetBufferSubDataARB(GL_ARRAY_BUFFER_ARB, 0, bytes, mesh.data() + at);
+  };
+  for (const auto& buffer : vbo.getBuffers()) {
+    append(&buffer->textureId, sizeof buffer->textureId);
+    append(&buffer->isQuads, sizeof buffer->isQuads);
+    append(&buffer->nbVertices, sizeof buffer->nbVertices);
+    appendBuffer(buffer->vboVertices);
+    appendBuffer(buffer->vboTexCoords);
+  }
+  glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+  return mesh;
 }

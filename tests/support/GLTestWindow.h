@@ -5,6 +5,7 @@
 #include <vector>
 
 class DeviceManager;
+class VBO;
 
 /// The real engine window for GL tests (run them under Xvfb). It is opened once per test
 /// process, 800 x 600 windowed, and stays open until the process ends; death-test children
@@ -21,6 +22,10 @@ class GLTestWindow {
   /// RGBA of one pixel of the back buffer in 2D coordinates (origin top left, y downward,
   /// window pixels).
   static std::array<unsigned char, 4> readPixel2D(int x, int y);
+  /// What a finished vertex buffer set holds on the GL side, read back: for every buffer in
+  /// draw order its texture, kind and vertex count, then its vertex and texture-coordinate
+  /// bytes. Two meshes drawn the same have equal answers.
+  static std::vector<unsigned char> readUploadedMesh(const VBO& vbo);
 };
 
 #endif

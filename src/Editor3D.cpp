@@ -11,10 +11,9 @@
 #include "CubesTable.h"
 #include "CustomObject.h"
 #include "DeviceManager.h"
-#include "EditText.h"
+#include "Editor3DCubeTypeDialogue.h"
 #include "Editor3DMenuPage.h"
 #include "Editor3DWorldGeneration.h"
-#include "FileManager.h"
 #include "Font.h"
 #include "IndexedWorld.h"
 #include "KeyboardManager.h"
@@ -34,7 +33,6 @@ constexpr int keyCtrlS = 19;
 constexpr int keyCtrlY = 25;
 constexpr int keyCtrlZ = 26;
 constexpr int keyEnter = 13;
-constexpr int keyEscape = 27;
 constexpr int keyDelete = 127;
 constexpr int keyF2 = KeyboardManager::keyF1 + 1;
 constexpr int keyF3 = KeyboardManager::keyF1 + 2;
@@ -44,11 +42,6 @@ constexpr int keyF5 = KeyboardManager::keyF1 + 4;
 constexpr int maxCursorCoordinate = 1 << 24;
 /// Space between the overlay's status line and the screen's edge or the line above.
 constexpr int statusMargin = 10;
-
-const char* const dialogueLabels[Editor3D::nbDialogueSteps] = {
-    "Top texture:", "Bottom texture:", "Front texture:", "Back texture:", "Left texture:", "Right texture:",
-    "Stretch texture to cube aggregate (no advised):", "Divide texture coordinates by 8 (yes advised):",
-    "Set random textures coordinates (no advised):", "Is collidable:"};
 
 std::string joined(const Int3& v) {
   std::ostringstream text;
@@ -66,7 +59,7 @@ using Page = Editor3DMenuPage;
 
 Editor3D::Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::string& parWorldFileName,
                    const std::string& parScriptFileName)
-    : editText(new EditText(Int2(10, 10), 255, parFont, "")),
+    : dialogue(new Editor3DCubeTypeDialogue(parFont)),
       indexedWorld(parIndexedWorld),
       font(parFont),
       markerSize(CubesTable::getSizeOneCube() * 0.25f),
@@ -250,8 +243,8 @@ std::vector<std::string> Editor3D::getHelpLines() {
 void Editor3D::manageKey(int keyIndex) {
   // Whatever the key changes in the world is one step to undo (undo and redo keep nothing).
   const UndoLog::Recording recording(*undoLog);
-  if (dialogueStep >= 1) {
-    manageDialogueKey(keyIndex);
+  if (dialogue->isRunning()) {
+    if (dialogue->manageKey(keyIndex, getCurrentTypeNames())) finishDialogue();
     return;
   }
   const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
@@ -413,69 +406,29 @@ void Editor3D::changeObjectType(int delta) {
 // ---------------------------------------------------------------------------------------------
 // Cube-type dialogue
 
-void Editor3D::startDialogue(bool parModify) {
-  if (dialogueStep >= 1) return;
-  modify = parModify;
-  for (std::string& name : dialogueNames) name.clear();
-  for (bool& option : dialogueOptions) option = true;
-  dialogueCollidable = false;
-  dialogueTextureFiles = FileManager::listFiles(CubeType::directoryTextures);
-  isTextureNameRefused = false;
-  dialogueStep = 1;
-  startFaceStep();
+void Editor3D::startDialogue(bool parModify) { dialogue->start(parModify, getCurrentTypeNames()); }
+
+const std::string* Editor3D::getCurrentTypeNames() const {
+  if (currentCubeType < 0 || currentCubeType >= indexedWorld->getNbCubeType()) return nullptr;
+  return indexedWorld->getCubeType(currentCubeType)->textureNames;
 }
 
-void Editor3D::startFaceStep() {
-  // A modified type offers the face's current name, to keep or to change.
-  const bool isTypeKnown = modify && currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType();
-  editText->setText(isTypeKnown ? indexedWorld->getCubeType(currentCubeType)->textureNames[dialogueStep - 1] : "");
-}
-
-void Editor3D::manageDialogueKey(int keyIndex) {
-  const unsigned char key = static_cast<unsigned char>(keyIndex & 0xFF);
-  if (key == keyEscape) {
-    dialogueStep = 0;
-    return;
-  }
-  if (dialogueStep <= 6) {
-    if (key == keyEnter || key == '\n') {
-      // A name without its file would silently give the default texture: it is refused, and
-      // the entry keeps it for correction.
-      const std::string name = editText->getText();
-      if (name.empty() || !FileManager::fileExists(CubeType::directoryTextures + name)) {
-        isTextureNameRefused = true;
-        refusedTextureName = name;
-        return;
-      }
-      isTextureNameRefused = false;
-      dialogueNames[dialogueStep - 1] = name;
-      ++dialogueStep;
-      if (dialogueStep <= 6) startFaceStep();
-      else editText->setText("");
-    } else {
-      editText->key(keyIndex);
-    }
-    return;
-  }
-  if (key != 'y' && key != 'n' && key != 'Y' && key != 'N') return;
-  const bool yes = key == 'y' || key == 'Y';
-  if (dialogueStep <= 9) dialogueOptions[dialogueStep - 7] = !yes;
-  else dialogueCollidable = yes;
-  ++dialogueStep;
-  if (dialogueStep > nbDialogueSteps) finishDialogue();
-}
+bool Editor3D::isPrompting() const { return dialogue->isRunning(); }
+int Editor3D::getDialogueStep() const { return dialogue->getStep(); }
+const std::vector<std::string>& Editor3D::getDialogueTextureFiles() const { return dialogue->getTextureFiles(); }
+bool Editor3D::getIsTextureNameRefused() const { return dialogue->getIsTextureNameRefused(); }
 
 void Editor3D::finishDialogue() {
   keepCubeTypeTextures({});
-  if (modify) {
+  if (dialogue->isModify()) {
     if (currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
-      indexedWorld->getCubeType(currentCubeType)->modify(dialogueNames, dialogueOptions, dialogueCollidable);
+      indexedWorld->getCubeType(currentCubeType)->modify(dialogue->getNames(), dialogue->getOptions(),
+                                                         dialogue->getIsCollidable());
   } else {
-    indexedWorld->addCubeType(dialogueNames, dialogueOptions, dialogueCollidable);
+    indexedWorld->addCubeType(dialogue->getNames(), dialogue->getOptions(), dialogue->getIsCollidable());
     currentCubeType = indexedWorld->getNbCubeType() - 1;
   }
   indexedWorld->freeAllRegions();
-  dialogueStep = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -774,7 +727,7 @@ void Editor3D::keepCubeTypeTextures(const std::vector<int>& types) {
 
 void Editor3D::drawMenuPages() {
   std::vector<int> shownTypes;
-  if (dialogueStep == 0 && currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
+  if (!dialogue->isRunning() && currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType())
     shownTypes.push_back(currentCubeType);
   for (const std::unique_ptr<Editor3DMenuPage>& page : menuPages)
     for (const auto& icon : page->entryIcons) shownTypes.push_back(icon.second);
@@ -807,7 +760,7 @@ void Editor3D::drawOverlay() {
                  size2D.x() - statusMargin - static_cast<int>(static_cast<float>(statusWidth) * statusScale),
                  font->getHeight() + statusMargin);
   drawMenuPages();
-  if (dialogueStep >= 1) drawDialogue();
+  if (dialogue->isRunning()) dialogue->draw(textColor);
   else drawSelectedTypes();
   glColor4ub(255, 255, 255, 255);
 }
@@ -821,7 +774,7 @@ void Editor3D::drawSelectedTypes() {
     // Counted from 1, as the cube types are.
     const std::string text = "Object selected: " + std::to_string(shown + 1) + "/" + std::to_string(count) + " " +
                              objectTypeNames[static_cast<size_t>(shown)];
-    drawTextFitted(text, 10, size2D.y() - 50);
+    Editor3DCubeTypeDialogue::drawTextFitted(*font, text, 10, size2D.y() - 50);
   }
   if (indexedWorld->getNbCubeType() == 0) return;
   assert(currentCubeType >= 0 && currentCubeType < indexedWorld->getNbCubeType());
@@ -835,77 +788,4 @@ void Editor3D::drawSelectedTypes() {
     Scene2D::drawTexturedRectangle(end.x() + 10 + face * 34, 10, CubeType::getTextureId(type->textureFace[face]), 0.f,
                                    0.f, 1.f, 1.f, 30, 30);
   glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
-}
-
-void Editor3D::drawDialogue() {
-  const int lineHeight = std::max(20, font->getHeight());
-  int y = 100;
-  for (int step = 1; step <= nbDialogueSteps && step <= dialogueStep; ++step, y += lineHeight) {
-    std::string line = dialogueLabels[step - 1];
-    if (step < dialogueStep) {
-      if (step <= 6) line += " " + dialogueNames[step - 1];
-      else if (step <= 9) line += dialogueOptions[step - 7] ? " no" : " yes";
-      else line += dialogueCollidable ? " yes" : " no";
-    }
-    font->drawText(line.c_str(), 1.f, 1.f, 10, y);
-  }
-  const char* prompt = nullptr;
-  if (dialogueStep >= 1 && dialogueStep <= 6) {
-    prompt = "Enter texture filename and then press enter.";
-    const int labelWidth = font->getTextWidth(dialogueLabels[dialogueStep - 1], -1, 1.f);
-    editText->setPosition(Int2(20 + labelWidth, 100 + (dialogueStep - 1) * lineHeight));
-    editText->draw(1.f);
-    int listTop = y + 2 * lineHeight;
-    if (isTextureNameRefused) {
-      const std::string refusal = "There is no texture file '" + std::string(CubeType::directoryTextures) +
-                                  refusedTextureName + "': choose one of these.";
-      drawTextFitted(refusal, 10, listTop);
-      listTop += lineHeight;
-    }
-    drawTextureFiles(listTop);
-  } else if (dialogueStep >= 7 && dialogueStep <= 9) {
-    prompt = "Press 'y' for yes or 'n' for no.";
-  } else if (dialogueStep == 10) {
-    prompt = "Is collidable? Press 'y' for yes or 'n' for no.";
-  } else {
-    assert(false);
-  }
-  glColor4ub(textColor[0], textColor[1], textColor[2], textColor[3]);
-  font->drawText(prompt, 1.f, 1.f, 10, y + lineHeight);
-}
-
-void Editor3D::drawTextFitted(const std::string& text, int x, int y) {
-  const int room = std::max(1, GLManager::getScene2D()->size2D.x() - x - statusMargin);
-  const int textWidth = std::max(1, font->getTextWidth(text.c_str(), -1, 1.f));
-  const float scale = std::min(1.f, static_cast<float>(room) / static_cast<float>(textWidth));
-  font->drawText(text.c_str(), scale, scale, x, y);
-}
-
-void Editor3D::drawTextureFiles(int top) {
-  const Int2 size2D = GLManager::getScene2D()->size2D;
-  const std::string heading = std::string("Texture files in ") + CubeType::directoryTextures + ":";
-  if (dialogueTextureFiles.empty()) {
-    drawTextFitted(heading + " none", 10, top);
-    return;
-  }
-  drawTextFitted(heading, 10, top);
-  top += font->getHeight();
-  int widest = 1;
-  for (const std::string& name : dialogueTextureFiles)
-    widest = std::max(widest, font->getTextWidth(name.c_str(), -1, 1.f));
-  // Half size, smaller still until the columns fit the screen's width.
-  const int count = static_cast<int>(dialogueTextureFiles.size());
-  float scale = 0.5f;
-  int rows = 1;
-  for (int attempt = 0; attempt < 8; ++attempt, scale *= 0.8f) {
-    const int rowHeight = std::max(1, static_cast<int>(static_cast<float>(font->getHeight()) * scale) + 2);
-    rows = std::max(1, (size2D.y() - top) / rowHeight);
-    const int columns = (count + rows - 1) / rows;
-    if (10 + columns * static_cast<int>((static_cast<float>(widest) + 40.f) * scale) <= size2D.x()) break;
-  }
-  const int rowHeight = std::max(1, static_cast<int>(static_cast<float>(font->getHeight()) * scale) + 2);
-  const int columnWidth = static_cast<int>((static_cast<float>(widest) + 40.f) * scale);
-  for (int i = 0; i < count; ++i)
-    font->drawText(dialogueTextureFiles[static_cast<size_t>(i)].c_str(), scale, scale, 10 + (i / rows) * columnWidth,
-                   top + (i % rows) * rowHeight);
 }

@@ -10,7 +10,7 @@
 #include "MouseEvent.h"
 #include "SpriteManager.h"
 
-class EditText;
+class Editor3DCubeTypeDialogue;
 class Editor3DMenuPage;
 class Font;
 class IndexedWorld;
@@ -27,9 +27,6 @@ class UndoLog;
 /// must outlive the editor.
 class Editor3D {
  public:
-  /// Dialogue steps: 0 none, 1..6 face names, 7..9 texture options, 10 collidable.
-  static constexpr int nbDialogueSteps = 10;
-
   Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::string& parWorldFileName,
            const std::string& parScriptFileName);
   ~Editor3D();
@@ -50,7 +47,7 @@ class Editor3D {
 
   /// True while the cube-type dialogue runs: the main menu request and the script's key
   /// reads must leave the keys to it.
-  bool isPrompting() const { return dialogueStep >= 1; }
+  bool isPrompting() const;
   /// True once after a world load from the editor: the script's global variables belong to
   /// the old world and the main manager clears them.
   bool takeClearGlobalVariablesRequest();
@@ -79,11 +76,12 @@ class Editor3D {
   void setCurrentCubeType(int type) { currentCubeType = type; }
   int getCurrentObjectType() const { return currentObjectType; }
   int getOrientation() const { return orientation; }
-  int getDialogueStep() const { return dialogueStep; }
+  /// The cube-type dialogue's step: 0 none, 1..6 face names, 7..9 texture options, 10 collidable.
+  int getDialogueStep() const;
   /// The texture files the dialogue offers (read when it starts).
-  const std::vector<std::string>& getDialogueTextureFiles() const { return dialogueTextureFiles; }
+  const std::vector<std::string>& getDialogueTextureFiles() const;
   /// Whether the dialogue refused the last face name typed (no such texture file).
-  bool getIsTextureNameRefused() const { return isTextureNameRefused; }
+  bool getIsTextureNameRefused() const;
   float getCameraDistance() const { return cameraDistance; }
   const Float3& getCameraAngles() const { return cameraAngles; }
   bool getIsSelectionActive() const { return selectionActive; }
@@ -121,11 +119,11 @@ class Editor3D {
   static std::vector<std::string> getHelpLines();
 
  private:
-  void manageDialogueKey(int keyIndex);
-  void finishDialogue();
   void startDialogue(bool parModify);
-  /// The text entry of a face step: empty, or the face's current name when modifying.
-  void startFaceStep();
+  /// Applies the answers of the completed dialogue: a new cube type, or the current one changed.
+  void finishDialogue();
+  /// The face names of the current cube type, null when there is none.
+  const std::string* getCurrentTypeNames() const;
   /// Runs the first command of the key table that the key and the held keys match.
   void runKeyCommand(int key);
   /// Space: marks the selection start, or fills the box to the cursor (one box with F5).
@@ -163,12 +161,6 @@ class Editor3D {
   void closePage(size_t index);
   void menuAction(const std::string& title, int index);
   void drawMenuPages();
-  void drawDialogue();
-  /// The texture files in columns from `top` down to the bottom of the screen, smaller when
-  /// they would not fit.
-  void drawTextureFiles(int top);
-  /// One line of text, smaller when it would run past the screen's right edge.
-  void drawTextFitted(const std::string& text, int x, int y);
   void drawSelectedTypes();
   /// Wireframe box between two cube positions (lower corners), and the markers.
   void drawWireBox(const Float3& from, const Float3& to) const;
@@ -186,15 +178,7 @@ class Editor3D {
   int orientation = 0;
   int currentObjectType = 0;
   int currentCubeType = 0;
-  int dialogueStep = 0;
-  bool modify = false;
-  std::string dialogueNames[6];
-  bool dialogueOptions[3] = {true, true, true};
-  bool dialogueCollidable = false;
-  std::vector<std::string> dialogueTextureFiles;
-  bool isTextureNameRefused = false;
-  std::string refusedTextureName;
-  std::unique_ptr<EditText> editText;
+  std::unique_ptr<Editor3DCubeTypeDialogue> dialogue;
   IndexedWorld* indexedWorld;
   Font* font;
   float cameraDistance = 30.f;

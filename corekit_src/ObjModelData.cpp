@@ -539,10 +539,8 @@ void ObjModelData::computeVertexNormals(float angle) {
       for (size_t w = 0; w < ways.size(); ++w) {
         double sum[3] = {0.0, 0.0, 0.0};
         isAveraged[w] = tree.sumWithin(ways[w], cosAngle, sum) > 0;
-        const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
-        if (length > 0.0)
-          sums[w] = Float3(static_cast<float>(sum[0] / length), static_cast<float>(sum[1] / length),
-                           static_cast<float>(sum[2] / length));
+        sums[w] = normalized(Float3(static_cast<float>(sum[0]), static_cast<float>(sum[1]),
+                                    static_cast<float>(sum[2])));
       }
     }
     for (size_t i = begin; i < end; ++i) {

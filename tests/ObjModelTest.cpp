@@ -295,8 +295,9 @@ TEST_F(ObjReadingTest, VertexNormalsAreThoseOfTheCornerByCornerRule) {
 // A vertex shared by thousands of triangles facing as many ways takes its sums from a tree; they
 // must cover the same facet normals as the rule corner by corner: the same corners without a
 // normal, the same directions to rounding. A cone tip; a fan facing every way, with repeated and
-// degenerate triangles and facet normals that are no numbers; and a fan facing two clusters of
-// ways at right angles, where the float test is decided in its last bits.
+// degenerate triangles and facet normals that are no numbers or huge (products overflow); and a
+// fan facing two clusters of ways at right angles, where the float test is decided in its last
+// bits.
 TEST_F(ObjReadingTest, VertexNormalsOfManyWaysAgreeWithTheCornerByCornerRule) {
   std::string obj;
   int nbVertices = 0;
@@ -323,13 +324,14 @@ TEST_F(ObjReadingTest, VertexNormalsOfManyWaysAgreeWithTheCornerByCornerRule) {
   const int centre = vertex(0.0, 0.0, 0.0);
   for (int i = 0; i < 300; ++i) vertex(unit(random), unit(random), unit(random));
   std::uniform_int_distribution<int> around(centre + 1, centre + 300);
-  std::vector<int> notNumbers;
+  std::vector<int> notNumbers, huge;
   for (int i = 0; i < 1500; ++i) {
     const int a = around(random);
     const int b = i % 50 == 0 ? a : around(random);  // degenerate
     const int triangle = face(centre, a, b);
     if (i % 10 == 5) face(centre, a, b);
     if (i % 100 == 7) notNumbers.push_back(triangle);
+    if (i % 100 == 9) huge.push_back(triangle);
   }
 
   const int corner = vertex(0.0, 0.0, 0.0);
@@ -344,6 +346,8 @@ TEST_F(ObjReadingTest, VertexNormalsOfManyWaysAgreeWithTheCornerByCornerRule) {
   model.computeFacetNormals();
   for (int triangle : notNumbers)
     model.facetnorms[triangle] = Float3(std::nanf(""), 0.f, 0.f);
+  for (size_t i = 0; i < huge.size(); ++i)
+    model.facetnorms[huge[i]] = Float3(3e19f, i % 2 == 0 ? 3e19f : -3e19f, 0.f);
   std::vector<std::vector<std::pair<int, int>>> cornersOf(model.vertices.size());
   for (int t = 0; t < model.getNbTriangles(); ++t)
     for (int c = 0; c < 3; ++c) cornersOf[model.triangles[t].vindices[c]].emplace_back(t, c);

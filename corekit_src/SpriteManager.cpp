@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <algorithm>
 
 #include "ImageLoader.h"
 #include "Sprite.h"
@@ -21,8 +20,17 @@ Sprite* SpriteManager::createSprite(const std::string& fileName, int hotSpotAlig
   const std::vector<ImageLoader*> spriteImages{image};
   Sprite* tmpsprite = new Sprite(spriteImages, hotSpotAlignment);
   assert(tmpsprite != NULL);
-  sprites.push_back(tmpsprite);
+  sprites.emplace(nbSpritesCreated, tmpsprite);
+  spriteNumbers.emplace(tmpsprite, nbSpritesCreated);
+  ++nbSpritesCreated;
   return tmpsprite;
+}
+
+std::vector<Sprite*> SpriteManager::getSprites() const {
+  std::vector<Sprite*> live;
+  live.reserve(sprites.size());
+  for (const auto& numbered : sprites) live.push_back(numbered.second);
+  return live;
 }
 
 ImageLoader* SpriteManager::acquireImage(const std::string& fileName) {
@@ -38,9 +46,10 @@ ImageLoader* SpriteManager::acquireImage(const std::string& fileName) {
 }
 
 void SpriteManager::deleteSprite(Sprite* sprite) {
-  const auto found = std::find(sprites.begin(), sprites.end(), sprite);
-  if (found == sprites.end()) return;
-  sprites.erase(found);
+  const auto found = spriteNumbers.find(sprite);
+  if (found == spriteNumbers.end()) return;
+  sprites.erase(found->second);
+  spriteNumbers.erase(found);
   for (ImageLoader* image : sprite->getImages()) removeSprite(image);
   delete sprite;
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BasicVector.h"
@@ -39,7 +40,7 @@ class SpriteManager {
 
   const std::string& getDefaultImageName() const { return defaultImageName; }
   /// Live sprites, in creation order.
-  const std::vector<Sprite*>& getSprites() const { return sprites; }
+  std::vector<Sprite*> getSprites() const;
   /// Number of files loaded now.
   int getNbImages() const { return static_cast<int>(images.size()); }
   /// How many sprite image slots use that file (0 when it is not loaded).
@@ -63,7 +64,11 @@ class SpriteManager {
 
   std::string defaultImageName;
   std::map<std::string, ImageEntry> images;
-  std::vector<Sprite*> sprites;
+  /// Live sprites by creation number, and the number of each: a model library may hold tens of
+  /// thousands of textured materials, and deleting a sprite must not search them all.
+  std::map<unsigned long long, Sprite*> sprites;
+  std::unordered_map<const Sprite*, unsigned long long> spriteNumbers;
+  unsigned long long nbSpritesCreated = 0;
 };
 
 #endif

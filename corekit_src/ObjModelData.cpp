@@ -476,7 +476,7 @@ void ObjModelData::computeVertexNormals(float angle) {
   std::vector<size_t> cornerWay;  // per corner of the vertex: index of its distinct normal
   std::vector<Float3> ways;       // the distinct facet normals around the vertex
   std::vector<size_t> wayCounts;  // corners facing each way
-  std::vector<Float3> sums;
+  std::vector<Float3> sums;       // per way: its sum, then that sum normalised
   std::vector<char> isAveraged;
   NormalCapTree tree;
   for (size_t vertex = 1; vertex < nbVertices; ++vertex) {

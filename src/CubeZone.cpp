@@ -8,6 +8,7 @@
 #include "CubeTypeManager.h"
 #include "CubeZoneVertices.h"
 #include "CubesTable.h"
+#include "SharedRange.h"
 #include "Assert.h"
 
 bool shadowsEnabled = true;
@@ -337,6 +338,27 @@ void appendNear(const CubeZone& zone, GroupOf& groupOf, const CubesTable& table,
   }
 }
 
+/// The zones a range build fills: all in order, or those claimed from a shared range.
+class ZoneClaims {
+ public:
+  ZoneClaims(size_t parNbZones, SharedRange* parClaims) : nbZones(parNbZones), claims(parClaims) {}
+  bool next(size_t& k) {
+    if (claims == nullptr) {
+      k = nextZone++;
+      return k < nbZones;
+    }
+    uint32_t index = 0;
+    if (!claims->claimNext(index)) return false;
+    k = index;
+    return true;
+  }
+
+ private:
+  size_t nbZones;
+  SharedRange* claims;
+  size_t nextZone = 0;
+};
+
 /// The type of each zone, fetched, marked used and with its textures loaded.
 std::vector<CubeZone::DrawLook> drawLooksOf(const CubeZone* zones, size_t nbZones) {
   CubeTypeManager* manager = CubeTypeManager::getInstance();
@@ -397,18 +419,20 @@ void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table, const Cu
   appendNear(*this, groupOf, table, look, lists);
 }
 
-void CubeZone::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table) {
+void CubeZone::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                        SharedRange* claims) {
   const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
-  buildFar(zones, looks.data(), nbZones, groups, table);
+  buildFar(zones, looks.data(), nbZones, groups, table, claims);
 }
 
-void CubeZone::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table) {
+void CubeZone::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                         SharedRange* claims) {
   const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
-  buildNear(zones, looks.data(), nbZones, groups, table);
+  buildNear(zones, looks.data(), nbZones, groups, table, claims);
 }
 
 void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                        const CubesTable& table) {
+                        const CubesTable& table, SharedRange* claims) {
   // The culling is the costly part of counting: keep its answer for the fill.
   std::vector<uint8_t> visible(nbZones);
   GroupCounts counts;
@@ -426,12 +450,13 @@ void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZ
   counts.reserveIn(groups);
 
   const float s = table.getCellSize();
-  for (size_t k = 0; k < nbZones; ++k)
+  ZoneClaims zonesToFill(nbZones, claims);
+  for (size_t k; zonesToFill.next(k);)
     appendFar(zones[k], counts, s, *looks[k].look, looks[k].drawShadowTriangles, visible[k]);
 }
 
 void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                         const CubesTable& table) {
+                         const CubesTable& table, SharedRange* claims) {
   const float s = table.getCellSize();
   const bool withShadowGrid = table.hasShadows();
   const Bumpmap* defaultBumpmap = CubeZoneVertices::getDefaultBumpmap();
@@ -460,7 +485,8 @@ void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nb
   lists.vertices.reserve(4 * largestFace);
   lists.texCoord.reserve(4 * largestFace);
   lists.areShadowedQuad.reserve(largestFace);
-  for (size_t k = 0; k < nbZones; ++k) appendNear(zones[k], counts, table, *looks[k].look, lists);
+  ZoneClaims zonesToFill(nbZones, claims);
+  for (size_t k; zonesToFill.next(k);) appendNear(zones[k], counts, table, *looks[k].look, lists);
 }
 
 bool CubeZone::contains(const Float3& point) const {

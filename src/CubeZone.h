@@ -10,6 +10,7 @@
 #include "ShadowTriangleLists.h"
 
 class CubesTable;
+class SharedRange;
 struct CubeTypeLook;
 
 /// The user's shadow switch (starts on): without it the far builder lays no shadow triangles.
@@ -47,14 +48,17 @@ class CubeZone {
   /// Far and near builds of zones[0 .. nbZones) into one group set, the way a region builds
   /// each half of its zone list: every group's lists are counted first and sized once, so
   /// filling them never moves them. Types are fetched as in the one-zone builds; give each
-  /// half its own group set.
-  static void buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table);
-  static void buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table);
+  /// half its own group set. With `claims` (a range of nbZones indices), the zones are filled
+  /// as they are claimed from it, and only those: another thread may take over the rest.
+  static void buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                       SharedRange* claims = nullptr);
+  static void buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                        SharedRange* claims = nullptr);
   /// The pure range builders: looks[k] belongs to zones[k]. Touch no GL.
   static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                       const CubesTable& table);
+                       const CubesTable& table, SharedRange* claims = nullptr);
   static void buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                        const CubesTable& table);
+                        const CubesTable& table, SharedRange* claims = nullptr);
 
   /// Whether the point lies in the box (bounds included) and the type is collidable; marks
   /// the type used. The id must be a valid type id.

@@ -42,7 +42,7 @@ int RegionBuildWorker::runParts(std::unique_lock<std::mutex>& lock) {
   return nbRun;
 }
 
-int RegionBuildWorker::run(Task parTask, void* parContext, int parNbParts) {
+int RegionBuildWorker::run(Task parTask, void* parContext, int parNbParts, Help help) {
   std::unique_lock<std::mutex> lock(mutex);
   task = parTask;
   context = parContext;
@@ -53,7 +53,15 @@ int RegionBuildWorker::run(Task parTask, void* parContext, int parNbParts) {
   wakeWorker.notify_one();
   lock.lock();
   const int nbRunHere = runParts(lock);
-  wakeCaller.wait(lock, [this] { return nbPartsDone == nbParts; });
+  while (nbPartsDone != nbParts) {
+    if (help != nullptr) {
+      lock.unlock();
+      const bool helped = help(parContext);
+      lock.lock();
+      if (helped) continue;
+    }
+    wakeCaller.wait(lock, [this] { return nbPartsDone == nbParts; });
+  }
   // No part left to take: the worker goes back to sleep until the next job.
   nbParts = 0;
   nextPart = 0;

@@ -17,6 +17,10 @@ class RegionBuildWorker {
  public:
   /// Runs one part of a job on `context`. Different parts must not write the same data.
   using Task = void (*)(void* context, int part);
+  /// Called on the caller's thread when no part is left to take but the worker still runs
+  /// one: takes over some of that part's work and answers true, or answers false when there
+  /// is nothing worth taking (the caller then waits for the worker).
+  using Help = bool (*)(void* context);
 
   /// Starts the thread.
   RegionBuildWorker();
@@ -27,8 +31,9 @@ class RegionBuildWorker {
 
   /// Runs task(context, p) for every p in [0, nbParts), on this thread and on the worker;
   /// returns when all are done, with everything they wrote visible to the caller. Answers the
-  /// number of parts the worker ran.
-  int run(Task task, void* context, int nbParts);
+  /// number of parts the worker ran. With `help`, the caller helps with the worker's last
+  /// part instead of waiting for it: a worker held up by a busy machine then costs little.
+  int run(Task task, void* context, int nbParts, Help help = nullptr);
 
  private:
   static void* loop(void* self);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <limits>
 
@@ -17,6 +18,7 @@
 #include "DeviceManager.h"
 #include "GLManager.h"
 #include "RegionBuildWorker.h"
+#include "SharedRange.h"
 #include "Scene3D.h"
 #include "VBO.h"
 #include "Assert.h"
@@ -26,30 +28,77 @@ namespace {
 // The region build worker (null while none runs) and the builds meshed in parts.
 RegionBuildWorker* thread = nullptr;
 std::atomic<int64_t> nbSplitBuilds{0};
+std::atomic<int64_t> nbTakenOverPieces{0};
 
-void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table) {
+void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table,
+               SharedRange* claims) {
   if (nbZones == 0) return;
   if (isNear)
-    CubeZone::buildNear(zones, nbZones, groups, table);
+    CubeZone::buildNear(zones, nbZones, groups, table, claims);
   else
-    CubeZone::buildFar(zones, nbZones, groups, table);
+    CubeZone::buildFar(zones, nbZones, groups, table, claims);
 }
 
 /// One region's zones cut in consecutive ranges, each meshed into its own set of groups; the
-/// sets handed to the vertex buffers in range order give the same mesh as one pass.
+/// sets handed to the vertex buffers in zone order give the same mesh as one pass. When the
+/// main thread has no range left while the worker still meshes one, it takes over the upper
+/// half of what the worker has not reached, as a piece of its own: a worker held up by a busy
+/// machine delays the build by one zone at most.
 struct SplitMeshing {
+  static constexpr int maxPieces = 16;
+  struct Piece {
+    size_t first = 0;
+    MeshGroupMap groups;
+  };
+
   const CubeZone* zones;
   size_t nbZones;
   int nbParts;
   const CubesTable* table;
   bool isNear;
-  MeshGroupMap* groups;
+  MeshGroupMap parts[WorldRegion::maxMeshParts];
+  SharedRange ranges[WorldRegion::maxMeshParts];
+  Piece pieces[maxPieces];
+  int nbPieces = 0;
+
+  SplitMeshing(const CubeZone* parZones, size_t parNbZones, int parNbParts, const CubesTable* parTable, bool parIsNear)
+      : zones(parZones), nbZones(parNbZones), nbParts(parNbParts), table(parTable), isNear(parIsNear) {
+    for (int part = 0; part < nbParts; ++part) ranges[part].reset((uint32_t)(firstZone(part + 1) - firstZone(part)));
+  }
+
+  size_t firstZone(int part) const { return nbZones * (size_t)part / (size_t)nbParts; }
 
   static void meshPart(void* context, int part) {
-    const SplitMeshing& job = *static_cast<const SplitMeshing*>(context);
-    const size_t first = job.nbZones * (size_t)part / (size_t)job.nbParts;
-    const size_t end = job.nbZones * (size_t)(part + 1) / (size_t)job.nbParts;
-    meshRange(job.zones + first, end - first, job.isNear, job.groups[part], *job.table);
+    SplitMeshing& job = *static_cast<SplitMeshing*>(context);
+    const size_t first = job.firstZone(part);
+    meshRange(job.zones + first, job.firstZone(part + 1) - first, job.isNear, job.parts[part], *job.table,
+              &job.ranges[part]);
+  }
+
+  static bool takeOver(void* context) {
+    SplitMeshing& job = *static_cast<SplitMeshing*>(context);
+    if (job.nbPieces == maxPieces) return false;
+    for (int part = 0; part < job.nbParts; ++part) {
+      uint32_t from = 0, to = 0;
+      if (!job.ranges[part].takeUpperHalf(from, to)) continue;
+      Piece& piece = job.pieces[job.nbPieces++];
+      piece.first = job.firstZone(part) + from;
+      nbTakenOverPieces.fetch_add(1, std::memory_order_relaxed);
+      meshRange(job.zones + piece.first, to - from, job.isNear, piece.groups, *job.table, nullptr);
+      return true;
+    }
+    return false;
+  }
+
+  /// The parts and pieces in zone order.
+  void collect(std::vector<MeshGroupMap>& out) {
+    std::sort(pieces, pieces + nbPieces, [](const Piece& a, const Piece& b) { return a.first < b.first; });
+    int piece = 0;
+    for (int part = 0; part < nbParts; ++part) {
+      out.push_back(std::move(parts[part]));
+      while (piece < nbPieces && pieces[piece].first < firstZone(part + 1))
+        out.push_back(std::move(pieces[piece++].groups));
+    }
   }
 };
 
@@ -123,50 +172,52 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   CubeTypeManager* manager = CubeTypeManager::getInstance();
   for (int32_t id : cubeTypeIds) manager->getCubeTypeForDrawing(id)->loadTextures();
 
-  MeshGroupMap groups[maxMeshParts];
-  const int nbParts = meshZones(groups);
+  std::vector<MeshGroupMap> parts;
+  meshZones(parts);
 
   vbo.reset(new VBO());
   glMatrixMode(GL_MODELVIEW);
   Scene3D* scene = GLManager::getScene3D();
   if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
   glTranslatef(0.f, 0.f, 0.f);
-  for (auto& entry : groups[0]) vbo->addGroup(entry.first, std::move(entry.second));
-  for (int part = 1; part < nbParts; ++part) vbo->addPart(std::move(groups[part]));
+  for (auto& entry : parts[0]) vbo->addGroup(entry.first, std::move(entry.second));
+  for (size_t part = 1; part < parts.size(); ++part) vbo->addPart(std::move(parts[part]));
 
   if (!cubeZones.empty()) {
     CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);
     firstType->loadTextures();
     vbo->getGroup(firstType->getLook().textureShadow).drawnLast = true;
   }
-  if (nbParts == 1 || thread == nullptr) return vbo->finish();
+  if (parts.size() == 1 || thread == nullptr) return vbo->finish();
   // The parts are copied into the buffers by both threads.
   return vbo->finish([](RegionBuildWorker::Task task, void* context, int nbCopies) {
     thread->run(task, context, nbCopies);
   });
 }
 
-int WorldRegion::meshZones(MeshGroupMap groups[maxMeshParts]) {
+void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts) {
   const size_t n = cubeZones.size();
   const bool parallel =
-      isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
-             : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far");
+      n <= UINT32_MAX &&
+      (isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
+              : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far"));
   if (!parallel) {
-    meshRange(cubeZones.data(), n, isNear, groups[0], *cubesTable);
-    return 1;
+    parts.resize(1);
+    meshRange(cubeZones.data(), n, isNear, parts[0], *cubesTable, nullptr);
+    return;
   }
   // Several parts per thread, so that a thread held up by the machine delays one small part
   // while the other takes the rest.
   const int nbParts = (int)std::min<size_t>(n, maxMeshParts);
-  SplitMeshing job{cubeZones.data(), n, nbParts, cubesTable.get(), isNear, groups};
+  SplitMeshing job(cubeZones.data(), n, nbParts, cubesTable.get(), isNear);
   nbSplitBuilds.fetch_add(1, std::memory_order_relaxed);
   if (thread == nullptr) {
     // No worker (a region used without an indexator): the same parts, one after the other.
     for (int part = 0; part < nbParts; ++part) SplitMeshing::meshPart(&job, part);
-    return nbParts;
+  } else {
+    thread->run(&SplitMeshing::meshPart, &job, nbParts, &SplitMeshing::takeOver);
   }
-  thread->run(&SplitMeshing::meshPart, &job, nbParts);
-  return nbParts;
+  job.collect(parts);
 }
 
 bool WorldRegion::free() {
@@ -478,3 +529,5 @@ void WorldRegion::stopWorker() {
 bool WorldRegion::isWorkerRunning() { return thread != nullptr; }
 
 int64_t WorldRegion::getNbSplitBuilds() { return nbSplitBuilds.load(std::memory_order_relaxed); }
+
+int64_t WorldRegion::getNbTakenOverPieces() { return nbTakenOverPieces.load(std::memory_order_relaxed); }

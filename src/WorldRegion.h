@@ -112,6 +112,8 @@ class WorldRegion {
   static bool isWorkerRunning();
   /// Builds meshed in parts shared with the worker since the program started.
   static int64_t getNbSplitBuilds();
+  /// Pieces of the worker's zones that the main thread took over, since the program started.
+  static int64_t getNbTakenOverPieces();
 
   const std::vector<CubeZone>& getCubeZonesList() const { return cubeZones; }
   std::vector<CubeZone>& getCubeZonesList() { return cubeZones; }
@@ -133,8 +135,8 @@ class WorldRegion {
   const CubesTable* getCubesTable() const { return cubesTable.get(); }
 
  private:
-  /// Meshes the zones into groups[0 .. answer - 1], consecutive ranges of zones in order.
-  int meshZones(MeshGroupMap groups[maxMeshParts]);
+  /// Meshes the zones into one group set per range of zones, the ranges in zone order.
+  void meshZones(std::vector<MeshGroupMap>& parts);
   size_t nearestZoneIndex(const Float3& point) const;
   /// Takes object `index` out of the list; while the objects are walked, the object itself
   /// lives on until the walk ends.

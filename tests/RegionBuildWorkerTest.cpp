@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RegionBuildWorker.h"
+#include "SharedRange.h"
 
 namespace {
 
@@ -33,6 +34,41 @@ struct Job {
     job.ranBy[part] = std::this_thread::get_id();
     ++job.nbRuns[part];
     for (int i = 0; i < 1000; ++i) job.values[part].push_back(i + part);
+  }
+};
+
+// Parts of indices shared through SharedRange: the worker is slow, so the caller takes over
+// upper halves of its part, and every index must still be done exactly once.
+struct SharedJob {
+  static constexpr uint32_t nbIndices = 400;
+  SharedRange ranges[2];
+  int done[2][nbIndices] = {};
+  int nbTakeOvers = 0;
+  std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> workerStarted{false};
+
+  static void run(void* context, int part) {
+    SharedJob& job = *static_cast<SharedJob*>(context);
+    const bool isWorker = std::this_thread::get_id() != job.caller;
+    // The caller's part waits (bounded) for the worker to hold the other one.
+    if (isWorker) job.workerStarted.store(true);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!isWorker && !job.workerStarted.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    for (uint32_t index = 0; job.ranges[part].claimNext(index);) {
+      ++job.done[part][index];
+      if (isWorker) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  }
+  static bool takeOver(void* context) {
+    SharedJob& job = *static_cast<SharedJob*>(context);
+    for (int part = 0; part < 2; ++part) {
+      uint32_t from = 0, to = 0;
+      if (!job.ranges[part].takeUpperHalf(from, to)) continue;
+      ++job.nbTakeOvers;
+      for (uint32_t index = from; index < to; ++index) ++job.done[part][index];
+      return true;
+    }
+    return false;
   }
 };
 
@@ -63,4 +99,27 @@ TEST(RegionBuildWorkerTest, EveryPartRunsOnceAndHandsItsDataBack) {
   EXPECT_GE(withWorker, 100);
   // A job of no part returns at once.
   EXPECT_EQ(worker.run(&Job::run, nullptr, 0), 0);
+}
+
+TEST(RegionBuildWorkerTest, TheCallerTakesOverWhatTheWorkerHasNotReached) {
+  RegionBuildWorker worker;
+  int withTakeOvers = 0;
+  for (int round = 0; round < 20; ++round) {
+    SharedJob job;
+    for (SharedRange& range : job.ranges) range.reset(SharedJob::nbIndices);
+    worker.run(&SharedJob::run, &job, 2, &SharedJob::takeOver);
+    for (int part = 0; part < 2; ++part)
+      for (uint32_t index = 0; index < SharedJob::nbIndices; ++index) ASSERT_EQ(job.done[part][index], 1) << part << " " << index;
+    withTakeOvers += job.nbTakeOvers > 0 ? 1 : 0;
+  }
+  EXPECT_GE(withTakeOvers, 10);
+  // Too little left to cut: nothing is taken.
+  SharedRange range;
+  range.reset(1);
+  uint32_t from = 0, to = 0;
+  EXPECT_FALSE(range.takeUpperHalf(from, to));
+  range.reset(5);
+  ASSERT_TRUE(range.takeUpperHalf(from, to));
+  EXPECT_EQ(from, 2u);
+  EXPECT_EQ(to, 5u);
 }

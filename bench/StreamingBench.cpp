@@ -6,10 +6,12 @@
 //                             view distance giving the scan radius g (the frame that nothing enters)
 //   BM_RegionBuild/near/parallel  build + free of a 32-cube terrain region stored as columns
 //                             (1024 zones), wall time; counter zones_per_ms.
-//   BM_RegionBuildSplit/near  the same build serial and split between the main thread and the
-//                             worker in turn, one of each per iteration, so that both see the
-//                             same machine load; counters serial_ms and parallel_ms (medians) and
-//                             parallel_over_serial (targets: near <= 0.6, far <= 1.0).
+//   BM_RegionBuildSplit/near/checkerboard  the same build serial and split between the main
+//                             thread and the worker in turn, one of each per iteration, so that
+//                             both see the same machine load; counters serial_ms and parallel_ms
+//                             (medians) and parallel_over_serial (targets: near <= 0.6, far <= 1.0).
+//                             The far terrain region (1024 zones) is too small to be split; the
+//                             far checkerboard (4096 single cubes) is split.
 
 #include <benchmark/benchmark.h>
 
@@ -111,6 +113,16 @@ void fillTerrain(WorldRegion& region) {
     }
 }
 
+/// 4096 single cubes, every other cell of the lower quarter: more zones than a far build needs
+/// to be split, and every face visible.
+void fillCheckerboard(WorldRegion& region) {
+  for (int y = 0; y < 8; ++y)
+    for (int z = 0; z < 32; ++z)
+      for (int x = 0; x < 32; ++x)
+        if ((x + y + z) % 2 == 0)
+          region.addCubeZone(CubeZone((x + z) % 3, Float3(x + 0.5f, y + 0.5f, z + 0.5f), Float3(1.f, 1.f, 1.f)));
+}
+
 void BM_RegionBuild(benchmark::State& state) {
   environment();
   QuietOutput quiet;
@@ -149,8 +161,12 @@ void BM_RegionBuildSplit(benchmark::State& state) {
   const bool isNear = state.range(0) != 0;
   const char* const key = isNear ? "enable_parallelization_regions_near" : "enable_parallelization_regions_far";
   WorldRegion region(Float3(16.f, 16.f, 16.f), edge);
-  fillTerrain(region);
+  if (state.range(1) != 0)
+    fillCheckerboard(region);
+  else
+    fillTerrain(region);
   std::vector<double> times[2];
+  const int64_t piecesBefore = WorldRegion::getNbTakenOverPieces();
   for (auto _ : state) {
     for (int parallel = 0; parallel < 2; ++parallel) {
       config().setBool(key, parallel != 0);
@@ -166,7 +182,16 @@ void BM_RegionBuildSplit(benchmark::State& state) {
   state.counters["serial_ms"] = serial;
   state.counters["parallel_ms"] = parallel;
   state.counters["parallel_over_serial"] = serial > 0.0 ? parallel / serial : 0.0;
+  state.counters["pieces_taken_over_per_build"] =
+      (double)(WorldRegion::getNbTakenOverPieces() - piecesBefore) / (double)std::max<size_t>(1, times[1].size());
 }
-BENCHMARK(BM_RegionBuildSplit)->ArgName("near")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegionBuildSplit)
+    ->ArgNames({"near", "checkerboard"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -12,8 +12,9 @@ class SharedRange {
  public:
   /// Not to be called while another thread uses the range.
   void reset(uint32_t size);
-  /// Owner: the next index to work on; false once none is left (the rest was taken over).
-  bool claimNext(uint32_t& index);
+  /// Owner: the next indices to work on, [from, to) with at most `count` of them; false once
+  /// none is left (the rest was taken over).
+  bool claimNext(uint32_t& from, uint32_t& to, uint32_t count = 1);
   /// Another thread: takes [from, to), the upper half of the indices not claimed yet, when at
   /// least `minimum` of them are left; false otherwise.
   bool takeUpperHalf(uint32_t& from, uint32_t& to, uint32_t minimum = 2);

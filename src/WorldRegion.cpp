@@ -40,10 +40,10 @@ void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap&
 }
 
 /// One region's zones cut in consecutive ranges, each meshed into its own set of groups; the
-/// sets handed to the vertex buffers in zone order give the same mesh as one pass. When the
-/// main thread has no range left while the worker still meshes one, it takes over the upper
-/// half of what the worker has not reached, as a piece of its own: a worker held up by a busy
-/// machine delays the build by one zone at most.
+/// sets handed to the vertex buffers in zone order give the same mesh as one pass. In a near
+/// build, when the main thread has no range left while the worker still meshes one, it takes
+/// over the upper half of what the worker has not reached, as a piece of its own: a worker held
+/// up by a busy machine delays the build by one zone at most.
 struct SplitMeshing {
   static constexpr int maxPieces = 16;
   struct Piece {
@@ -215,7 +215,8 @@ void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts) {
     // No worker (a region used without an indexator): the same parts, one after the other.
     for (int part = 0; part < nbParts; ++part) SplitMeshing::meshPart(&job, part);
   } else {
-    thread->run(&SplitMeshing::meshPart, &job, nbParts, &SplitMeshing::takeOver);
+    // Far parts are soon done, and a piece taken over would cull its zones a second time.
+    thread->run(&SplitMeshing::meshPart, &job, nbParts, isNear ? &SplitMeshing::takeOver : nullptr);
   }
   job.collect(parts);
 }

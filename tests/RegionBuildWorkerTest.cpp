@@ -54,8 +54,8 @@ struct SharedJob {
     if (isWorker) job.workerStarted.store(true);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!isWorker && !job.workerStarted.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
-    for (uint32_t index = 0; job.ranges[part].claimNext(index);) {
-      ++job.done[part][index];
+    for (uint32_t from = 0, to = 0; job.ranges[part].claimNext(from, to, 1 + part * 3);) {
+      for (uint32_t index = from; index < to; ++index) ++job.done[part][index];
       if (isWorker) std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
   }

@@ -10,17 +10,21 @@
 
 namespace Platform {
 
-int64_t getMicroseconds() {
+namespace {
+
+int64_t microsecondsOf(clockid_t clock) {
   timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  clock_gettime(clock, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-int64_t getProcessCpuMicroseconds() {
-  timespec now;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
+}  // namespace
+
+int64_t getMicroseconds() { return microsecondsOf(CLOCK_MONOTONIC); }
+
+int64_t getProcessCpuMicroseconds() { return microsecondsOf(CLOCK_PROCESS_CPUTIME_ID); }
+
+int64_t getThreadCpuMicroseconds() { return microsecondsOf(CLOCK_THREAD_CPUTIME_ID); }
 
 void getWallClock(int64_t& seconds, int64_t& microseconds) {
   timeval now;

@@ -14,6 +14,8 @@ int64_t getMicroseconds();
 
 /// Processor time used by all threads of the process, microseconds (arbitrary origin).
 int64_t getProcessCpuMicroseconds();
+/// Processor time used by the calling thread, microseconds (arbitrary origin).
+int64_t getThreadCpuMicroseconds();
 
 /// Wall-clock time since 1970-01-01: whole seconds and the microseconds within the second.
 void getWallClock(int64_t& seconds, int64_t& microseconds);

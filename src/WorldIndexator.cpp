@@ -453,7 +453,12 @@ void WorldIndexator::buildRegionsInView(const std::vector<WorldRegion*>& parRegi
     region->free();
     casters.clear();
     if (region->getNbCubeZones() > 0) collectShadowCasters(indices[i], true, casters);
-    const std::pair<int, int> built = region->build(isNear, casters);
+    const int64_t splitsBefore = WorldRegion::getNbSplitBuilds();
+    const int64_t wallBefore = Platform::getMicroseconds();
+    const int64_t threadBefore = Platform::getThreadCpuMicroseconds();
+    const std::pair<int, int> built = region->build(isNear, casters, splitPolicy.maySplit());
+    splitPolicy.recordBuild(WorldRegion::getNbSplitBuilds() != splitsBefore, Platform::getMicroseconds() - wallBefore,
+                            Platform::getThreadCpuMicroseconds() - threadBefore);
     std::cout << (isNear ? "%" : "+") << std::flush;
     anyBuilt = true;
     if (built.first >= 1 && !borders[i]) {

@@ -13,6 +13,7 @@
 #include "CustomObject.h"
 #include "Frustum.h"
 #include "RegionChangeListener.h"
+#include "RegionSplitPolicy.h"
 #include "WorldRegion.h"
 
 /// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
@@ -179,6 +180,8 @@ class WorldIndexator {
   /// this frame.
   using BuildCandidate = std::tuple<bool, bool, float, size_t>;
   std::vector<BuildCandidate> buildOrder;
+  /// Whether region builds are shared with the worker, judged from the last shared builds.
+  RegionSplitPolicy splitPolicy;
   /// (squared distance, index in `regions`) of the regions to draw this frame.
   std::vector<std::pair<float, size_t>> drawOrder;
   std::vector<WorldRegion*> regionsDrawn;

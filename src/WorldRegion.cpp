@@ -142,7 +142,8 @@ WorldRegion::WorldRegion(const Float3& parPosition, float parSizeOneRegion)
 
 WorldRegion::~WorldRegion() { free(); }
 
-std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters) {
+std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters,
+                                       bool maySplit) {
   assert(vbo == NULL && cubesTable == NULL);
   isNear = parIsNear;
 
@@ -173,7 +174,7 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   for (int32_t id : cubeTypeIds) manager->getCubeTypeForDrawing(id)->loadTextures();
 
   std::vector<MeshGroupMap> parts;
-  meshZones(parts);
+  meshZones(parts, maySplit);
 
   vbo.reset(new VBO());
   glMatrixMode(GL_MODELVIEW);
@@ -195,10 +196,10 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   });
 }
 
-void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts) {
+void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts, bool maySplit) {
   const size_t n = cubeZones.size();
   const bool parallel =
-      n <= UINT32_MAX &&
+      maySplit && n <= UINT32_MAX &&
       (isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
               : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far"));
   if (!parallel) {

@@ -42,10 +42,11 @@ class WorldRegion {
   WorldRegion(const WorldRegion&) = delete;
   WorldRegion& operator=(const WorldRegion&) = delete;
 
-  /// Fills the cube grid, computes the fast shadows when configured, meshes the zones (half of
-  /// them on the worker when the parallel switch of this detail level is on) and uploads the
-  /// mesh. Answers (buffers, vertices) of the finished vertex buffers. The region must be unbuilt.
-  std::pair<int, int> build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters);
+  /// Fills the cube grid, computes the fast shadows when configured, meshes the zones (shared
+  /// with the worker when the parallel switch of this detail level is on and `maySplit`) and
+  /// uploads the mesh. Answers (buffers, vertices) of the finished vertex buffers. The region must be unbuilt.
+  std::pair<int, int> build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters,
+                            bool maySplit = true);
   /// Drops the mesh and the grid (and the fast shadows). True when the region was built with
   /// at least one vertex.
   bool free();
@@ -136,7 +137,7 @@ class WorldRegion {
 
  private:
   /// Meshes the zones into one group set per range of zones, the ranges in zone order.
-  void meshZones(std::vector<MeshGroupMap>& parts);
+  void meshZones(std::vector<MeshGroupMap>& parts, bool maySplit);
   size_t nearestZoneIndex(const Float3& point) const;
   /// Takes object `index` out of the list; while the objects are walked, the object itself
   /// lives on until the walk ends.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <limits>
@@ -17,6 +18,7 @@
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "Platform.h"
+#include "RegionSplitPolicy.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
@@ -284,6 +286,54 @@ TEST_F(WorldIndexatorTest, FastShadowsRebuildNearRegionsInDetail) {
     EXPECT_EQ(region->getIsNear(), near);
   }
   EXPECT_NE(printed.find('%'), std::string::npos);
+}
+
+TEST(RegionSplitPolicyTest, AThinMainThreadSharePausesSharingForSomeBuilds) {
+  RegionSplitPolicy policy;
+  policy.recordBuild(true, 10000, 9000);
+  policy.recordBuild(true, RegionSplitPolicy::minJudgedMicroseconds - 1, 0);
+  EXPECT_TRUE(policy.maySplit());
+  policy.recordBuild(true, 10000, 5000);
+  for (int build = 0; build < RegionSplitPolicy::pausedBuilds; ++build) {
+    EXPECT_FALSE(policy.maySplit());
+    policy.recordBuild(false, 10000, 10000);
+  }
+  EXPECT_TRUE(policy.maySplit());
+}
+
+TEST_F(WorldIndexatorTest, OnOneProcessorRegionBuildsStopBeingShared) {
+  // The worker must start in the child, pinned with the main thread to one processor.
+  world.reset();
+  EXPECT_EXIT(
+      {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof one, &one);
+        config().setBool("fast_shadows", true);
+        config().setDouble("max_view_distance_detailed_in_region_units", 100.0);
+        config().setBool("enable_parallelization_regions_near", true);
+        world.reset(new WorldIndexator(edge));
+        // The eight regions around the origin, 256 single cubes each; those in view are built
+        // near in one frame, the first one shared.
+        for (int region = 0; region < 8; ++region)
+          for (int i = 0; i < 512; ++i) {
+            const int x = i % 16;
+            const int y = i / 256;
+            const int z = (i / 16) % 16;
+            if ((x + y + z) % 2 != 0) continue;
+            const Float3 corner((region & 1) ? -edge : 0.f, (region & 2) ? -edge : 0.f, (region & 4) ? -edge : 0.f);
+            world->addCubeZone(
+                CubeZone(0, corner + Float3(x + 0.5f, y + 0.5f, z + 0.5f), Float3(1.f, 1.f, 1.f)));
+          }
+        const int64_t before = WorldRegion::getNbSplitBuilds();
+        const std::string printed = drawFrame(3 * edge);
+        const int64_t shared = WorldRegion::getNbSplitBuilds() - before;
+        const auto nearBuilds = std::count(printed.begin(), printed.end(), '%');
+        // Quick exit: the window and its textures belong to the parent test process.
+        std::_Exit(nearBuilds >= 3 && shared >= 1 && shared < nearBuilds ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST_F(WorldIndexatorTest, OnlyRegionsInSightAreDrawnNearestFirstAndTheOthersStayBuilt) {

@@ -34,24 +34,7 @@ std::atomic<long> allocations{0};
 IndexedWorld* world = nullptr;
 
 IndexedWorld& sharedWorld() {
-  if (world == nullptr) {
-    if (DeviceManager::getInstance() == nullptr) DeviceManager::createInstance("editsbench", "", 800, 600, false);
-    XMLSimple& config = DeviceManager::getInstance()->getConfig();
-    config.setInt("size_one_region", 32);
-    config.setDouble("size_one_cube", 1.0);
-    CubesTable::setSizeOneCube(1.f);
-    // An empty world of its own: the sample game's world.dat holds a whole island.
-    const std::string emptyWorld = (std::filesystem::temp_directory_path() / "editsbench-empty.dat").string();
-    WorldFile empty;
-    empty.putEmptyWorld();
-    if (!empty.writeTo(emptyWorld)) std::abort();
-    world = new IndexedWorld(emptyWorld);
-    std::remove(emptyWorld.c_str());
-    const std::string names[6];
-    const bool options[3] = {true, true, true};
-    world->addCubeType(names, options, true);
-    world->addCubeType(names, options, true);
-  }
+  if (world == nullptr) world = createEmptyBenchWorld("editsbench", 32);
   return *world;
 }
 
@@ -107,14 +90,7 @@ BENCHMARK(GreedyRebuild)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  delete world;
-  if (DeviceManager::getInstance() != nullptr) DeviceManager::destroyInstance();
-  return 0;
-}
+int main(int argc, char** argv) { return runBenchmarksWithWorld(argc, argv, world); }
 
 void* operator new(std::size_t size) {
   allocations.fetch_add(1, std::memory_order_relaxed);

@@ -33,18 +33,8 @@ IndexedWorld* world = nullptr;
 
 IndexedWorld& sharedWorld() {
   if (world == nullptr) {
-    if (DeviceManager::getInstance() == nullptr) DeviceManager::createInstance("undobench", "", 800, 600, false);
-    XMLSimple& config = DeviceManager::getInstance()->getConfig();
-    config.setInt("size_one_region", regionCubes);
-    config.setDouble("size_one_cube", 1.0);
-    config.setBool("fast_shadows", true);
-    CubesTable::setSizeOneCube(1.f);
-    world = new IndexedWorld("world.dat");
-    world->reset();
-    const std::string names[6];
-    const bool options[3] = {true, true, true};
-    world->addCubeType(names, options, true);
-    world->addCubeType(names, options, true);
+    world = createEmptyBenchWorld("undobench", regionCubes);
+    DeviceManager::getInstance()->getConfig().setBool("fast_shadows", true);
     Editor3DWorldGeneration::nbAdditionalRandomCubes = 100;
     Editor3DWorldGeneration::nbCustomObjects = 20;
   }
@@ -121,11 +111,4 @@ void Replay(benchmark::State& state) {
 BENCHMARK(Generate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(Replay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  delete world;
-  if (DeviceManager::getInstance() != nullptr) DeviceManager::destroyInstance();
-  return 0;
-}
+int main(int argc, char** argv) { return runBenchmarksWithWorld(argc, argv, world); }

@@ -52,14 +52,9 @@ MouseEvent release(int x, int y, int button = 0) { return MouseEvent{x, y, butto
 class Editor3DTest : public testing::Test {
  protected:
   void SetUp() override {
-    XMLSimple& config = GLTestWindow::get()->getConfig();
-    config.setInt("size_one_region", 8);
-    config.setDouble("size_one_cube", 1.0);
-    config.setBool("fast_shadows", false);
-    config.setBool("editor_autolock_camera", false);
-    CubesTable::setSizeOneCube(1.f);
+    world = GLTestWindow::openSmallEmptyWorld();
+    GLTestWindow::get()->getConfig().setBool("editor_autolock_camera", false);
     keyboard()->releaseAllKeys();
-    world.reset(new IndexedWorld(emptyWorldFile()));
     font.reset(new Font());
     worldFile = dir.file("edited.dat");
     editor.reset(new Editor3D(font.get(), world.get(), worldFile, "world.lua"));

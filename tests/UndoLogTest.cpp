@@ -23,14 +23,7 @@ const bool defaultOptions[3] = {true, true, true};
 class UndoLogTest : public testing::Test {
  protected:
   void SetUp() override {
-    XMLSimple& config = GLTestWindow::get()->getConfig();
-    config.setInt("size_one_region", 8);
-    config.setDouble("size_one_cube", 1.0);
-    config.setBool("fast_shadows", false);
-    CubesTable::setSizeOneCube(1.f);
-    world.reset(new IndexedWorld("world.dat"));
-    world->reset();
-    while (world->getNbCubeType() > 0) world->removeLastCubeType();
+    world = GLTestWindow::openSmallEmptyWorld();
     addType("brick.png");
     addType("clay.png");
   }

@@ -4,8 +4,11 @@
 
 #include <cstring>
 
+#include "CubesTable.h"
 #include "DeviceManager.h"
 #include "GLManager.h"
+#include "IndexedWorld.h"
+#include "TempDir.h"
 #include "VBO.h"
 
 DeviceManager* GLTestWindow::get() {
@@ -56,4 +59,13 @@ std::vector<unsigned char> GLTestWindow::readUploadedMesh(const VBO& vbo) {
   }
   glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
   return mesh;
+}
+
+std::unique_ptr<IndexedWorld> GLTestWindow::openSmallEmptyWorld() {
+  XMLSimple& config = get()->getConfig();
+  config.setInt("size_one_region", 8);
+  config.setDouble("size_one_cube", 1.0);
+  config.setBool("fast_shadows", false);
+  CubesTable::setSizeOneCube(1.f);
+  return std::unique_ptr<IndexedWorld>(new IndexedWorld(emptyWorldFile()));
 }

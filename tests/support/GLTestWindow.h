@@ -2,9 +2,11 @@
 #define TESTS_GLTESTWINDOW_H
 
 #include <array>
+#include <memory>
 #include <vector>
 
 class DeviceManager;
+class IndexedWorld;
 class VBO;
 
 /// The real engine window for GL tests (run them under Xvfb). It is opened once per test
@@ -26,6 +28,9 @@ class GLTestWindow {
   /// draw order its texture, kind and vertex count, then its vertex and texture-coordinate
   /// bytes. Two meshes drawn the same have equal answers.
   static std::vector<unsigned char> readUploadedMesh(const VBO& vbo);
+  /// Sets the window's configuration for small worlds (regions of 8 cubes of edge 1, no fast
+  /// shadows) and answers a new empty world made with it, without cube types.
+  static std::unique_ptr<IndexedWorld> openSmallEmptyWorld();
 };
 
 #endif

@@ -5,7 +5,8 @@
 // largest channel picks the cube types: blue for the low shores, green for the meadows and red
 // for the high rocks. Rolling hills from a few summed waves, a ridge across one corner.
 // Groundmap: the red byte is the height of the column's bottom; black everywhere except a
-// floating plateau whose underside hangs above the meadow.
+// floating plateau. A pixel holds one column, so under the plateau there is no ground: its
+// underside hangs over a round pool of the sea, the lake seen from the player's start.
 // Deterministic: the same output on every run.
 //
 // Usage: make_heightmaps [game directory]   (default: "game")
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
       int top = static_cast<int>(terrainHeight(x, y));
       int bottom = 0;
       if (inPlateau(x, y)) {
-        // A flat slab hanging 40 bytes above the meadow below it.
+        // A flat slab whose underside lies 40 bytes above the terrain's height there.
         bottom = static_cast<int>(terrainHeight(plateauX, plateauY)) + 40;
         top = bottom + 20;
       }

@@ -1,5 +1,5 @@
-#include "CommandLine.h"
-#include "MainManager.h"
+#include "shell/CommandLine.h"
+#include "shell/MainManager.h"
 #include "Platform.h"
 
 int main(int argc, char** argv) {

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <string>
 
-#include "CubesTable.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
-#include "IndexedWorld.h"
-#include "WorldFile.h"
-#include "WorldRegion.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldFile.h"
+#include "world/WorldRegion.h"
 
 /// Zones held by every region of the world.
 inline size_t countWorldZones(const IndexedWorld& world) {

@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "BenchWorld.h"
-#include "CubesTable.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
-#include "IndexedWorld.h"
-#include "WorldFile.h"
-#include "WorldRegion.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldFile.h"
+#include "world/WorldRegion.h"
 
 namespace {
 

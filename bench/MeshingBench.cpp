@@ -23,9 +23,9 @@
 #include <random>
 #include <vector>
 
-#include "CubeTypeLook.h"
-#include "CubeZone.h"
-#include "CubesTable.h"
+#include "meshing/CubeTypeLook.h"
+#include "meshing/CubeZone.h"
+#include "meshing/CubesTable.h"
 
 namespace {
 

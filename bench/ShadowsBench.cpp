@@ -21,10 +21,10 @@
 #include <cmath>
 #include <vector>
 
-#include "CubeZone.h"
-#include "CubeZoneFastShadows.h"
-#include "CubeZoneStaticShadows.h"
-#include "CubesTable.h"
+#include "meshing/CubeZone.h"
+#include "meshing/CubeZoneFastShadows.h"
+#include "meshing/CubeZoneStaticShadows.h"
+#include "meshing/CubesTable.h"
 
 namespace {
 

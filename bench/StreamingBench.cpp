@@ -25,14 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "CubeTypeManager.h"
-#include "CubeZone.h"
-#include "CubesTable.h"
+#include "world/CubeTypeManager.h"
+#include "meshing/CubeZone.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
 #include "GLManager.h"
 #include "Scene3D.h"
-#include "WorldIndexator.h"
-#include "WorldRegion.h"
+#include "world/WorldIndexator.h"
+#include "world/WorldRegion.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "BenchWorld.h"
-#include "CubesTable.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
-#include "Editor3DWorldGeneration.h"
-#include "IndexedWorld.h"
-#include "UndoLog.h"
-#include "WorldRegion.h"
+#include "editor/Editor3DWorldGeneration.h"
+#include "world/IndexedWorld.h"
+#include "editor/UndoLog.h"
+#include "world/WorldRegion.h"
 
 namespace {
 

@@ -28,12 +28,12 @@
 #include <string>
 #include <vector>
 
-#include "CubeZone.h"
-#include "CubesTable.h"
+#include "meshing/CubeZone.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
-#include "IndexedWorld.h"
-#include "WorldFile.h"
-#include "WorldRegion.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldFile.h"
+#include "world/WorldRegion.h"
 
 namespace {
 

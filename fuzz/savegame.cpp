@@ -1,7 +1,7 @@
 // The save-game reader: the player's record, then the script's global variables.
 #include "FuzzHarness.h"
-#include "Player.h"
-#include "SaveGame.h"
+#include "scene/Player.h"
+#include "script/SaveGame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzHarness::run([data, size] {

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "DeviceManager.h"
-#include "Editor3DWorldGeneration.h"
+#include "editor/Editor3DWorldGeneration.h"
 #include "FileManager.h"
-#include "IndexedWorld.h"
-#include "WorldFile.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldFile.h"
 
 namespace {
 

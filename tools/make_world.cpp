@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "CubesTable.h"
-#include "CustomObject.h"
+#include "meshing/CubesTable.h"
+#include "world/CustomObject.h"
 #include "DeviceManager.h"
-#include "Editor3DWorldGeneration.h"
-#include "IndexedWorld.h"
-#include "WorldFile.h"
+#include "editor/Editor3DWorldGeneration.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldFile.h"
 
 namespace {
 

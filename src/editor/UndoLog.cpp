@@ -1,4 +1,4 @@
-#include "UndoLog.h"
+#include "editor/UndoLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,10 +7,10 @@
 #include <utility>
 
 #include "Assert.h"
-#include "CubeType.h"
+#include "world/CubeType.h"
 #include "DeviceManager.h"
-#include "IndexedWorld.h"
-#include "WorldRegion.h"
+#include "world/IndexedWorld.h"
+#include "world/WorldRegion.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "BasicVector.h"
-#include "CubeZone.h"
-#include "CustomObject.h"
-#include "RegionChangeListener.h"
+#include "meshing/CubeZone.h"
+#include "world/CustomObject.h"
+#include "world/RegionChangeListener.h"
 
 class IndexedWorld;
 class WorldRegion;

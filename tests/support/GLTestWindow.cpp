@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "CubesTable.h"
+#include "meshing/CubesTable.h"
 #include "DeviceManager.h"
 #include "GLManager.h"
-#include "IndexedWorld.h"
+#include "world/IndexedWorld.h"
 #include "TempDir.h"
 #include "VBO.h"
 

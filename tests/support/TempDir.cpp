@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "WorldFile.h"
+#include "world/WorldFile.h"
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/engine-test-XXXXXX";

@@ -1,0 +1,492 @@
+#include "meshing/CubeZone.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "meshing/CubeTypeLook.h"
+#include "world/CubeTypeManager.h"
+#include "meshing/CubeZoneVertices.h"
+#include "meshing/CubesTable.h"
+#include "meshing/SharedRange.h"
+#include "Assert.h"
+
+bool shadowsEnabled = true;
+
+namespace {
+
+enum BoundSet { Low = 0, High = 1, Low2 = 2, High2 = 3 };
+
+/// One corner of a zone face: the signs of its offset from the centre and where its
+/// texture coordinates come from (bound set and component).
+struct BoxCorner {
+  float sx, sy, sz;
+  int uSet, uComp, vSet, vComp;
+};
+
+/// Each face is one quad running counter-clockwise seen from outside.
+constexpr BoxCorner boxCorners[6][4] = {
+    // top
+    {{-1, +1, -1, High2, 0, High2, 2}, {-1, +1, +1, High2, 0, Low2, 2},
+     {+1, +1, +1, Low2, 0, Low2, 2}, {+1, +1, -1, Low2, 0, High2, 2}},
+    // bottom
+    {{-1, -1, -1, Low, 0, Low, 2}, {+1, -1, -1, High, 0, Low, 2},
+     {+1, -1, +1, High, 0, High, 2}, {-1, -1, +1, Low, 0, High, 2}},
+    // front
+    {{-1, -1, +1, Low, 0, Low, 1}, {+1, -1, +1, High, 0, Low, 1},
+     {+1, +1, +1, High, 0, High, 1}, {-1, +1, +1, Low, 0, High, 1}},
+    // back (its u is 1 - the bound)
+    {{-1, +1, -1, High2, 0, High2, 1}, {+1, +1, -1, Low2, 0, High2, 1},
+     {+1, -1, -1, Low2, 0, Low2, 1}, {-1, -1, -1, High2, 0, Low2, 1}},
+    // left
+    {{-1, -1, -1, Low, 2, Low, 1}, {-1, -1, +1, High, 2, Low, 1},
+     {-1, +1, +1, High, 2, High, 1}, {-1, +1, -1, Low, 2, High, 1}},
+    // right
+    {{+1, -1, -1, High2, 2, Low2, 1}, {+1, +1, -1, High2, 2, High2, 1},
+     {+1, +1, +1, Low2, 2, High2, 1}, {+1, -1, +1, Low2, 2, Low2, 1}},
+};
+constexpr int backFace = 3;
+
+/// Outward direction of shadow triangle list i: -x, +x, -y, +y, -z, +z.
+constexpr float shadowListDirection[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
+constexpr float shadowPushOut = 0.1f;
+
+float frac(float v) { return v - std::trunc(v); }
+
+/// Where a zone lies in the cells of a table: per axis the cell of its first cube's middle,
+/// the number of cubes, and the cells of the layers just outside its lower and upper sides.
+struct ZoneCells {
+  int first[3];
+  int count[3];
+  int outside[3][2];
+};
+
+/// floor(v) kept clear of int overflow (a damaged zone may be huge or not a number): far
+/// outside any table either way.
+int cellFloor(float v) {
+  const float cell = std::floor(v);
+  if (!(cell > -1e9f)) return -1000000000;
+  if (cell > 1e9f) return 1000000000;
+  return (int)cell;
+}
+
+ZoneCells cellsOf(const CubeZone& zone, const CubesTable& table) {
+  ZoneCells cells;
+  const float s = table.getCellSize();
+  const float inverse = 1.f / s;
+  const Float3& cornerMin = table.getCornerMin();
+  // Half a cube outward lands in the neighbouring layer whatever the cube size; half a unit
+  // would jump past it with cubes under half a unit.
+  const float outward = s < 1.f ? s / 2.f : 0.5f;
+  for (int a = 0; a < 3; ++a) {
+    const float lo = zone.centre[a] - zone.size[a] / 2.f - cornerMin[a];
+    const float hi = zone.centre[a] + zone.size[a] / 2.f - cornerMin[a];
+    // The middles of the cubes: from half a cube inside the lower corner, one cube apart,
+    // below the upper corner.
+    cells.first[a] = cellFloor((lo + s / 2.f) * inverse);
+    cells.count[a] = -cellFloor(0.5f - zone.size[a] * inverse);  // ceil(size / s - 0.5)
+    cells.outside[a][0] = cellFloor((lo - outward) * inverse);
+    cells.outside[a][1] = cellFloor((hi + outward) * inverse);
+  }
+  return cells;
+}
+
+/// Whether the layer just outside face `face` is solid over the whole face: every cube of the
+/// face has a non-empty cell of the table beside it. A sample outside the table shows the face.
+bool isFaceHidden(const ZoneCells& cells, int face, const CubesTable& table) {
+  const int32_t* cubes = table.getCubes();
+  if (cubes == nullptr) return false;
+  const Int3& sizeTable = table.getSizeTableCubes();
+  const int U = CubeZoneVertices::faceAxisU[face];
+  const int V = CubeZoneVertices::faceAxisV[face];
+  const int N = CubeZoneVertices::faceAxisNormal[face];
+  const int cellN = cells.outside[N][CubeZoneVertices::faceSign[face] > 0.f ? 1 : 0];
+  if (cellN < 0 || cellN >= sizeTable[N]) return false;
+  const int countU = cells.count[U];
+  const int countV = cells.count[V];
+  // A face without a cube has no sample, and none that shows it.
+  if (countU <= 0 || countV <= 0) return true;
+  if (cells.first[U] < 0 || cells.first[U] + countU > sizeTable[U]) return false;
+  if (cells.first[V] < 0 || cells.first[V] + countV > sizeTable[V]) return false;
+
+  const size_t stride[3] = {1, (size_t)sizeTable[0], (size_t)sizeTable[0] * sizeTable[1]};
+  const int32_t* start = cubes + (size_t)cellN * stride[N] + (size_t)cells.first[U] * stride[U] +
+                         (size_t)cells.first[V] * stride[V];
+  // Buried faces are scanned whole: walk the axis of the smaller stride in the inner loop.
+  const bool uInner = stride[U] < stride[V];
+  const size_t innerStride = uInner ? stride[U] : stride[V];
+  const size_t outerStride = uInner ? stride[V] : stride[U];
+  const int innerCount = uInner ? countU : countV;
+  const int outerCount = uInner ? countV : countU;
+  for (int j = 0; j < outerCount; ++j) {
+    const int32_t* row = start + (size_t)j * outerStride;
+    for (int i = 0; i < innerCount; ++i)
+      if (row[(size_t)i * innerStride] == -1) return false;
+  }
+  return true;
+}
+
+/// Bit `face` set: the face is drawn.
+uint8_t visibleFacesOf(const CubeZone& zone, const CubesTable& table) {
+  const ZoneCells cells = cellsOf(zone, table);
+  uint8_t visible = 0;
+  for (int face = 0; face < 6; ++face)
+    if (!isFaceHidden(cells, face, table)) visible |= (uint8_t)(1u << face);
+  return visible;
+}
+
+/// Grows a list so that `extra` more elements fit: exactly on the first call of a fresh
+/// list, geometrically afterwards, so that repeated calls stay linear.
+template <typename T>
+void reserveMore(std::vector<T>& list, size_t extra) {
+  const size_t needed = list.size() + extra;
+  if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
+}
+
+/// Quads and triangles counted per texture before a range build sizes its groups, then the
+/// group of each texture for the fill. GL texture names are small numbers, so they index a
+/// slot table directly; other keys fall back to a search.
+class GroupCounts {
+ public:
+  GroupCounts() { counts.reserve(64); }
+  void add(int texture, size_t quads, size_t triangles) {
+    Count& count = countOf(texture);
+    count.quads += quads;
+    count.triangles += triangles;
+  }
+  /// Creates the counted groups and sizes their lists for what is to come.
+  void reserveIn(MeshGroupMap& parGroups) {
+    groups = &parGroups;
+    for (Count& count : counts) {
+      count.group = &parGroups[count.texture];
+      reserveMore(count.group->verticesQuadVect, 4 * count.quads);
+      reserveMore(count.group->texCoordQuadVect, 4 * count.quads);
+      reserveMore(count.group->verticesTriVect, 3 * count.triangles);
+      reserveMore(count.group->texCoordTriVect, 3 * count.triangles);
+    }
+  }
+  /// After reserveIn: the group of a texture (one not counted is created then).
+  MeshGroup& operator()(int texture) {
+    Count& count = countOf(texture);
+    if (count.group == nullptr) count.group = &(*groups)[texture];
+    return *count.group;
+  }
+
+ private:
+  struct Count {
+    int texture;
+    size_t quads;
+    size_t triangles;
+    MeshGroup* group;
+  };
+  static constexpr int directLimit = 1 << 16;
+
+  Count& countOf(int texture) {
+    if (texture >= 0 && texture < directLimit) {
+      if ((size_t)texture >= slotOf.size()) slotOf.resize((size_t)texture + 1, -1);
+      int& slot = slotOf[(size_t)texture];
+      if (slot < 0) {
+        slot = (int)counts.size();
+        counts.push_back(Count{texture, 0, 0, nullptr});
+      }
+      return counts[(size_t)slot];
+    }
+    for (Count& count : counts)
+      if (count.texture == texture) return count;
+    counts.push_back(Count{texture, 0, 0, nullptr});
+    return counts.back();
+  }
+
+  std::vector<Count> counts;
+  std::vector<int> slotOf;
+  MeshGroupMap* groups = nullptr;
+};
+
+/// The group of a texture in a map, remembering the last one: the faces of a type usually
+/// share a texture. For builds without a count.
+class MapGroups {
+ public:
+  explicit MapGroups(MeshGroupMap& parGroups) : groups(parGroups) {}
+  MeshGroup& operator()(int texture) {
+    if (last == nullptr || texture != lastTexture) {
+      lastTexture = texture;
+      last = &groups[texture];
+    }
+    return *last;
+  }
+
+ private:
+  MeshGroupMap& groups;
+  int lastTexture = 0;
+  MeshGroup* last = nullptr;
+};
+
+int faceTextureOf(const CubeZone& zone, const CubeTypeLook& look, int face) {
+  return zone.isFaceShadowed[face] ? look.textureFaceShadowed[face] : look.textureFace[face];
+}
+
+size_t nbShadowTriangles(const CubeZone& zone) {
+  size_t triangles = 0;
+  for (const std::vector<Float3>& list : zone.shadowTriangles) triangles += list.size() / 3;
+  return triangles;
+}
+
+/// Quads and shadow triangles of one zone appended to the groups; `visible` from
+/// visibleFacesOf.
+template <typename GroupOf>
+void appendFar(const CubeZone& zone, GroupOf& groupOf, float s, const CubeTypeLook& look, bool drawShadowTriangles,
+               uint8_t visible) {
+  Float3 bounds[4];
+  zone.computeTextureBounds(look.textureOptions, s, bounds[Low], bounds[High], bounds[Low2], bounds[High2]);
+
+  // One offset per pair of opposite faces (top/bottom, front/back, left/right).
+  float offsetU[3] = {0.f, 0.f, 0.f};
+  float offsetV[3] = {0.f, 0.f, 0.f};
+  if (!look.textureOptions[2]) {
+    const int pairAxisU[3] = {0, 0, 2};
+    const int pairAxisV[3] = {2, 1, 1};
+    for (int pair = 0; pair < 3; ++pair) {
+      const float r1 = (float)rand() / (float)RAND_MAX;
+      const float r2 = (float)rand() / (float)RAND_MAX;
+      offsetV[pair] = bounds[High][pairAxisV[pair]] * r1;
+      offsetU[pair] = bounds[High][pairAxisU[pair]] * r2;
+    }
+  }
+
+  const Float3& centre = zone.centre;
+  const Float3 half = zone.size / 2.f;
+  for (int face = 0; face < 6; ++face) {
+    if ((visible & (1u << face)) == 0) continue;
+    MeshGroup& group = groupOf(faceTextureOf(zone, look, face));
+    const int pair = face / 2;
+    for (const BoxCorner& corner : boxCorners[face]) {
+      group.verticesQuadVect.push_back(Float3(centre.x() + corner.sx * half.x(), centre.y() + corner.sy * half.y(),
+                                              centre.z() + corner.sz * half.z()));
+      float u = bounds[corner.uSet][corner.uComp];
+      if (face == backFace) u = 1.f - u;
+      u += offsetU[pair];
+      const float v = bounds[corner.vSet][corner.vComp] + offsetV[pair];
+      group.texCoordQuadVect.push_back(Float2(1.f - u, v));
+    }
+  }
+
+  if (!drawShadowTriangles) return;
+  MeshGroup* shadowGroup = nullptr;
+  for (int list = 0; list < 6; ++list) {
+    const std::vector<Float3>& triangles = zone.shadowTriangles[list];
+    if (triangles.size() < 3) continue;
+    if (shadowGroup == nullptr) shadowGroup = &groupOf(look.textureShadow);
+    const Float3 shift(centre.x() + shadowListDirection[list][0] * shadowPushOut,
+                       centre.y() + shadowListDirection[list][1] * shadowPushOut,
+                       centre.z() + shadowListDirection[list][2] * shadowPushOut);
+    const size_t nbPoints = triangles.size() - triangles.size() % 3;
+    for (size_t p = 0; p < nbPoints; p += 3) {
+      for (size_t k = 0; k < 3; ++k) shadowGroup->verticesTriVect.push_back(triangles[p + k] + shift);
+      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 0.f));
+      shadowGroup->texCoordTriVect.push_back(Float2(1.f, 0.f));
+      shadowGroup->texCoordTriVect.push_back(Float2(0.f, 1.f));
+    }
+  }
+}
+
+const Bumpmap* bumpmapOf(const CubeTypeLook& look, int face) {
+  return look.bumpmaps[face].pixels != nullptr ? &look.bumpmaps[face] : nullptr;
+}
+
+/// The three lists one face's small quads are first written to, reused face after face.
+struct FaceLists {
+  std::vector<Float3> vertices;
+  std::vector<Float2> texCoord;
+  std::vector<uint8_t> areShadowedQuad;
+};
+
+template <typename GroupOf>
+void appendNear(const CubeZone& zone, GroupOf& groupOf, const CubesTable& table, const CubeTypeLook& look,
+                FaceLists& lists) {
+  const float s = table.getCellSize();
+  Float3 low, high, low2, high2;
+  zone.computeTextureBounds(look.textureOptions, s, low, high, low2, high2);
+  const Float3 half = zone.size / 2.f;
+  const bool withShadowGrid = table.hasShadows();
+
+  std::vector<Float3>& vertices = lists.vertices;
+  std::vector<Float2>& texCoord = lists.texCoord;
+  std::vector<uint8_t>& areShadowedQuad = lists.areShadowedQuad;
+  for (int face = 0; face < 6; ++face) {
+    vertices.clear();
+    texCoord.clear();
+    areShadowedQuad.clear();
+    const bool usesSecondBounds = face == 0 || face == 3 || face == 5;
+    CubeZoneVertices::getFaceVertices(zone.centre, half, face, usesSecondBounds ? low2 : low,
+                                      usesSecondBounds ? high2 : high, bumpmapOf(look, face), s, table,
+                                      CubeZoneVertices::getDefaultBumpmap(), vertices, texCoord, areShadowedQuad);
+    assert(vertices.size() == texCoord.size());
+    assert(vertices.size() == areShadowedQuad.size()*4);
+    if (areShadowedQuad.empty()) continue;
+
+    const int shadowedTexture = look.textureFaceShadowed[face];
+    const int litTexture = faceTextureOf(zone, look, face);
+    MeshGroup& litGroup = groupOf(litTexture);
+    MeshGroup* shadowedGroup = withShadowGrid ? &groupOf(shadowedTexture) : &litGroup;
+    for (size_t k = 0; k < areShadowedQuad.size(); ++k) {
+      MeshGroup& group = areShadowedQuad[k] ? *shadowedGroup : litGroup;
+      group.verticesQuadVect.insert(group.verticesQuadVect.end(), vertices.begin() + 4 * k,
+                                    vertices.begin() + 4 * k + 4);
+      group.texCoordQuadVect.insert(group.texCoordQuadVect.end(), texCoord.begin() + 4 * k,
+                                    texCoord.begin() + 4 * k + 4);
+    }
+  }
+}
+
+/// Fills the zones of a range build: all in order, or those claimed from a shared range,
+/// `batch` at a time (a far zone costs less than a claim would if claimed one by one).
+template <class Fill>
+void fillZones(size_t nbZones, SharedRange* claims, uint32_t batch, Fill fill) {
+  if (claims == nullptr) {
+    for (size_t k = 0; k < nbZones; ++k) fill(k);
+    return;
+  }
+  uint32_t from = 0, to = 0;
+  while (claims->claimNext(from, to, batch))
+    for (uint32_t k = from; k < to; ++k) fill(k);
+}
+
+/// The type of each zone, fetched, marked used and with its textures loaded.
+std::vector<CubeZone::DrawLook> drawLooksOf(const CubeZone* zones, size_t nbZones) {
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  const bool withShadows = shadowsEnabled;
+  std::vector<CubeZone::DrawLook> looks(nbZones);
+  for (size_t k = 0; k < nbZones; ++k) {
+    CubeType* cubeType = manager->getCubeTypeForDrawing(zones[k].id);
+    cubeType->loadTextures();
+    looks[k].look = &cubeType->getLook();
+    looks[k].drawShadowTriangles = manager->isValidId(zones[k].id) && withShadows;
+  }
+  return looks;
+}
+
+}  // namespace
+
+void CubeZone::computeTextureBounds(const bool textureOptions[3], float sizeOneCube, Float3& low, Float3& high,
+                                    Float3& low2, Float3& high2) const {
+  for (int a = 0; a < 3; ++a) {
+    low[a] = 0.f;
+    high[a] = size[a] / sizeOneCube;
+    low2[a] = 0.f;
+    high2[a] = high[a];
+    if (!textureOptions[0]) high[a] = high2[a] = 1.f;
+    if (!textureOptions[1]) {
+      high[a] /= 8.f;
+      high2[a] /= 8.f;
+      low[a] = frac((centre[a] - size[a] / 2.f) / (8.f * sizeOneCube));
+      low2[a] = 1.f - frac((centre[a] + size[a] / 2.f) / (8.f * sizeOneCube));
+      high[a] += low[a];
+      high2[a] += low2[a];
+    }
+  }
+}
+
+void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table) const {
+  CubeTypeManager* manager = CubeTypeManager::getInstance();
+  CubeType* cubeType = manager->getCubeTypeForDrawing(id);
+  cubeType->loadTextures();
+  buildFar(groups, table, cubeType->getLook(), manager->isValidId(id) && shadowsEnabled);
+}
+
+void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table) const {
+  CubeType* cubeType = CubeTypeManager::getInstance()->getCubeTypeForDrawing(id);
+  cubeType->loadTextures();
+  buildNear(groups, table, cubeType->getLook());
+}
+
+void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look,
+                        bool drawShadowTriangles) const {
+  MapGroups groupOf(groups);
+  appendFar(*this, groupOf, table.getCellSize(), look, drawShadowTriangles, visibleFacesOf(*this, table));
+}
+
+void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look) const {
+  FaceLists lists;
+  MapGroups groupOf(groups);
+  appendNear(*this, groupOf, table, look, lists);
+}
+
+void CubeZone::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                        SharedRange* claims) {
+  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
+  buildFar(zones, looks.data(), nbZones, groups, table, claims);
+}
+
+void CubeZone::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
+                         SharedRange* claims) {
+  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
+  buildNear(zones, looks.data(), nbZones, groups, table, claims);
+}
+
+void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                        const CubesTable& table, SharedRange* claims) {
+  // The culling is the costly part of counting: keep its answer for the fill.
+  std::vector<uint8_t> visible(nbZones);
+  GroupCounts counts;
+  for (size_t k = 0; k < nbZones; ++k) {
+    const CubeZone& zone = zones[k];
+    const CubeTypeLook& look = *looks[k].look;
+    visible[k] = visibleFacesOf(zone, table);
+    for (int face = 0; face < 6; ++face)
+      if (visible[k] & (1u << face)) counts.add(faceTextureOf(zone, look, face), 1, 0);
+    if (looks[k].drawShadowTriangles) {
+      const size_t triangles = nbShadowTriangles(zone);
+      if (triangles > 0) counts.add(look.textureShadow, 0, triangles);
+    }
+  }
+  counts.reserveIn(groups);
+
+  const float s = table.getCellSize();
+  fillZones(nbZones, claims, 32, [&](size_t k) {
+    appendFar(zones[k], counts, s, *looks[k].look, looks[k].drawShadowTriangles, visible[k]);
+  });
+}
+
+void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                         const CubesTable& table, SharedRange* claims) {
+  const float s = table.getCellSize();
+  const bool withShadowGrid = table.hasShadows();
+  const Bumpmap* defaultBumpmap = CubeZoneVertices::getDefaultBumpmap();
+  GroupCounts counts;
+  size_t largestFace = 0;
+  for (size_t k = 0; k < nbZones; ++k) {
+    const CubeZone& zone = zones[k];
+    const CubeTypeLook& look = *looks[k].look;
+    const Float3 half = zone.size / 2.f;
+    for (int face = 0; face < 6; ++face) {
+      const size_t quads =
+          CubeZoneVertices::countFaceQuads(zone.centre, half, face, bumpmapOf(look, face), s, table, defaultBumpmap);
+      if (quads == 0) continue;
+      largestFace = std::max(largestFace, quads);
+      // Which quads are shadowed is only known while filling: each of the two groups is
+      // sized for all of them (pages never written are never touched).
+      const int litTexture = faceTextureOf(zone, look, face);
+      counts.add(litTexture, quads, 0);
+      if (withShadowGrid && look.textureFaceShadowed[face] != litTexture)
+        counts.add(look.textureFaceShadowed[face], quads, 0);
+    }
+  }
+  counts.reserveIn(groups);
+
+  FaceLists lists;
+  lists.vertices.reserve(4 * largestFace);
+  lists.texCoord.reserve(4 * largestFace);
+  lists.areShadowedQuad.reserve(largestFace);
+  fillZones(nbZones, claims, 1, [&](size_t k) { appendNear(zones[k], counts, table, *looks[k].look, lists); });
+}
+
+bool CubeZone::contains(const Float3& point) const {
+  assert(id >= 0);
+  // Fetching by id checks "id < cubeTypes.size()" and marks the type used.
+  const CubeType* cubeType = CubeTypeManager::getInstance()->getCubeType(id);
+  if (!cubeType->collidable) return false;
+  for (int a = 0; a < 3; ++a) {
+    if (point[a] < centre[a] - size[a] / 2.f || point[a] > centre[a] + size[a] / 2.f) return false;
+  }
+  return true;
+}

@@ -1,0 +1,168 @@
+#include "scene/World.h"
+
+#include <GL/glew.h>
+
+#include <iostream>
+
+#include "world/CubeTypeManager.h"
+#include "meshing/CubesTable.h"
+#include "world/CustomObject.h"
+#include "DeviceManager.h"
+#include "Fog.h"
+#include "scene/PassTimings.h"
+#include "scene/Player.h"
+#include "Scene2D.h"
+#include "Scene3D.h"
+#include "scene/Skybox.h"
+#include "Sprite.h"
+#include "SpriteManager.h"
+#include "scene/Water.h"
+#include "Assert.h"
+
+namespace {
+
+XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
+
+// The lighting flag of the 3D scene, GL lighting and the quadrics' normals move together.
+void setLighting(bool isOn) {
+  Scene3D* scene = GLManager::getScene3D();
+  scene->setIsLighting(isOn);
+  if (isOn)
+    glEnable(GL_LIGHTING);
+  else
+    glDisable(GL_LIGHTING);
+  if (scene->getQuadric() != nullptr) gluQuadricNormals(scene->getQuadric(), isOn ? GLU_FLAT : GLU_NONE);
+}
+
+}  // namespace
+
+World::World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
+             const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames)
+    : indexedWorld(parWorldFile, parObjectTypeNames),
+      font(parFont),
+      viewDistance(static_cast<float>(config().getDouble("default_distance_vision")) + viewDistanceMargin),
+      worldFile(parWorldFile),
+      scriptFile(parScriptFile) {
+  showLoadingScreen();
+
+  Scene3D* scene = GLManager::getScene3D();
+  scene->setFieldOfView(90.f);
+  setLighting(true);
+
+  std::cout << "==== Loading player" << std::endl;
+  player = std::make_unique<Player>(parSound);
+  std::cout << "==== Player loaded" << std::endl;
+
+  std::cout << "==== Loading skybox" << std::endl;
+  skybox = std::make_unique<Skybox>(config().getString("skybox_directory"));
+  std::cout << "==== Skybox loaded" << std::endl;
+
+  std::cout << "==== Loading water" << std::endl;
+  water = std::make_unique<Water>(CubesTable::getSizeOneCube());
+  std::cout << "==== Water loaded" << std::endl;
+}
+
+World::~World() {
+  water.reset();
+  player.reset();
+  skybox.reset();
+}
+
+void World::drawLoadingScreen(bool isShown) {
+  Scene2D* screen = GLManager::getScene2D();
+  screen->applyProjection();
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glCullFace(GL_FRONT);
+  SpriteManager::clearScreen(Color(0, 0, 0, 255));
+  glColor4ub(255, 255, 255, 255);
+  SpriteManager* registry = GLManager::getSpriteManager();
+  Sprite* loading = registry->createSprite(loadingImage, 2);
+  loading->position = Int2(Scene2D::toCoordinate(screen->size2D.x() * 0.5),
+                           Scene2D::toCoordinate(screen->size2D.y() * 0.5));
+  loading->draw();
+  if (isShown) GLManager::manageEvents();
+  registry->deleteSprite(loading);
+}
+
+bool World::testCollision(Float3 start, Float3 point, Float3& hitPoint) {
+  if (!indexedWorld.isCollidableAt(point)) return false;
+  hitPoint = start;
+  return true;
+}
+
+bool World::testSegment(Float3 start, Float3 end, Float3& hitPoint) {
+  return indexedWorld.segmentHitsCube(start, end, hitPoint);
+}
+
+void World::manage(bool playerActive) {
+  const std::string skyboxDirectory = config().getString("skybox_directory");
+  if (skyboxDirectory != skybox->getDirectory()) {
+    skybox.reset();
+    skybox = std::make_unique<Skybox>(skyboxDirectory);
+  }
+
+  Scene3D* scene = GLManager::getScene3D();
+  scene->setLight(0, scene->getCamera()->getPosition() + lightOffset(), -1.f, true);
+
+  indexedWorld.getCubeTypeManager()->clearUsedFlags();
+  CustomObject::resetUsedTypes();
+  CustomObject::manageGlobalObjects();
+  indexedWorld.stepCustomObjects(lastDrawRadius);
+
+  if (playerActive && !fullscreenSpriteShown) player->manage(*this);
+
+  water->loadTextures();
+}
+
+void World::draw(bool editorMode) {
+  glDisable(GL_FOG);
+  if (fullscreenSpriteShown) return;
+
+  Scene3D* scene = GLManager::getScene3D();
+  scene->apply3DDrawState();
+  setLighting(false);
+
+  scene->setFarPlane(viewDistance * 2.f);
+  glDisable(GL_FOG);
+  const float skyboxEdge = scene->getFarPlane() - 1.f;
+  skybox->size = Float3(skyboxEdge, skyboxEdge, skyboxEdge);
+  skybox->draw();
+  if (passTimings) passTimings->endPass(PassTimings::skybox);
+
+  glColor4ub(255, 255, 255, 255);
+  Fog::setFogDistance(viewDistance - viewDistanceMargin, fogColour);
+
+  lastDrawRadius = viewDistance;
+  indexedWorld.draw(viewDistance, editorMode);
+
+  // The regions drew their objects: the types none of them managed this frame go.
+  indexedWorld.getCubeTypeManager()->freeUnusedTextures();
+  CustomObject::unloadUnusedTypes();
+  if (passTimings) passTimings->endPass(PassTimings::regions);
+
+  setLighting(true);
+  player->draw();
+  setLighting(false);
+  if (passTimings) passTimings->endPass(PassTimings::player);
+}
+
+void World::drawWater() {
+  if (!fullscreenSpriteShown && config().getBool("enable_water")) {
+    water->setSize(viewDistance * 4.f);
+    water->follow(GLManager::getScene3D()->getCamera()->getPosition());
+    water->draw();
+  }
+  glDisable(GL_FOG);
+}
+
+void World::drawWaterScreenTint() {
+  if (fullscreenSpriteShown || !config().getBool("enable_water")) return;
+  water->drawScreenTint(GLManager::getScene3D()->getCamera()->getPosition());
+}
+
+void World::setReverseMouseY(bool isReverse) {
+  player->setIsReverseMouseYCamera(isReverse);
+  std::cout << "isReverseMouseYCamera: " << (isReverse ? 1 : 0) << std::endl;
+}

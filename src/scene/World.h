@@ -1,0 +1,114 @@
+#ifndef ENGINE_WORLD_H
+#define ENGINE_WORLD_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BasicVector.h"
+#include "world/IndexedWorld.h"
+#include "Object3D.h"
+
+class Font;
+class PassTimings;
+class Player;
+class Skybox;
+class SoundManager;
+class Water;
+
+/// The 3D scene of the game: the indexed world of cubes, the player, the skybox and the water.
+/// It shows a loading screen while it builds them, advances them once per frame and draws them
+/// in a fixed order (skybox, regions, script objects, player; the water in a final pass). It is
+/// also the collision provider of the player and the script objects: a point collides where a
+/// collidable cube lies. One exists at a time (the indexed world owns the region build worker);
+/// needs the device manager.
+///
+/// Configuration read: "default_distance_vision" (construction), "skybox_directory" (every
+/// update), "enable_water" (every water pass).
+class World : public Object3D {
+ public:
+  /// Fog starts this far before the view distance ends; the view distance is the configured
+  /// distance plus this.
+  static constexpr float viewDistanceMargin = 400.f;
+  static constexpr const char* loadingImage = "images_engine/loading.png";
+  /// The light of the scene (and of the static shadow commands) sits this far from the camera.
+  static Float3 lightOffset() { return Float3(-3000.f, 10000.f, -3000.f); }
+
+  /// Loads the world file, shows the loading screen, then creates the player (with the sound
+  /// system, borrowed), the skybox and the water. The font is borrowed; so are the script
+  /// object type names, which the indexed world shares with the script host (null: a list of
+  /// the world's own).
+  World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
+        const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames = nullptr);
+  /// Deletes the water, the player, the skybox, then the indexed world (which stops the region
+  /// build worker).
+  ~World() override;
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  /// Whether a collidable cube lies at `point`; on a hit `hitPoint` receives `start`.
+  bool testCollision(Float3 start, Float3 point, Float3& hitPoint) override;
+  /// The segment test against the cubes (the first hit found).
+  bool testSegment(Float3 start, Float3 end, Float3& hitPoint) override;
+  /// Nothing: the world is drawn by draw(editorMode) and drawWater().
+  void draw() override {}
+
+  /// Once per frame: skybox follows its configured directory, light, cube types' used flags,
+  /// script objects, the objects of the regions around the camera, the player (when active and
+  /// no full-screen sprite is shown), the water's textures.
+  void manage(bool playerActive);
+  /// The main 3D pass: skybox, fog, regions (outlined in editor mode), unused cube textures
+  /// freed, script objects, player. Nothing while a full-screen sprite is shown.
+  void draw(bool editorMode);
+  /// The final 3D pass: the water around the camera when "enable_water" is set; fog off.
+  void drawWater();
+  /// The 2D pass: the under-water screen tint for the camera when "enable_water" is set and no
+  /// full-screen sprite is shown.
+  void drawWaterScreenTint();
+  /// Sets the player's reversed vertical mouse look and logs it.
+  void setReverseMouseY(bool isReverse);
+
+  IndexedWorld& getIndexedWorld() { return indexedWorld; }
+  Player* getPlayer() const { return player.get(); }
+  Skybox* getSkybox() const { return skybox.get(); }
+  Water* getWater() const { return water.get(); }
+  Font* getFont() const { return font; }
+
+  float getViewDistance() const { return viewDistance; }
+  void setViewDistance(float distance) { viewDistance = distance; }
+  /// The view distance of the last draw: the radius within which region objects are stepped.
+  float getLastDrawRadius() const { return lastDrawRadius; }
+  bool getFullscreenSpriteShown() const { return fullscreenSpriteShown; }
+  void setFullscreenSpriteShown(bool isShown) { fullscreenSpriteShown = isShown; }
+  /// R, G, B, A; the main manager copies the script's clear colour here every frame.
+  BasicVector<4, unsigned char> getFogColour() const { return fogColour; }
+  void setFogColour(const unsigned char colour[4]) {
+    fogColour = BasicVector<4, unsigned char>(colour[0], colour[1], colour[2], colour[3]);
+  }
+  /// Where the passes of draw() report their times (null: nowhere).
+  void setPassTimings(PassTimings* parPassTimings) { passTimings = parPassTimings; }
+  const std::string& getWorldFile() const { return worldFile; }
+  const std::string& getScriptFile() const { return scriptFile; }
+
+  /// The loading screen: the loading image centred on a black screen, shown through the frame
+  /// step, then released.
+  static void showLoadingScreen() { drawLoadingScreen(true); }
+  /// The same drawing; the frame step (buffer swap) only when `isShown`.
+  static void drawLoadingScreen(bool isShown);
+
+ private:
+  IndexedWorld indexedWorld;
+  Font* font;
+  std::unique_ptr<Player> player;
+  bool fullscreenSpriteShown = false;
+  std::unique_ptr<Skybox> skybox;
+  BasicVector<4, unsigned char> fogColour{255, 255, 255, 255};
+  std::unique_ptr<Water> water;
+  float viewDistance;
+  float lastDrawRadius = 0.f;
+  std::string worldFile;
+  std::string scriptFile;
+  PassTimings* passTimings = nullptr;
+};
+
+#endif

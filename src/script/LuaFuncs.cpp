@@ -1,0 +1,290 @@
+#include "script/LuaFuncs.h"
+
+#include <lua.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "world/CustomObject.h"
+#include "EditText.h"
+#include "script/LuaFuncs2D.h"
+#include "script/LuaFuncs3D.h"
+#include "script/LuaFuncsEditor.h"
+#include "script/LuaFuncsGame.h"
+#include "script/LuaFuncsObjects.h"
+#include "script/LuaFuncsPrivate.h"
+#include "script/LuaFuncsSound.h"
+#include "script/LuaFuncsWorld.h"
+#include "Utils.h"
+#include "Assert.h"
+
+namespace {
+
+// Every engine function the script sees, by domain. Each function checks its argument count
+// first.
+const luaL_Reg engineFunctions[] = {
+    // Console, time and game state
+    {"print", LuaFuncsGame::print},
+    {"assert", LuaFuncsGame::assert_},
+    {"quitGame", LuaFuncsGame::quitGame},
+    {"getTime", LuaFuncsGame::getTime},
+    {"getPeriodDuration", LuaFuncsGame::getPeriodDuration},
+    {"setGlobalVar", LuaFuncsGame::setGlobalVar},
+    {"getGlobalVar", LuaFuncsGame::getGlobalVar},
+    {"addToGlobalVar", LuaFuncsGame::addToGlobalVar},
+    {"loadGame", LuaFuncsGame::loadGame},
+    {"saveGame", LuaFuncsGame::saveGame},
+    {"startMainMenu", LuaFuncsGame::startMainMenu},
+    {"setFogColor", LuaFuncsGame::setFogColor},
+    {"changeConfigValueInt", LuaFuncsGame::changeConfigValueInt},
+    {"changeConfigValueBool", LuaFuncsGame::changeConfigValueBool},
+    {"changeConfigValueString", LuaFuncsGame::changeConfigValueString},
+    {"changeConfigValueDouble", LuaFuncsGame::changeConfigValueDouble},
+    // Input
+    {"getKey", LuaFuncsGame::getKey},
+    {"getKeyNoRepeat", LuaFuncsGame::getKeyNoRepeat},
+    {"getMouseInfos", LuaFuncsGame::getMouseInfos},
+    // 2D drawing and text
+    {"getWindowSize", LuaFuncs2D::getWindowSize},
+    {"setColor", LuaFuncs2D::setColor},
+    {"drawText", LuaFuncs2D::drawText},
+    {"scheduleDrawTextCenter", LuaFuncs2D::scheduleDrawTextCenter},
+    {"load2DSprite", LuaFuncs2D::load2DSprite},
+    {"draw2DSprite", LuaFuncs2D::draw2DSprite},
+    {"scheduleDraw2DSprite", LuaFuncs2D::scheduleDraw2DSprite},
+    {"unload2DSprite", LuaFuncs2D::unload2DSprite},
+    {"drawSpriteFullscreen", LuaFuncs2D::drawSpriteFullscreen},
+    {"drawSpriteFullscreenStretched", LuaFuncs2D::drawSpriteFullscreenStretched},
+    {"createEditText", LuaFuncs2D::createEditText},
+    {"removeEditTextAndGetText", LuaFuncs2D::removeEditTextAndGetText},
+    // Script objects
+    {"initActiveObjects", LuaFuncsObjects::initActiveObjects},
+    {"autoDestroyCurrentObject", LuaFuncsObjects::autoDestroyCurrentObject},
+    {"getCurrentObjectPosition", LuaFuncsObjects::getCurrentObjectPosition},
+    {"setCurrentObjectPosition", LuaFuncsObjects::setCurrentObjectPosition},
+    {"setObjectLocalVariable", LuaFuncsObjects::setObjectLocalVariable},
+    {"getObjectLocalVariable", LuaFuncsObjects::getObjectLocalVariable},
+    {"setObjectLocalVariablePos", LuaFuncsObjects::setObjectLocalVariablePos},
+    {"getObjectLocalVariablePos", LuaFuncsObjects::getObjectLocalVariablePos},
+    {"setObjectLocalVariableString", LuaFuncsObjects::setObjectLocalVariableString},
+    {"getObjectLocalVariableString", LuaFuncsObjects::getObjectLocalVariableString},
+    {"createObject", LuaFuncsWorld::createObject},
+    {"removeObject", LuaFuncsWorld::removeObject},
+    {"getObjectTypeAt", LuaFuncsWorld::getObjectTypeAt},
+    // 3D models and the current drawing position
+    {"load3DModel", LuaFuncs3D::load3DModel},
+    {"load3DModelAnimated", LuaFuncs3D::load3DModelAnimated},
+    {"draw3DModel", LuaFuncs3D::draw3DModel},
+    {"unload3DModel", LuaFuncs3D::unload3DModel},
+    {"setModelAnimationSpeed", LuaFuncs3D::setModelAnimationSpeed},
+    {"startModelAnimation", LuaFuncs3D::startModelAnimation},
+    {"stopModelAnimation", LuaFuncs3D::stopModelAnimation},
+    {"setCurrentPosition", LuaFuncs3D::setCurrentPosition},
+    {"setCurrentPositionReal", LuaFuncs3D::setCurrentPositionReal},
+    {"move3DPosition", LuaFuncs3D::move3DPosition},
+    {"rotatePosition", LuaFuncs3D::rotatePosition},
+    // Player and camera
+    {"getPlayerPositionReal", LuaFuncs3D::getPlayerPositionReal},
+    {"setPlayerPositionReal", LuaFuncs3D::setPlayerPositionReal},
+    {"getPlayerSpeed", LuaFuncs3D::getPlayerSpeed},
+    {"setPlayerSpeed", LuaFuncs3D::setPlayerSpeed},
+    {"setPlayerMovementWalk", LuaFuncs3D::setPlayerMovementWalk},
+    {"setPlayerMovementCar", LuaFuncs3D::setPlayerMovementCar},
+    {"setPlayerMovementFly", LuaFuncs3D::setPlayerMovementFly},
+    {"setPlayerMovementNone", LuaFuncs3D::setPlayerMovementNone},
+    {"getPlayerMovementType", LuaFuncs3D::getPlayerMovementType},
+    {"getDistanceToPlayer", LuaFuncs3D::getDistanceToPlayer},
+    {"setCameraAngleAndDistance", LuaFuncs3D::setCameraAngleAndDistance},
+    {"getCameraAngleAndDistance", LuaFuncs3D::getCameraAngleAndDistance},
+    {"getCameraPositionReal", LuaFuncs3D::getCameraPositionReal},
+    {"get2DPosFrom3D", LuaFuncs3D::get2DPosFrom3D},
+    {"cartesianCoordFromSphericalCoord", LuaFuncs3D::cartesianCoordFromSphericalCoord},
+    // World and cubes
+    {"getCubeTypeAt", LuaFuncsWorld::getCubeTypeAt},
+    {"createCube", LuaFuncsWorld::createCube},
+    {"removeCube", LuaFuncsWorld::removeCube},
+    {"addCubesParallelepiped", LuaFuncsWorld::addCubesParallelepiped},
+    {"addCubesSphere", LuaFuncsWorld::addCubesSphere},
+    {"getCollidingCubeInfosPosReal", LuaFuncsWorld::getCollidingCubeInfosPosReal},
+    {"saveWorld", LuaFuncsWorld::saveWorld},
+    // Sound
+    {"loadSound", LuaFuncsSound::loadSound},
+    {"playSound", LuaFuncsSound::playSound},
+    {"stopSound", LuaFuncsSound::stopSound},
+    {"setSoundVolume", LuaFuncsSound::setSoundVolume},
+    {"isPlayingSound", LuaFuncsSound::isPlayingSound},
+    // Editor mode, cursor and the script's cube selection
+    {"isEditorMode", LuaFuncsEditor::isEditorMode},
+    {"setEditorMode", LuaFuncsEditor::setEditorMode},
+    {"startCubeCreation", LuaFuncsEditor::startCubeCreation},
+    {"manageCubeCreation", LuaFuncsEditor::manageCubeCreation},
+    {"getEditorCursorPosition", LuaFuncsEditor::getEditorCursorPosition},
+    // Path graph
+    {"clearGraph", LuaFuncsEditor::clearGraph},
+    {"addSegmentInGraph", LuaFuncsEditor::addSegmentInGraph},
+    {"removeSegmentFromGraph", LuaFuncsEditor::removeSegmentFromGraph},
+    {"findPathInGraph", LuaFuncsEditor::findPathInGraph},
+    // Web
+    {"getPageFromWebServer", LuaFuncsEditor::getPageFromWebServer},
+    {nullptr, nullptr},
+};
+
+/// The fatal script error report: "lua ('<where>'): <error text on top of the stack>".
+[[noreturn]] void reportLuaError(lua_State* lua, const std::string& where) {
+  const char* text = lua_tostring(lua, -1);
+  const std::string message =
+      "lua ('" + where + "'): " + (text != nullptr ? text : "(error object is not a string)");
+  showAssertionReport(__DATE__, __FILE__, nullptr, __LINE__, __TIME__, message);
+}
+
+}  // namespace
+
+LuaFuncs::LuaFuncs(const std::string& parScriptFile, Font* parFont, SoundManager* parSound,
+                   World* parWorld)
+    : lua(nullptr) {
+  luaFuncsPrivate.reset();
+  luaFuncsPrivate.sound = parSound;
+  luaFuncsPrivate.world = parWorld;
+  luaFuncsPrivate.font = parFont;
+  luaFuncsPrivate.globalVariables.clear();
+  luaFuncsPrivate.isQuitRequested = false;
+  CustomObject::setCallback(this);
+
+  std::cout << "Loading script '" << parScriptFile << "' ... " << std::flush;
+  lua = luaL_newstate();
+  assert(lua != NULL, "cannot create the Lua state");
+  luaL_openlibs(lua);
+  registerEngineFunctions(lua);
+  if (luaL_loadfile(lua, parScriptFile.c_str()) != 0 || lua_pcall(lua, 0, LUA_MULTRET, 0) != 0)
+    reportLuaError(lua, "in file " + parScriptFile);
+  lua_settop(lua, 0);
+  std::cout << "done." << std::endl;
+}
+
+LuaFuncs::~LuaFuncs() {
+  luaFuncsPrivate.releaseScheduled();
+  luaFuncsPrivate.activeEditText.reset();
+  luaFuncsPrivate.currentObject = nullptr;
+  if (CustomObject::getCallback() == this) CustomObject::setCallback(nullptr);
+  lua_close(lua);
+}
+
+void LuaFuncs::registerEngineFunctions(lua_State* lua) {
+  for (const luaL_Reg* function = engineFunctions; function->name != nullptr; ++function) {
+    lua_pushcclosure(lua, function->func, 0);
+    lua_setfield(lua, LUA_GLOBALSINDEX, function->name);
+  }
+}
+
+std::string LuaFuncs::argString(lua_State* lua, int index) {
+  size_t length = 0;
+  const char* text = lua_tolstring(lua, index, &length);
+  return text != nullptr ? std::string(text, length) : std::string();
+}
+
+Float3 LuaFuncs::argFloat3(lua_State* lua, int firstIndex) {
+  return Float3(static_cast<float>(lua_tonumber(lua, firstIndex)),
+                static_cast<float>(lua_tonumber(lua, firstIndex + 1)),
+                static_cast<float>(lua_tonumber(lua, firstIndex + 2)));
+}
+
+Int3 LuaFuncs::argCube(lua_State* lua, int firstIndex) {
+  constexpr int32_t farthest = 1000000000;
+  Int3 cube;
+  for (int axis = 0; axis < 3; ++axis) {
+    const int32_t value = LuaFuncsGame::truncToInt32(lua_tonumber(lua, firstIndex + axis));
+    cube[axis] = std::max(-farthest, std::min(farthest, value));
+  }
+  return cube;
+}
+
+Sprite* LuaFuncs::argSprite(lua_State* lua, int index, const char* function) {
+  return static_cast<Sprite*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::sprite, lua_touserdata(lua, index), function));
+}
+
+Animated3DModel* LuaFuncs::argModel(lua_State* lua, int index, const char* function) {
+  return static_cast<Animated3DModel*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::model, lua_touserdata(lua, index), function));
+}
+
+Sound_Abstract* LuaFuncs::argSound(lua_State* lua, int index, const char* function) {
+  return static_cast<Sound_Abstract*>(
+      luaFuncsPrivate.handles.requireLive(ScriptHandles::sound, lua_touserdata(lua, index), function));
+}
+
+bool LuaFuncs::isFinite(const Float3& value) {
+  return std::isfinite(value.x()) && std::isfinite(value.y()) && std::isfinite(value.z());
+}
+
+int LuaFuncs::pushFloat3(lua_State* lua, const Float3& value) {
+  for (int axis = 0; axis < 3; ++axis) lua_pushnumber(lua, value[axis]);
+  return 3;
+}
+
+int LuaFuncs::pushInt3(lua_State* lua, const Int3& value) {
+  for (int axis = 0; axis < 3; ++axis) lua_pushinteger(lua, value[axis]);
+  return 3;
+}
+
+void LuaFuncs::call(const char* table, const char* function) {
+  lua_getfield(lua, LUA_GLOBALSINDEX, table);
+  if (lua_istable(lua, -1))
+    lua_getfield(lua, -1, function);
+  else
+    lua_pushnil(lua);
+  if (lua_pcall(lua, 0, 0, 0) != 0)
+    reportLuaError(lua, std::string("calling function ") + table + ":" + function);
+  lua_pop(lua, 1);
+}
+
+void LuaFuncs::gameInit() { call("Game", "init"); }
+void LuaFuncs::gameManage() { call("Game", "manage"); }
+void LuaFuncs::gameDraw3D() { call("Game", "draw3D"); }
+void LuaFuncs::gameUninit() { call("Game", "uninit"); }
+
+void LuaFuncs::gameDraw2D() {
+  luaFuncsPrivate.isFullscreenSpriteDrawn = false;
+  call("Game", "draw2D");
+  luaFuncsPrivate.drawScheduled(Utils::getTimeMs());
+}
+
+void LuaFuncs::callType(uint32_t typeId, const char* function, CustomObject* object) {
+  if (typeId >= luaFuncsPrivate.activeObjectsNames.size()) {
+    lua_pushstring(lua, "unknown script object type");
+    reportLuaError(lua, "calling function (type id " + std::to_string(typeId) + "):" + function);
+  }
+  // Saved and put back rather than cleared: a callback may destroy another object, whose
+  // uninit runs inside it.
+  CustomObject* previousObject = luaFuncsPrivate.currentObject;
+  if (object != nullptr) luaFuncsPrivate.currentObject = object;
+  // A copy: the callback may add type names, which moves the list.
+  const std::string table = luaFuncsPrivate.activeObjectsNames[typeId];
+  call(table.c_str(), function);
+  luaFuncsPrivate.currentObject = previousObject;
+}
+
+void LuaFuncs::load(uint32_t typeId) { callType(typeId, "load", nullptr); }
+void LuaFuncs::init(uint32_t typeId, CustomObject* object) { callType(typeId, "init", object); }
+void LuaFuncs::manage(uint32_t typeId, CustomObject* object) { callType(typeId, "manage", object); }
+void LuaFuncs::draw(uint32_t typeId, CustomObject* object) { callType(typeId, "draw", object); }
+void LuaFuncs::uninit(uint32_t typeId, CustomObject* object) { callType(typeId, "uninit", object); }
+void LuaFuncs::unload(uint32_t typeId) { callType(typeId, "unload", nullptr); }
+
+bool LuaFuncs::isTypeDefined(uint32_t typeId) {
+  const std::vector<std::string>& names = luaFuncsPrivate.activeObjectsNames;
+  bool isDefined = typeId < names.size();
+  if (isDefined) {
+    lua_getfield(lua, LUA_GLOBALSINDEX, names[typeId].c_str());
+    isDefined = lua_istable(lua, -1);
+    lua_pop(lua, 1);
+  }
+  if (!isDefined && reportedUndefinedTypes.insert(typeId).second) {
+    const std::string type =
+        typeId < names.size() ? "type '" + names[typeId] + "'" : "type id " + std::to_string(typeId);
+    showProblem("The script defines no script object " + type +
+                ": its objects are kept in the world but not run");
+  }
+  return isDefined;
+}

@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "scene/Player.h"
+#include "TempDir.h"
+
+namespace {
+
+// A game directory of its own: the sample configuration and world, the engine's and the world
+// scene's assets linked in, and the script under test.
+class TestGame {
+ public:
+  explicit TestGame(const std::string& script) {
+    dir.write("world.lua", script);
+    dir.write("world.xml", readFile(std::string(ENGINE_GAME_DIR) + "/world.xml"));
+    dir.write("world.dat", readFile(emptyWorldFile()));
+    for (const char* shared : {"images_engine", "whiteTexture.png", "models", "sounds", "skybox", "water",
+                               "cube_textures", "cube_shadowed_textures", "cube_bumpmap_textures"}) {
+      const std::string target = std::string(ENGINE_GAME_DIR) + "/" + shared;
+      EXPECT_EQ(0, symlink(target.c_str(), dir.file(shared).c_str())) << shared;
+    }
+  }
+
+  // Runs the engine program in the directory; standard output is kept, standard error goes
+  // to a file. Without a display the program gets a private X server. `environment` is put
+  // before the command ("NAME=value ...").
+  int run(const std::string& environment = "") {
+    const char* display = std::getenv("DISPLAY");
+    const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24 -noreset' ";
+    const std::string command = "cd '" + dir.path() + "' && " + environment + " " + launcher + "timeout 60 '" +
+                                std::string(ENGINE_PROGRAM) + "' 2>'" + dir.file("stderr.txt") + "' </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // The lines of standard output that start with one of the prefixes, in order.
+  std::vector<std::string> lines(const std::vector<std::string>& prefixes) const {
+    std::vector<std::string> kept;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line))
+      for (const std::string& prefix : prefixes)
+        if (line.compare(0, prefix.size(), prefix) == 0) {
+          kept.push_back(line);
+          break;
+        }
+    return kept;
+  }
+
+  std::string errors() const { return readFile(dir.file("stderr.txt")); }
+
+  TempDir dir;
+  std::string output;
+};
+
+const std::vector<std::string> scriptLines = {"Loading script", "Call game init", "==== Script file reloaded",
+                                              "lua print: ", "Saving game", "Loading game"};
+
+std::string floatBytes(float value) {
+  std::string bytes(4, '\0');
+  std::memcpy(&bytes[0], &value, 4);
+  return bytes;
+}
+
+std::string int32Bytes(int32_t value) {
+  std::string bytes(4, '\0');
+  std::memcpy(&bytes[0], &value, 4);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(EndToEndTest, GameCallbacksSaveAndLoadThenQuit) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init()
+  print("init")
+  setGlobalVar("score", 41)
+  print(addToGlobalVar("score", 1))
+end
+function Game.manage()
+  frame = frame + 1
+  print("manage " .. frame)
+  if frame == 1 then
+    saveGame("progress.sav")
+  elseif frame == 2 then
+    setGlobalVar("score", 0)
+    setGlobalVar("extra", 5)
+    print(getGlobalVar("score"))
+    loadGame("progress.sav")
+  elseif frame == 3 then
+    print(getGlobalVar("score"))
+    print(getGlobalVar("extra"))
+    loadGame("absent.sav")
+  elseif frame == 4 then
+    quitGame()
+  end
+end
+function Game.draw3D() print("draw3D " .. frame) end
+function Game.draw2D() print("draw2D " .. frame) end
+function Game.uninit() print("uninit") end
+)");
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  const std::vector<std::string> expected = {
+      "Loading script 'world.lua' ... done.",
+      "Call game init ...",
+      "lua print: init",
+      "lua print: 42",
+      "==== Script file reloaded",
+      "lua print: manage 1",
+      "lua print: draw3D 1",
+      "lua print: draw2D 1",
+      "Saving game into file progress.sav",
+      "lua print: manage 2",
+      "lua print: 0",
+      "lua print: draw3D 2",
+      "lua print: draw2D 2",
+      "Loading game from file progress.sav",
+      "lua print: manage 3",
+      "lua print: 42",
+      "lua print: 0",
+      "lua print: draw3D 3",
+      "lua print: draw2D 3",
+      "lua print: manage 4",
+      "lua print: draw3D 4",
+      "lua print: draw2D 4",
+      "lua print: uninit",
+  };
+  EXPECT_EQ(expected, game.lines(scriptLines)) << game.output;
+
+  // The save game holds the player's 24-byte record, then the global variables as they were
+  // when it was written.
+  const std::string saved = readFile(game.dir.file("progress.sav"));
+  ASSERT_EQ(saved.size(), 24u + 17u);
+  EXPECT_EQ(std::string("\x01\x00\x00\x00\x05\x00\x00\x00score\x2a\x00\x00\x00", 17), saved.substr(24));
+}
+
+TEST(EndToEndTest, SaveAndLoadFailuresAreReportedAndTheGameGoesOn) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init() setGlobalVar("keep", 7) end
+function Game.manage()
+  frame = frame + 1
+  if frame == 1 then
+    saveGame("no_such_dir/game.sav")
+    loadGame("damaged.sav")
+  elseif frame == 2 then
+    print(getGlobalVar("keep"))
+    quitGame()
+  end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  // Three entries announced, one and a half present.
+  game.dir.write("damaged.sav", std::string("\x03\x00\x00\x00\x01\x00\x00\x00k\x01\x00\x00\x00\x09\x00", 15));
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"Loading game from file damaged.sav", "Saving game into file no_such_dir/game.sav",
+                                      "lua print: 7"}),
+            game.lines({"lua print: ", "Saving game", "Loading game"}));
+  const std::string errors = game.errors();
+  EXPECT_NE(std::string::npos, errors.find("ERROR : Cannot create the save game file 'no_such_dir/game.sav'")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("ERROR : Damaged save game file 'damaged.sav'")) << errors;
+}
+
+TEST(EndToEndTest, WithoutASoundOutputTheGameStartsSilent) {
+  TestGame game(R"(
+Game = {}
+function Game.init() end
+function Game.manage()
+  local beep = loadSound("sounds/jump.wav")
+  setSoundVolume(beep, 1)
+  playSound(beep)
+  print(isPlayingSound(beep))
+  stopSound(beep)
+  quitGame()
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  EXPECT_EQ(0, game.run("ALSOFT_DRIVERS=nosuchdriver")) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: 0"}), game.lines({"lua print: "}));
+  const std::string errors = game.errors();
+  const size_t report = errors.find("ERROR : Sound is off: no usable audio device");
+  EXPECT_NE(std::string::npos, report) << errors;
+  EXPECT_EQ(std::string::npos, errors.find("ERROR : ", report + 1)) << errors;
+}
+
+TEST(EndToEndTest, ObjectsOfATypeTheScriptDoesNotDefineAreKeptAndNotRun) {
+  // The first script places a lamp and two doors (one global) by the player and saves the
+  // world; when it finds them already there it prints their types.
+  const std::string types = R"(
+local function behaviour(name)
+  local managed = false
+  return {load = function() end, init = function() end, draw = function() end,
+          uninit = function() end, unload = function() end,
+          manage = function() if not managed then managed = true print(name .. " runs") end end}
+end
+Lamp = behaviour("Lamp")
+Game = {}
+local frame = 0
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+local function at(dz)
+  local x, y, z = getPlayerPositionReal()
+  return x, y + 5, z + dz
+end
+)";
+  TestGame game(types + R"(
+Door = behaviour("Door")
+function Game.init() initActiveObjects("Lamp", "Door") end
+function Game.manage()
+  frame = frame + 1
+  if frame == 1 and getObjectTypeAt(at(20)) == "" then
+    local x, y, z = at(0)
+    createObject(x, y, z, "Lamp", false)
+    x, y, z = at(20)
+    createObject(x, y, z, "Door", false, "first")
+    x, y, z = at(40)
+    createObject(x, y, z, "Door", true)
+  elseif frame == 1 then
+    print(getObjectTypeAt(at(0)) .. " " .. getObjectTypeAt(at(20)) .. " " .. getObjectTypeAt(at(40)))
+  elseif frame == 3 then
+    saveWorld()
+    quitGame()
+  end
+end
+)");
+  ASSERT_EQ(0, game.run()) << game.output << game.errors();
+  const std::string firstScript = readFile(game.dir.file("world.lua"));
+
+  // A script that knows only the lamp: the game runs, the doors are neither run nor lost.
+  game.dir.write("world.lua", types + R"(
+function Game.init() initActiveObjects("Lamp") end
+function Game.manage()
+  frame = frame + 1
+  if frame == 3 then
+    print("door: '" .. getObjectTypeAt(at(20)) .. "'")
+    saveWorld()
+    quitGame()
+  end
+end
+)");
+  game.output.clear();
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: Lamp runs", "lua print: door: ''"}), game.lines({"lua print: "}));
+  const std::string errors = game.errors();
+  const std::string report =
+      "ERROR : The script defines no script object type id 1: its objects are kept in the world but not run\n";
+  EXPECT_EQ(errors, report) << errors;
+
+  // Back with the first script, the doors saved by the second are all there (the global one is
+  // managed first).
+  game.dir.write("world.lua", firstScript);
+  game.output.clear();
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_EQ(std::vector<std::string>({"lua print: Door runs", "lua print: Lamp runs", "lua print: Lamp Door Door"}),
+            game.lines({"lua print: "}));
+}
+
+TEST(EndToEndTest, AScriptErrorEndsTheProgramWithItsReport) {
+  TestGame game(R"(
+Game = {}
+function Game.init() end
+function Game.manage() error("game over") end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  EXPECT_EQ(1, game.run());
+  const std::string errors = game.errors();
+  EXPECT_NE(std::string::npos,
+            errors.find("\nMessage: lua ('calling function Game:manage'): world.lua:4: game over\n"))
+      << errors;
+  EXPECT_EQ(std::string::npos, errors.find("Condition:")) << errors;
+}
+
+TEST(EndToEndTest, TheSaveGameStartsWithThePlayerAndADamagedOneChangesNothing) {
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init() setGlobalVar("keep", 7) end
+function Game.manage()
+  frame = frame + 1
+  if frame == 2 then loadGame("damaged.sav")
+  elseif frame == 3 then saveGame("after_damaged.sav")
+  elseif frame == 4 then loadGame("good.sav")
+  elseif frame == 5 then saveGame("after_good.sav")
+  elseif frame == 6 then quitGame() end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  // The player at (1, 5000, 2), yaw 30, pitch 0, not moving (type 3); then the variables.
+  const std::string record = floatBytes(1.f) + floatBytes(5000.f) + floatBytes(2.f) + floatBytes(30.f) +
+                             floatBytes(0.f) + int32Bytes(Player::MVT_TYPE_NONE);
+  const std::string variables = int32Bytes(1) + int32Bytes(1) + "k" + int32Bytes(9);
+  game.dir.write("good.sav", record + variables);
+  // A sound player record, then three variables announced and one and a half present.
+  game.dir.write("damaged.sav", record + int32Bytes(3) + int32Bytes(1) + "k" + int32Bytes(1) + std::string("\x09\x00", 2));
+
+  EXPECT_EQ(0, game.run()) << game.output << game.errors();
+  EXPECT_NE(std::string::npos, game.errors().find("ERROR : Damaged save game file 'damaged.sav'")) << game.errors();
+
+  // After the damaged load the player still falls from where it started, walking, and the
+  // variables are the script's.
+  const std::string afterDamaged = readFile(game.dir.file("after_damaged.sav"));
+  ASSERT_EQ(afterDamaged.size(), 24u + 16u);
+  float y;
+  std::memcpy(&y, afterDamaged.data() + 4, 4);
+  EXPECT_LT(y, 0.f);
+  EXPECT_EQ(afterDamaged.substr(20, 4), int32Bytes(Player::MVT_TYPE_WALK));
+  EXPECT_EQ(afterDamaged.substr(24), int32Bytes(1) + int32Bytes(4) + "keep" + int32Bytes(7));
+
+  // After the good load the record comes back byte for byte, with the loaded variables.
+  EXPECT_EQ(readFile(game.dir.file("after_good.sav")), record + variables);
+}

@@ -1,6 +1,7 @@
 #ifndef COREKIT_BASICVECTOR_H
 #define COREKIT_BASICVECTOR_H
 
+#include <cmath>
 #include <cstddef>
 #include <ostream>
 
@@ -96,5 +97,13 @@ using Float3 = BasicVector<3, float>;
 using Int3 = BasicVector<3, int>;
 using Int2 = BasicVector<2, int>;
 using Float2 = BasicVector<2, float>;
+
+/// Squared Euclidean distance between two points, summed x, y, z in float.
+inline float squaredDistance(const Float3& a, const Float3& b) {
+  const Float3 d = a - b;
+  return d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
+}
+
+inline float distance(const Float3& a, const Float3& b) { return std::sqrt(squaredDistance(a, b)); }
 
 #endif

@@ -57,11 +57,6 @@ int latticeIntervals(float extent, float sizeOneCube) {
   return intervals < most ? std::max(1, static_cast<int>(intervals)) : most;
 }
 
-float distance(const Float3& a, const Float3& b) {
-  const Float3 d = b - a;
-  return std::sqrt(d.x() * d.x() + d.y() * d.y() + d.z() * d.z());
-}
-
 void stopAnimation(Animated3DModel& model) {
   model.setPlaying(false);
   model.setCurrentFrame(0);

@@ -54,13 +54,6 @@ void apply3DPolygonModes() {
   glEnable(GL_CULL_FACE);
 }
 
-float squaredDistance(const Float3& a, const Float3& b) {
-  const Float3 d = a - b;
-  return d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
-}
-
-float distance(const Float3& a, const Float3& b) { return std::sqrt(squaredDistance(a, b)); }
-
 bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
 
 }  // namespace

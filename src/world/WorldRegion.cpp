@@ -128,11 +128,6 @@ bool isInsideBox(const Float3& point, const Float3& centre, const Float3& size) 
   return true;
 }
 
-float squaredDistance(const Float3& a, const Float3& b) {
-  const Float3 d = a - b;
-  return d.x() * d.x() + d.y() * d.y() + d.z() * d.z();
-}
-
 bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
 
 }  // namespace

@@ -5,13 +5,10 @@
 #include <cstdlib>
 
 #include "meshing/CubeTypeLook.h"
-#include "world/CubeTypeManager.h"
 #include "meshing/CubeZoneVertices.h"
 #include "meshing/CubesTable.h"
 #include "meshing/SharedRange.h"
 #include "Assert.h"
-
-bool shadowsEnabled = true;
 
 namespace {
 
@@ -351,20 +348,6 @@ void fillZones(size_t nbZones, SharedRange* claims, uint32_t batch, Fill fill) {
     for (uint32_t k = from; k < to; ++k) fill(k);
 }
 
-/// The type of each zone, fetched, marked used and with its textures loaded.
-std::vector<CubeZone::DrawLook> drawLooksOf(const CubeZone* zones, size_t nbZones) {
-  CubeTypeManager* manager = CubeTypeManager::getInstance();
-  const bool withShadows = shadowsEnabled;
-  std::vector<CubeZone::DrawLook> looks(nbZones);
-  for (size_t k = 0; k < nbZones; ++k) {
-    CubeType* cubeType = manager->getCubeTypeForDrawing(zones[k].id);
-    cubeType->loadTextures();
-    looks[k].look = &cubeType->getLook();
-    looks[k].drawShadowTriangles = manager->isValidId(zones[k].id) && withShadows;
-  }
-  return looks;
-}
-
 }  // namespace
 
 void CubeZone::computeTextureBounds(const bool textureOptions[3], float sizeOneCube, Float3& low, Float3& high,
@@ -386,19 +369,6 @@ void CubeZone::computeTextureBounds(const bool textureOptions[3], float sizeOneC
   }
 }
 
-void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table) const {
-  CubeTypeManager* manager = CubeTypeManager::getInstance();
-  CubeType* cubeType = manager->getCubeTypeForDrawing(id);
-  cubeType->loadTextures();
-  buildFar(groups, table, cubeType->getLook(), manager->isValidId(id) && shadowsEnabled);
-}
-
-void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table) const {
-  CubeType* cubeType = CubeTypeManager::getInstance()->getCubeTypeForDrawing(id);
-  cubeType->loadTextures();
-  buildNear(groups, table, cubeType->getLook());
-}
-
 void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look,
                         bool drawShadowTriangles) const {
   MapGroups groupOf(groups);
@@ -409,18 +379,6 @@ void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table, const Cu
   FaceLists lists;
   MapGroups groupOf(groups);
   appendNear(*this, groupOf, table, look, lists);
-}
-
-void CubeZone::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                        SharedRange* claims) {
-  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
-  buildFar(zones, looks.data(), nbZones, groups, table, claims);
-}
-
-void CubeZone::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                         SharedRange* claims) {
-  const std::vector<DrawLook> looks = drawLooksOf(zones, nbZones);
-  buildNear(zones, looks.data(), nbZones, groups, table, claims);
 }
 
 void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
@@ -480,11 +438,7 @@ void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nb
   fillZones(nbZones, claims, 1, [&](size_t k) { appendNear(zones[k], counts, table, *looks[k].look, lists); });
 }
 
-bool CubeZone::contains(const Float3& point) const {
-  assert(id >= 0);
-  // Fetching by id checks "id < cubeTypes.size()" and marks the type used.
-  const CubeType* cubeType = CubeTypeManager::getInstance()->getCubeType(id);
-  if (!cubeType->collidable) return false;
+bool CubeZone::isInBox(const Float3& point) const {
   for (int a = 0; a < 3; ++a) {
     if (point[a] < centre[a] - size[a] / 2.f || point[a] > centre[a] + size[a] / 2.f) return false;
   }

@@ -13,29 +13,23 @@ class CubesTable;
 class SharedRange;
 struct CubeTypeLook;
 
-/// The user's shadow switch (starts on): without it the far builder lays no shadow triangles.
-/// The options menu changes it, and the regions are then rebuilt.
-extern bool shadowsEnabled;
-
 /// An axis-aligned box filled with cubes of one type, the unit in which the world stores
 /// cubes, with its shadow data; and the two builders that turn it into textured geometry.
+/// The builders are pure: they take the type's look from the caller (world/CubeZoneLooks
+/// fetches it from the cube types) and touch no GL.
 class CubeZone {
  public:
   CubeZone() = default;
   CubeZone(int32_t parId, const Float3& parCentre, const Float3& parSize)
       : id(parId), centre(parCentre), size(parSize) {}
 
-  /// Far build: one quad per visible face, then the shadow triangles. Fetches the cube type
-  /// (the default type when the id is not a valid one), loading its textures if needed.
-  void buildFar(MeshGroupMap& groups, const CubesTable& table) const;
-  /// Near build: every visible face cut into bump-mapped small quads with a shadow flag each.
-  void buildNear(MeshGroupMap& groups, const CubesTable& table) const;
-
-  /// The pure far builder: `look` gives the textures and options, `drawShadowTriangles`
-  /// whether the shadow triangles are laid (valid type and shadows on). Touches no GL.
+  /// Far build: one quad per visible face, then the shadow triangles. `look` gives the
+  /// textures and options, `drawShadowTriangles` whether the shadow triangles are laid (valid
+  /// type and shadows on).
   void buildFar(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look,
                 bool drawShadowTriangles) const;
-  /// The pure near builder (no random offsets, no GL).
+  /// Near build: every visible face cut into bump-mapped small quads with a shadow flag each
+  /// (no random offsets).
   void buildNear(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look) const;
 
   /// What a range build needs of each zone: its type's look and whether its shadow
@@ -47,22 +41,16 @@ class CubeZone {
 
   /// Far and near builds of zones[0 .. nbZones) into one group set, the way a region builds
   /// each half of its zone list: every group's lists are counted first and sized once, so
-  /// filling them never moves them. Types are fetched as in the one-zone builds; give each
-  /// half its own group set. With `claims` (a range of nbZones indices), the zones are filled
-  /// as they are claimed from it, and only those: another thread may take over the rest.
-  static void buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                       SharedRange* claims = nullptr);
-  static void buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                        SharedRange* claims = nullptr);
-  /// The pure range builders: looks[k] belongs to zones[k]. Touch no GL.
+  /// filling them never moves them; looks[k] belongs to zones[k]. Give each half its own
+  /// group set. With `claims` (a range of nbZones indices), the zones are filled as they are
+  /// claimed from it, and only those: another thread may take over the rest.
   static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
                        const CubesTable& table, SharedRange* claims = nullptr);
   static void buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
                         const CubesTable& table, SharedRange* claims = nullptr);
 
-  /// Whether the point lies in the box (bounds included) and the type is collidable; marks
-  /// the type used. The id must be a valid type id.
-  bool contains(const Float3& point) const;
+  /// Whether the point lies in the box, bounds included.
+  bool isInBox(const Float3& point) const;
 
   /// Texture coordinate bounds of the faces (L, H for bottom, front and left; L2, H2 for
   /// top, back and right), from the type's options and the zone's size and place.

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 
-#include "meshing/CubeZone.h"
 #include "DeviceManager.h"
 #include "Font.h"
 #include "KeyboardManager.h"
@@ -16,6 +15,7 @@
 #include "SpriteManager.h"
 #include "scene/World.h"
 #include "Assert.h"
+#include "world/CubeZoneLooks.h"
 
 bool MenuState::isFullscreenEnteredFromMenu = false;
 bool MenuState::isFullscreenNow = false;

@@ -12,6 +12,7 @@
 #include "world/WorldFile.h"
 #include "world/WorldRegion.h"
 #include "Assert.h"
+#include "world/CubeZoneLooks.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ int32_t IndexedWorld::takeCollidingZone(const Float3& point, Float3& centre, Flo
   // The very zone the query answers is removed (a removal by point could take another zone
   // holding that point, such as an overlapping one listed earlier).
   for (size_t i = 0; i < zones.size(); ++i) {
-    if (!zones[i].contains(point)) continue;
+    if (!CubeZoneLooks::contains(zones[i], point)) continue;
     const int32_t id = zones[i].id;
     centre = zones[i].centre;
     size = zones[i].size;

@@ -22,6 +22,7 @@
 #include "Scene3D.h"
 #include "VBO.h"
 #include "Assert.h"
+#include "world/CubeZoneLooks.h"
 
 namespace {
 
@@ -34,9 +35,9 @@ void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap&
                SharedRange* claims) {
   if (nbZones == 0) return;
   if (isNear)
-    CubeZone::buildNear(zones, nbZones, groups, table, claims);
+    CubeZoneLooks::buildNear(zones, nbZones, groups, table, claims);
   else
-    CubeZone::buildFar(zones, nbZones, groups, table, claims);
+    CubeZoneLooks::buildFar(zones, nbZones, groups, table, claims);
 }
 
 /// One region's zones cut in consecutive ranges, each meshed into its own set of groups; the
@@ -295,7 +296,7 @@ bool WorldRegion::removeCubeZone(const Float3& point, bool nearest) {
     index = nearestZoneIndex(point);
   } else {
     for (size_t i = 0; i < cubeZones.size() && index == cubeZones.size(); ++i)
-      if (cubeZones[i].centre == point || cubeZones[i].contains(point)) index = i;
+      if (cubeZones[i].centre == point || CubeZoneLooks::contains(cubeZones[i], point)) index = i;
   }
   // Nothing there, or no distance to compare (a point that is not a number).
   if (index == cubeZones.size()) return false;
@@ -345,7 +346,7 @@ bool WorldRegion::isCollidableAt(const Float3& point) const {
 
 int32_t WorldRegion::getCubeZoneAt(const Float3& point, Float3& centre, Float3& size) const {
   for (const CubeZone& zone : cubeZones) {
-    if (zone.contains(point)) {
+    if (CubeZoneLooks::contains(zone, point)) {
       centre = zone.centre;
       size = zone.size;
       return zone.id;

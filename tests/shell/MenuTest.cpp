@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "meshing/CubeZone.h"
 #include "DeviceManager.h"
 #include "Font.h"
 #include "GLTestWindow.h"
@@ -20,6 +19,7 @@
 #include "Scene2D.h"
 #include "SpriteManager.h"
 #include "TempDir.h"
+#include "world/CubeZoneLooks.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "TempDir.h"
 #include "TestImages.h"
 #include "ZoneTestHelpers.h"
+#include "world/CubeZoneLooks.h"
 
 using namespace zonetest;
 
@@ -227,13 +228,13 @@ TEST_F(CubeTypeTest, ContainsOnlyForCollidableTypes) {
   CubeZone wall(0, Float3(2.f, 1.f, 0.5f), Float3(2.f, 2.f, 1.f));
   const CubeType* wallType = manager.getCubeType(0);
   manager.clearUsedFlags();
-  EXPECT_TRUE(wall.contains(Float3(1.5f, 0.5f, 0.5f)));
+  EXPECT_TRUE(CubeZoneLooks::contains(wall, Float3(1.5f, 0.5f, 0.5f)));
   EXPECT_TRUE(wallType->getIsUsed());
-  EXPECT_TRUE(wall.contains(Float3(1.f, 2.f, 1.f)));  // bounds included
-  EXPECT_FALSE(wall.contains(Float3(0.99f, 1.f, 0.5f)));
-  EXPECT_FALSE(wall.contains(Float3(2.f, 1.f, 1.01f)));
+  EXPECT_TRUE(CubeZoneLooks::contains(wall, Float3(1.f, 2.f, 1.f)));  // bounds included
+  EXPECT_FALSE(CubeZoneLooks::contains(wall, Float3(0.99f, 1.f, 0.5f)));
+  EXPECT_FALSE(CubeZoneLooks::contains(wall, Float3(2.f, 1.f, 1.01f)));
   CubeZone ghost(1, wall.centre, wall.size);
-  EXPECT_FALSE(ghost.contains(wall.centre));
+  EXPECT_FALSE(CubeZoneLooks::contains(ghost, wall.centre));
 }
 
 TEST_F(CubeTypeTest, InvalidIdsAreFatalForFetchAndContainment) {
@@ -242,9 +243,9 @@ TEST_F(CubeTypeTest, InvalidIdsAreFatalForFetchAndContainment) {
   manager.addCubeType(stone.names, defaultOptions, true);
   EXPECT_EXIT(manager.getCubeType(1), testing::ExitedWithCode(1), "id < cubeTypes.size\\(\\)");
   CubeZone unknown(5, Float3(0.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f));
-  EXPECT_EXIT(unknown.contains(unknown.centre), testing::ExitedWithCode(1), "id < cubeTypes.size\\(\\)");
+  EXPECT_EXIT(CubeZoneLooks::contains(unknown, unknown.centre), testing::ExitedWithCode(1), "id < cubeTypes.size\\(\\)");
   CubeZone negative(-1, Float3(0.5f, 0.5f, 0.5f), Float3(1.f, 1.f, 1.f));
-  EXPECT_EXIT(negative.contains(negative.centre), testing::ExitedWithCode(1), "id >= 0");
+  EXPECT_EXIT(CubeZoneLooks::contains(negative, negative.centre), testing::ExitedWithCode(1), "id >= 0");
 }
 
 TEST_F(CubeTypeTest, BuildersUseTheDefaultTypeForUnknownIdsAndNoShadowTriangles) {
@@ -257,7 +258,7 @@ TEST_F(CubeTypeTest, BuildersUseTheDefaultTypeForUnknownIdsAndNoShadowTriangles)
   CubesTable table(regionCentre, 1.f, regionSize, zones);
 
   MeshGroupMap groups;
-  for (const CubeZone& zone : zones) zone.buildFar(groups, table);
+  for (const CubeZone& zone : zones) CubeZoneLooks::buildFar(zone, groups, table);
   const CubeTypeLook& stoneLook = manager.getCubeType(0)->getLook();
   const CubeTypeLook& defaultLook = manager.getDefaultCubeType()->getLook();
   // Every face of both types names one file, so a type's six faces share one group.
@@ -268,12 +269,12 @@ TEST_F(CubeTypeTest, BuildersUseTheDefaultTypeForUnknownIdsAndNoShadowTriangles)
 
   shadowsEnabled = false;
   MeshGroupMap unshadowed;
-  zones[0].buildFar(unshadowed, table);
+  CubeZoneLooks::buildFar(zones[0], unshadowed, table);
   shadowsEnabled = true;
   for (const auto& entry : unshadowed) EXPECT_TRUE(entry.second.verticesTriVect.empty());
 
   MeshGroupMap near;
-  for (const CubeZone& zone : zones) zone.buildNear(near, table);
+  for (const CubeZone& zone : zones) CubeZoneLooks::buildNear(zone, near, table);
   EXPECT_EQ(near[defaultLook.textureFace[2]].verticesQuadVect.size(), 2u * 6u * 64u);
 }
 
@@ -292,7 +293,8 @@ TEST_F(CubeTypeTest, TwoThreadsMeshDisjointHalvesLikeOne) {
 
   for (bool isNear : {false, true}) {
     auto mesh = [&](size_t from, size_t to, MeshGroupMap& groups) {
-      for (size_t i = from; i < to; ++i) isNear ? zones[i].buildNear(groups, table) : zones[i].buildFar(groups, table);
+      for (size_t i = from; i < to; ++i)
+        isNear ? CubeZoneLooks::buildNear(zones[i], groups, table) : CubeZoneLooks::buildFar(zones[i], groups, table);
     };
     MeshGroupMap serialFirst, serialSecond, first, second;
     mesh(0, 100, serialFirst);

@@ -24,6 +24,7 @@
 #include "SpriteManager.h"
 #include "world/WorldIndexator.h"
 #include "world/WorldRegion.h"
+#include "world/CubeZoneLooks.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "VBO.h"
 #include "world/WorldRegion.h"
 #include "ZoneTestHelpers.h"
+#include "world/CubeZoneLooks.h"
 
 using zonetest::regionCentre;
 using zonetest::regionSize;

@@ -25,6 +25,11 @@ class UndoLog;
 /// The main manager owns it, hands it the typed keys and mouse events while editor mode is on,
 /// lets it place the camera and draws its overlays. Font and indexed world are borrowed and
 /// must outlive the editor.
+///
+/// The class spans four source files: Editor3D.cpp (construction, camera, cursor, the edit
+/// actions, the cube-type dialogue and the script's cube selection), Editor3DKeys.cpp (the key
+/// table, key handling and the help), Editor3DMenu.cpp (the mouse and the menu pages' actions)
+/// and Editor3DDraw.cpp (the 3D wireframes and the 2D overlay).
 class Editor3D {
  public:
   Editor3D(Font* parFont, IndexedWorld* parIndexedWorld, const std::string& parWorldFileName,
@@ -119,6 +124,9 @@ class Editor3D {
   static std::vector<std::string> getHelpLines();
 
  private:
+  /// Short name of the menu page class in the source files of the editor.
+  using Page = Editor3DMenuPage;
+
   void startDialogue(bool parModify);
   /// Applies the answers of the completed dialogue: a new cube type, or the current one changed.
   void finishDialogue();

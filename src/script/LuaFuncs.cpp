@@ -2,8 +2,6 @@
 
 #include <lua.hpp>
 
-#include <algorithm>
-#include <cmath>
 #include <iostream>
 
 #include "world/CustomObject.h"
@@ -175,57 +173,6 @@ void LuaFuncs::registerEngineFunctions(lua_State* lua) {
     lua_pushcclosure(lua, function->func, 0);
     lua_setfield(lua, LUA_GLOBALSINDEX, function->name);
   }
-}
-
-std::string LuaFuncs::argString(lua_State* lua, int index) {
-  size_t length = 0;
-  const char* text = lua_tolstring(lua, index, &length);
-  return text != nullptr ? std::string(text, length) : std::string();
-}
-
-Float3 LuaFuncs::argFloat3(lua_State* lua, int firstIndex) {
-  return Float3(static_cast<float>(lua_tonumber(lua, firstIndex)),
-                static_cast<float>(lua_tonumber(lua, firstIndex + 1)),
-                static_cast<float>(lua_tonumber(lua, firstIndex + 2)));
-}
-
-Int3 LuaFuncs::argCube(lua_State* lua, int firstIndex) {
-  constexpr int32_t farthest = 1000000000;
-  Int3 cube;
-  for (int axis = 0; axis < 3; ++axis) {
-    const int32_t value = LuaFuncsGame::truncToInt32(lua_tonumber(lua, firstIndex + axis));
-    cube[axis] = std::max(-farthest, std::min(farthest, value));
-  }
-  return cube;
-}
-
-Sprite* LuaFuncs::argSprite(lua_State* lua, int index, const char* function) {
-  return static_cast<Sprite*>(
-      luaFuncsPrivate.handles.requireLive(ScriptHandles::sprite, lua_touserdata(lua, index), function));
-}
-
-Animated3DModel* LuaFuncs::argModel(lua_State* lua, int index, const char* function) {
-  return static_cast<Animated3DModel*>(
-      luaFuncsPrivate.handles.requireLive(ScriptHandles::model, lua_touserdata(lua, index), function));
-}
-
-Sound_Abstract* LuaFuncs::argSound(lua_State* lua, int index, const char* function) {
-  return static_cast<Sound_Abstract*>(
-      luaFuncsPrivate.handles.requireLive(ScriptHandles::sound, lua_touserdata(lua, index), function));
-}
-
-bool LuaFuncs::isFinite(const Float3& value) {
-  return std::isfinite(value.x()) && std::isfinite(value.y()) && std::isfinite(value.z());
-}
-
-int LuaFuncs::pushFloat3(lua_State* lua, const Float3& value) {
-  for (int axis = 0; axis < 3; ++axis) lua_pushnumber(lua, value[axis]);
-  return 3;
-}
-
-int LuaFuncs::pushInt3(lua_State* lua, const Int3& value) {
-  for (int axis = 0; axis < 3; ++axis) lua_pushinteger(lua, value[axis]);
-  return 3;
 }
 
 void LuaFuncs::call(const char* table, const char* function) {

@@ -5,14 +5,10 @@
 #include <set>
 #include <string>
 
-#include "BasicVector.h"
 #include "world/CustomObjectsCallback.h"
 
 struct lua_State;
-class Animated3DModel;
 class Font;
-class Sound_Abstract;
-class Sprite;
 class SoundManager;
 class World;
 
@@ -55,25 +51,6 @@ class LuaFuncs : public CustomObjectsCallback {
   /// Registers every engine function as a global of the state (print and assert replace the
   /// standard ones).
   static void registerEngineFunctions(lua_State* lua);
-  /// Argument `index` as text (numbers converted); "" when it is not a string or a number.
-  static std::string argString(lua_State* lua, int index);
-  /// Arguments `firstIndex` .. `firstIndex` + 2 as a real position.
-  static Float3 argFloat3(lua_State* lua, int firstIndex);
-  /// Arguments `firstIndex` .. `firstIndex` + 2 as a cube position: truncated, NaN as 0, held
-  /// within +-1e9 so that cube arithmetic (a cube's far corner) cannot overflow.
-  static Int3 argCube(lua_State* lua, int firstIndex);
-  /// Argument `index` as a handle the script was given and still holds: a missing one fails
-  /// "spritep != 0" (or "modelp != 0", "soundp != 0"), one that is freed or of another kind
-  /// fails "<function>: not a live sprite handle" (model, sound), before anything touches it.
-  static Sprite* argSprite(lua_State* lua, int index, const char* function);
-  static Animated3DModel* argModel(lua_State* lua, int index, const char* function);
-  static Sound_Abstract* argSound(lua_State* lua, int index, const char* function);
-  /// Whether no component is infinite or NaN: positions that are not are ignored where they
-  /// would be kept (player, objects).
-  static bool isFinite(const Float3& value);
-  /// Pushes the three components; returns 3, the number of results.
-  static int pushFloat3(lua_State* lua, const Float3& value);
-  static int pushInt3(lua_State* lua, const Int3& value);
 
  private:
   /// `table.function()` with no arguments and no results, the stack left as found. A missing

@@ -10,7 +10,7 @@
 #include "Font.h"
 #include "GLManager.h"
 #include "ImageLoader.h"
-#include "script/LuaFuncs.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncsPrivate.h"
 #include "Scene2D.h"
 #include "Sprite.h"
@@ -98,7 +98,7 @@ int LuaFuncs2D::setColor(lua_State* lua) {
 int LuaFuncs2D::drawText(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3 || argc == 1);
-  const std::string text = LuaFuncs::argString(lua, 1);
+  const std::string text = LuaArgs::argString(lua, 1);
   if (argc == 1) {
     font();
     luaFuncsPrivate.drawTextCentred(text);
@@ -112,14 +112,14 @@ int LuaFuncs2D::drawText(lua_State* lua) {
 int LuaFuncs2D::scheduleDrawTextCenter(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  luaFuncsPrivate.scheduledTexts[LuaFuncs::argString(lua, 1)] = scheduleEndMs(lua, 2);
+  luaFuncsPrivate.scheduledTexts[LuaArgs::argString(lua, 1)] = scheduleEndMs(lua, 2);
   return 0;
 }
 
 int LuaFuncs2D::load2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Sprite* sprite = spriteManager()->createSprite(LuaFuncs::argString(lua, 1), scriptSpriteAlignment);
+  Sprite* sprite = spriteManager()->createSprite(LuaArgs::argString(lua, 1), scriptSpriteAlignment);
   luaFuncsPrivate.handles.add(ScriptHandles::sprite, sprite);
   lua_pushlightuserdata(lua, sprite);
   return 1;
@@ -128,7 +128,7 @@ int LuaFuncs2D::load2DSprite(lua_State* lua) {
 int LuaFuncs2D::draw2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1 || argc == 3 || argc == 4 || argc == 6);
-  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
+  Sprite* sprite = LuaArgs::argSprite(lua, 1, __func__);
   if (argc == 1) {
     placeCentred(sprite);
   } else {
@@ -151,7 +151,7 @@ int LuaFuncs2D::draw2DSprite(lua_State* lua) {
 int LuaFuncs2D::scheduleDraw2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 4 || argc == 2);
-  Sprite* sprite = spriteManager()->createSprite(LuaFuncs::argString(lua, 1), scriptSpriteAlignment);
+  Sprite* sprite = spriteManager()->createSprite(LuaArgs::argString(lua, 1), scriptSpriteAlignment);
   if (argc == 4)
     sprite->position = positionArguments(lua, 2);
   else
@@ -163,7 +163,7 @@ int LuaFuncs2D::scheduleDraw2DSprite(lua_State* lua) {
 int LuaFuncs2D::unload2DSprite(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
+  Sprite* sprite = LuaArgs::argSprite(lua, 1, __func__);
   luaFuncsPrivate.handles.remove(ScriptHandles::sprite, sprite);
   spriteManager()->deleteSprite(sprite);
   return 0;
@@ -172,14 +172,14 @@ int LuaFuncs2D::unload2DSprite(lua_State* lua) {
 int LuaFuncs2D::drawSpriteFullscreen(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  drawFullscreen(LuaFuncs::argSprite(lua, 1, __func__));
+  drawFullscreen(LuaArgs::argSprite(lua, 1, __func__));
   return 0;
 }
 
 int LuaFuncs2D::drawSpriteFullscreenStretched(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Sprite* sprite = LuaFuncs::argSprite(lua, 1, __func__);
+  Sprite* sprite = LuaArgs::argSprite(lua, 1, __func__);
   const Int2 size = size2D();
   sprite->fitInto(size.x(), size.y());
   drawFullscreen(sprite);
@@ -192,7 +192,7 @@ int LuaFuncs2D::createEditText(lua_State* lua) {
   if (luaFuncsPrivate.activeEditText) return 0;
   const Int2 position = positionArguments(lua, 1);
   const int maxLength = static_cast<int>(lua_tointeger(lua, 3));
-  const std::string allowed = argc == 4 ? LuaFuncs::argString(lua, 4) : std::string();
+  const std::string allowed = argc == 4 ? LuaArgs::argString(lua, 4) : std::string();
   luaFuncsPrivate.activeEditText.reset(new EditText(position, maxLength, luaFuncsPrivate.font, allowed));
   return 0;
 }

@@ -13,8 +13,7 @@
 #include "meshing/CubesTable.h"
 #include "world/CustomObject.h"
 #include "GLManager.h"
-#include "script/LuaFuncs.h"
-#include "script/LuaFuncsGame.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncsObjects.h"
 #include "script/LuaFuncsPrivate.h"
 #include "MathManager.h"
@@ -62,36 +61,36 @@ int setMovement(lua_State* lua, int32_t type) {
 }  // namespace
 
 int LuaFuncs3D::frameDelayFromSpeed(double speed) {
-  return std::max(0, LuaFuncsGame::truncToInt32(100000. / speed));
+  return std::max(0, LuaArgs::truncToInt32(100000. / speed));
 }
 
 int LuaFuncs3D::load3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  return pushModel(lua, new Animated3DModel({LuaFuncs::argString(lua, 1)}, 1.f));
+  return pushModel(lua, new Animated3DModel({LuaArgs::argString(lua, 1)}, 1.f));
 }
 
 int LuaFuncs3D::load3DModelAnimated(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc >= 2);
   std::vector<std::string> fileNames;
-  for (int i = 2; i <= argc; ++i) fileNames.push_back(LuaFuncs::argString(lua, i));
+  for (int i = 2; i <= argc; ++i) fileNames.push_back(LuaArgs::argString(lua, i));
   Animated3DModel* model = new Animated3DModel(fileNames, 1.f);
-  model->setFrameDelay(std::max(0, LuaFuncsGame::truncToInt32(lua_tonumber(lua, 1))));
+  model->setFrameDelay(std::max(0, LuaArgs::truncToInt32(lua_tonumber(lua, 1))));
   return pushModel(lua, model);
 }
 
 int LuaFuncs3D::draw3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  LuaFuncs::argModel(lua, 1, __func__)->draw();
+  LuaArgs::argModel(lua, 1, __func__)->draw();
   return 0;
 }
 
 int LuaFuncs3D::unload3DModel(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  Animated3DModel* model = LuaFuncs::argModel(lua, 1, __func__);
+  Animated3DModel* model = LuaArgs::argModel(lua, 1, __func__);
   luaFuncsPrivate.handles.remove(ScriptHandles::model, model);
   delete model;
   return 0;
@@ -100,28 +99,28 @@ int LuaFuncs3D::unload3DModel(lua_State* lua) {
 int LuaFuncs3D::setModelAnimationSpeed(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  LuaFuncs::argModel(lua, 1, __func__)->setFrameDelay(frameDelayFromSpeed(lua_tonumber(lua, 2)));
+  LuaArgs::argModel(lua, 1, __func__)->setFrameDelay(frameDelayFromSpeed(lua_tonumber(lua, 2)));
   return 0;
 }
 
 int LuaFuncs3D::startModelAnimation(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  LuaFuncs::argModel(lua, 1, __func__)->setPlaying(true);
+  LuaArgs::argModel(lua, 1, __func__)->setPlaying(true);
   return 0;
 }
 
 int LuaFuncs3D::stopModelAnimation(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  LuaFuncs::argModel(lua, 1, __func__)->setPlaying(false);
+  LuaArgs::argModel(lua, 1, __func__)->setPlaying(false);
   return 0;
 }
 
 int LuaFuncs3D::setCurrentPosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 cube = LuaFuncs::argFloat3(lua, 1);
+  const Float3 cube = LuaArgs::argFloat3(lua, 1);
   const float s = CubesTable::getSizeOneCube();
   // Whole cubes, as the script's integers are.
   placeCurrentPosition(Float3(std::trunc(cube.x()) * s, std::trunc(cube.y()) * s, std::trunc(cube.z()) * s),
@@ -132,14 +131,14 @@ int LuaFuncs3D::setCurrentPosition(lua_State* lua) {
 int LuaFuncs3D::setCurrentPositionReal(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  placeCurrentPosition(LuaFuncs::argFloat3(lua, 1), "setCurrentPositionReal");
+  placeCurrentPosition(LuaArgs::argFloat3(lua, 1), "setCurrentPositionReal");
   return 0;
 }
 
 int LuaFuncs3D::move3DPosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 offset = LuaFuncs::argFloat3(lua, 1);
+  const Float3 offset = LuaArgs::argFloat3(lua, 1);
   glMatrixMode(GL_MODELVIEW);
   glTranslatef(offset.x(), offset.y(), offset.z());
   return 0;
@@ -148,7 +147,7 @@ int LuaFuncs3D::move3DPosition(lua_State* lua) {
 int LuaFuncs3D::rotatePosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 angles = LuaFuncs::argFloat3(lua, 1);
+  const Float3 angles = LuaArgs::argFloat3(lua, 1);
   glMatrixMode(GL_MODELVIEW);
   glRotatef(angles.x(), 1.f, 0.f, 0.f);
   glRotatef(angles.y(), 0.f, 1.f, 0.f);
@@ -158,15 +157,15 @@ int LuaFuncs3D::rotatePosition(lua_State* lua) {
 
 int LuaFuncs3D::getPlayerPositionReal(lua_State* lua) {
   assert(lua_gettop(lua) == 0);
-  return LuaFuncs::pushFloat3(lua, player("getPlayerPositionReal").getPosition());
+  return LuaArgs::pushFloat3(lua, player("getPlayerPositionReal").getPosition());
 }
 
 int LuaFuncs3D::setPlayerPositionReal(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 position = LuaFuncs::argFloat3(lua, 1);
+  const Float3 position = LuaArgs::argFloat3(lua, 1);
   // A position that is not a number would become the camera's and the streaming's viewpoint.
-  if (LuaFuncs::isFinite(position)) player("setPlayerPositionReal").setPosition(position);
+  if (LuaArgs::isFinite(position)) player("setPlayerPositionReal").setPosition(position);
   return 0;
 }
 
@@ -182,8 +181,8 @@ int LuaFuncs3D::getPlayerSpeed(lua_State* lua) {
 int LuaFuncs3D::setPlayerSpeed(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 speeds = LuaFuncs::argFloat3(lua, 1);
-  if (LuaFuncs::isFinite(speeds))
+  const Float3 speeds = LuaArgs::argFloat3(lua, 1);
+  if (LuaArgs::isFinite(speeds))
     player("setPlayerSpeed").setSpeeds(speeds.x() * 0.01f, speeds.y() * 0.01f, speeds.z() * 0.01f);
   return 0;
 }
@@ -217,9 +216,9 @@ int LuaFuncs3D::getDistanceToPlayer(lua_State* lua) {
 int LuaFuncs3D::setCameraAngleAndDistance(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 values = LuaFuncs::argFloat3(lua, 1);
+  const Float3 values = LuaArgs::argFloat3(lua, 1);
   // Infinite or NaN angles would make the camera's angles unreadable (getCameraAngleAndDistance).
-  if (!LuaFuncs::isFinite(values)) return 0;
+  if (!LuaArgs::isFinite(values)) return 0;
   Camera* camera = scene3D("setCameraAngleAndDistance").getCamera();
   camera->setPitch(values.x());
   camera->setYaw(values.y());
@@ -238,12 +237,12 @@ int LuaFuncs3D::getCameraAngleAndDistance(lua_State* lua) {
 
 int LuaFuncs3D::getCameraPositionReal(lua_State* lua) {
   assert(lua_gettop(lua) == 0);
-  return LuaFuncs::pushFloat3(lua, scene3D("getCameraPositionReal").getCamera()->getPosition());
+  return LuaArgs::pushFloat3(lua, scene3D("getCameraPositionReal").getCamera()->getPosition());
 }
 
 int LuaFuncs3D::get2DPosFrom3D(lua_State* lua) {
   assert(lua_gettop(lua) == 3);
-  const Int2 position = scene3D("get2DPosFrom3D").get2DPosFrom3D(LuaFuncs::argFloat3(lua, 1));
+  const Int2 position = scene3D("get2DPosFrom3D").get2DPosFrom3D(LuaArgs::argFloat3(lua, 1));
   lua_pushinteger(lua, position.x());
   lua_pushinteger(lua, position.y());
   return 2;
@@ -253,7 +252,7 @@ int LuaFuncs3D::cartesianCoordFromSphericalCoord(lua_State* lua) {
   assert(lua_gettop(lua) == 3);
   // The conversion that places the camera around its target: angle 1 is the pitch, angle 2 the
   // yaw, both in degrees.
-  return LuaFuncs::pushFloat3(lua, Scene3D::sphericalToCartesian(static_cast<float>(lua_tonumber(lua, 1)),
-                                                                 static_cast<float>(lua_tonumber(lua, 2)),
-                                                                 static_cast<float>(lua_tonumber(lua, 3))));
+  return LuaArgs::pushFloat3(lua, Scene3D::sphericalToCartesian(static_cast<float>(lua_tonumber(lua, 1)),
+                                                                static_cast<float>(lua_tonumber(lua, 2)),
+                                                                static_cast<float>(lua_tonumber(lua, 3))));
 }

@@ -8,7 +8,7 @@
 #include "DeviceManager.h"
 #include "editor/Editor3D.h"
 #include "script/Graph.h"
-#include "script/LuaFuncs.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncsPrivate.h"
 #include "Network.h"
 #include "Assert.h"
@@ -37,7 +37,7 @@ int LuaFuncsEditor::startCubeCreation(lua_State* lua) {
   assert(argc == 3);
   // The editor ignores a start while a selection is under way.
   if (luaFuncsPrivate.editor != nullptr && !inEditorMode())
-    luaFuncsPrivate.editor->startCubeCreation(LuaFuncs::argFloat3(lua, 1));
+    luaFuncsPrivate.editor->startCubeCreation(LuaArgs::argFloat3(lua, 1));
   return 0;
 }
 
@@ -51,8 +51,8 @@ int LuaFuncsEditor::manageCubeCreation(lua_State* lua) {
   if (editor != nullptr && !inEditorMode() && editor->isCubeCreationActive())
     isDone = editor->manageCubeCreation(moving, start);
   lua_pushinteger(lua, isDone ? 1 : 0);
-  LuaFuncs::pushInt3(lua, moving);
-  LuaFuncs::pushInt3(lua, start);
+  LuaArgs::pushInt3(lua, moving);
+  LuaArgs::pushInt3(lua, start);
   return 7;
 }
 
@@ -60,7 +60,7 @@ int LuaFuncsEditor::getEditorCursorPosition(lua_State* lua) {
   assert(lua_gettop(lua) == 0);
   // Without an editor (a script run on its own) the cursor rests at the origin.
   const Int3 cursor = luaFuncsPrivate.editor != nullptr ? luaFuncsPrivate.editor->getCursorPosition() : Int3(0, 0, 0);
-  return LuaFuncs::pushInt3(lua, cursor);
+  return LuaArgs::pushInt3(lua, cursor);
 }
 
 int LuaFuncsEditor::clearGraph(lua_State* lua) {
@@ -71,19 +71,19 @@ int LuaFuncsEditor::clearGraph(lua_State* lua) {
 
 int LuaFuncsEditor::addSegmentInGraph(lua_State* lua) {
   assert(lua_gettop(lua) == 6);
-  Graph::getInstance()->addSegmentInGraph(LuaFuncs::argFloat3(lua, 1), LuaFuncs::argFloat3(lua, 4));
+  Graph::getInstance()->addSegmentInGraph(LuaArgs::argFloat3(lua, 1), LuaArgs::argFloat3(lua, 4));
   return 0;
 }
 
 int LuaFuncsEditor::removeSegmentFromGraph(lua_State* lua) {
   assert(lua_gettop(lua) == 6);
-  Graph::getInstance()->removeSegmentFromGraph(LuaFuncs::argFloat3(lua, 1), LuaFuncs::argFloat3(lua, 4));
+  Graph::getInstance()->removeSegmentFromGraph(LuaArgs::argFloat3(lua, 1), LuaArgs::argFloat3(lua, 4));
   return 0;
 }
 
 int LuaFuncsEditor::findPathInGraph(lua_State* lua) {
   assert(lua_gettop(lua) == 6);
-  lua_pushinteger(lua, Graph::getInstance()->findPathInGraph(LuaFuncs::argFloat3(lua, 1), LuaFuncs::argFloat3(lua, 4)));
+  lua_pushinteger(lua, Graph::getInstance()->findPathInGraph(LuaArgs::argFloat3(lua, 1), LuaArgs::argFloat3(lua, 4)));
   return 1;
 }
 
@@ -95,7 +95,7 @@ int LuaFuncsEditor::getPageFromWebServer(lua_State* lua) {
   const double timeoutSeconds =
       device != nullptr ? device->getConfig().getDouble("web_request_timeout") : 0.0;
   const std::optional<std::string> page =
-      Network::getPageFromWebServer(lua_toboolean(lua, 2) != 0, LuaFuncs::argString(lua, 1),
+      Network::getPageFromWebServer(lua_toboolean(lua, 2) != 0, LuaArgs::argString(lua, 1),
                                     luaFuncsPrivate.webServerPort, timeoutSeconds);
   const std::string body = page.value_or(std::string());
   lua_pushlstring(lua, body.data(), body.size());

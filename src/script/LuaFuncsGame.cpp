@@ -2,17 +2,15 @@
 
 #include <lua.hpp>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <limits>
 
 #include "DeviceManager.h"
 #include "editor/Editor3D.h"
 #include "GLManager.h"
 #include "KeyboardManager.h"
-#include "script/LuaFuncs.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncsPrivate.h"
 #include "script/SaveGame.h"
 #include "Utils.h"
@@ -36,13 +34,6 @@ bool isEditorPrompting() {
 }
 
 }  // namespace
-
-int32_t LuaFuncsGame::truncToInt32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
 
 int LuaFuncsGame::keyIndexFromName(const std::string& chars) {
   static const std::string prefix = "ASCII:";
@@ -123,7 +114,7 @@ int LuaFuncsGame::setGlobalVar(lua_State* lua) {
   assert(argc == 2);
   assert(lua_isstring(lua, 1));
   assert(lua_isnumber(lua, 2));
-  luaFuncsPrivate.globalVariables[LuaFuncs::argString(lua, 1)] = truncToInt32(lua_tonumber(lua, 2));
+  luaFuncsPrivate.globalVariables[LuaArgs::argString(lua, 1)] = LuaArgs::truncToInt32(lua_tonumber(lua, 2));
   return 0;
 }
 
@@ -131,7 +122,7 @@ int LuaFuncsGame::getGlobalVar(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
   assert(lua_isstring(lua, 1));
-  const auto it = luaFuncsPrivate.globalVariables.find(LuaFuncs::argString(lua, 1));
+  const auto it = luaFuncsPrivate.globalVariables.find(LuaArgs::argString(lua, 1));
   lua_pushnumber(lua, it == luaFuncsPrivate.globalVariables.end() ? 0 : it->second);
   return 1;
 }
@@ -139,9 +130,9 @@ int LuaFuncsGame::getGlobalVar(lua_State* lua) {
 int LuaFuncsGame::addToGlobalVar(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  const int32_t added = truncToInt32(lua_tonumber(lua, 2));
+  const int32_t added = LuaArgs::truncToInt32(lua_tonumber(lua, 2));
   const auto inserted =
-      luaFuncsPrivate.globalVariables.insert({LuaFuncs::argString(lua, 1), added});
+      luaFuncsPrivate.globalVariables.insert({LuaArgs::argString(lua, 1), added});
   int32_t& value = inserted.first->second;
   // Wraps around on overflow instead of leaving it undefined.
   if (!inserted.second)
@@ -153,7 +144,7 @@ int LuaFuncsGame::addToGlobalVar(lua_State* lua) {
 int LuaFuncsGame::loadGame(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 0 || argc == 1);
-  luaFuncsPrivate.pendingLoadName = argc == 1 ? LuaFuncs::argString(lua, 1)
+  luaFuncsPrivate.pendingLoadName = argc == 1 ? LuaArgs::argString(lua, 1)
                                               : SaveGame::defaultName(luaFuncsPrivate.worldDataFile);
   return 0;
 }
@@ -161,7 +152,7 @@ int LuaFuncsGame::loadGame(lua_State* lua) {
 int LuaFuncsGame::saveGame(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 0 || argc == 1);
-  luaFuncsPrivate.pendingSaveName = argc == 1 ? LuaFuncs::argString(lua, 1)
+  luaFuncsPrivate.pendingSaveName = argc == 1 ? LuaArgs::argString(lua, 1)
                                               : SaveGame::defaultName(luaFuncsPrivate.worldDataFile);
   return 0;
 }
@@ -191,33 +182,33 @@ int LuaFuncsGame::setFogColor(lua_State* lua) {
 int LuaFuncsGame::changeConfigValueInt(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  config().setInt(LuaFuncs::argString(lua, 1), static_cast<int>(lua_tointeger(lua, 2)));
+  config().setInt(LuaArgs::argString(lua, 1), static_cast<int>(lua_tointeger(lua, 2)));
   return 0;
 }
 
 int LuaFuncsGame::changeConfigValueBool(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  config().setBool(LuaFuncs::argString(lua, 1), lua_toboolean(lua, 2) != 0);
+  config().setBool(LuaArgs::argString(lua, 1), lua_toboolean(lua, 2) != 0);
   return 0;
 }
 
 int LuaFuncsGame::changeConfigValueString(lua_State* lua) {
   assert(lua_gettop(lua) == 2);
-  config().setString(LuaFuncs::argString(lua, 1), LuaFuncs::argString(lua, 2));
+  config().setString(LuaArgs::argString(lua, 1), LuaArgs::argString(lua, 2));
   return 0;
 }
 
 int LuaFuncsGame::changeConfigValueDouble(lua_State* lua) {
   assert(lua_gettop(lua) == 2);
-  config().setDouble(LuaFuncs::argString(lua, 1), lua_tonumber(lua, 2));
+  config().setDouble(LuaArgs::argString(lua, 1), lua_tonumber(lua, 2));
   return 0;
 }
 
 int LuaFuncsGame::getKey(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  const int keyIndex = keyIndexFromName(LuaFuncs::argString(lua, 1));
+  const int keyIndex = keyIndexFromName(LuaArgs::argString(lua, 1));
   lua_pushboolean(lua, keyboard()->isKeyDown(keyIndex) && !isEditorPrompting());
   return 1;
 }
@@ -225,7 +216,7 @@ int LuaFuncsGame::getKey(lua_State* lua) {
 int LuaFuncsGame::getKeyNoRepeat(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  const int keyIndex = keyIndexFromName(LuaFuncs::argString(lua, 1));
+  const int keyIndex = keyIndexFromName(LuaArgs::argString(lua, 1));
   // The prompt is checked first so that it does not use up the press.
   lua_pushboolean(lua, !isEditorPrompting() && keyboard()->isKeyDownNoRepeat(keyIndex));
   return 1;

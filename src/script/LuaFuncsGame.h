@@ -33,8 +33,6 @@ class LuaFuncsGame {
   /// Key index of a key name: one character (its byte), or "ASCII:" and a decimal key index.
   /// Anything else, or an index outside the keyboard's keys, is a fatal report.
   static int keyIndexFromName(const std::string& chars);
-  /// trunc(value) as a 32-bit integer, saturated at the ends of the range (NaN gives 0).
-  static int32_t truncToInt32(double value);
 };
 
 #endif

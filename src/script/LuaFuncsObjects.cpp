@@ -5,7 +5,7 @@
 
 #include "world/CustomObject.h"
 #include "GLManager.h"
-#include "script/LuaFuncs.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncsPrivate.h"
 #include "Scene3D.h"
 #include "Assert.h"
@@ -17,7 +17,7 @@ CustomObject* LuaFuncsObjects::requireCurrentObject() {
 
 int LuaFuncsObjects::initActiveObjects(lua_State* lua) {
   const int argc = lua_gettop(lua);
-  for (int i = 1; i <= argc; ++i) luaFuncsPrivate.activeObjectsNames.push_back(LuaFuncs::argString(lua, i));
+  for (int i = 1; i <= argc; ++i) luaFuncsPrivate.activeObjectsNames.push_back(LuaArgs::argString(lua, i));
   return 0;
 }
 
@@ -29,17 +29,17 @@ int LuaFuncsObjects::autoDestroyCurrentObject(lua_State* lua) {
 
 int LuaFuncsObjects::getCurrentObjectPosition(lua_State* lua) {
   assert(lua_gettop(lua) == 0);
-  return LuaFuncs::pushFloat3(lua, requireCurrentObject()->getPosition());
+  return LuaArgs::pushFloat3(lua, requireCurrentObject()->getPosition());
 }
 
 int LuaFuncsObjects::setCurrentObjectPosition(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
-  const Float3 position = LuaFuncs::argFloat3(lua, 1);
+  const Float3 position = LuaArgs::argFloat3(lua, 1);
   // The object keeps its region; the region moves it at its next step. A position that is not
   // a finite number is not kept: the object could never be found again, and the world file
   // saved with it would be refused as damaged.
-  if (luaFuncsPrivate.currentObject != NULL && LuaFuncs::isFinite(position))
+  if (luaFuncsPrivate.currentObject != NULL && LuaArgs::isFinite(position))
     luaFuncsPrivate.currentObject->setPosition(position);
   if (Scene3D* scene = GLManager::getScene3D()) {
     glMatrixMode(GL_MODELVIEW);
@@ -52,21 +52,21 @@ int LuaFuncsObjects::setCurrentObjectPosition(lua_State* lua) {
 int LuaFuncsObjects::setObjectLocalVariable(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  requireCurrentObject()->setObjectLocalVariable(LuaFuncs::argString(lua, 1), lua_tonumber(lua, 2));
+  requireCurrentObject()->setObjectLocalVariable(LuaArgs::argString(lua, 1), lua_tonumber(lua, 2));
   return 0;
 }
 
 int LuaFuncsObjects::getObjectLocalVariable(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  lua_pushnumber(lua, requireCurrentObject()->getObjectLocalVariable(LuaFuncs::argString(lua, 1)));
+  lua_pushnumber(lua, requireCurrentObject()->getObjectLocalVariable(LuaArgs::argString(lua, 1)));
   return 1;
 }
 
 int LuaFuncsObjects::setObjectLocalVariablePos(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 4);
-  const Float3 value = LuaFuncs::argFloat3(lua, 2);
+  const Float3 value = LuaArgs::argFloat3(lua, 2);
   requireCurrentObject()->setObjectLocalVariablePos(static_cast<int>(lua_tointeger(lua, 1)), value);
   return 0;
 }
@@ -74,15 +74,15 @@ int LuaFuncsObjects::setObjectLocalVariablePos(lua_State* lua) {
 int LuaFuncsObjects::getObjectLocalVariablePos(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
-  return LuaFuncs::pushFloat3(lua, requireCurrentObject()->getObjectLocalVariablePos(
+  return LuaArgs::pushFloat3(lua, requireCurrentObject()->getObjectLocalVariablePos(
                              static_cast<int>(lua_tointeger(lua, 1))));
 }
 
 int LuaFuncsObjects::setObjectLocalVariableString(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  requireCurrentObject()->setObjectLocalVariableString(LuaFuncs::argString(lua, 1),
-                                                       LuaFuncs::argString(lua, 2));
+  requireCurrentObject()->setObjectLocalVariableString(LuaArgs::argString(lua, 1),
+                                                       LuaArgs::argString(lua, 2));
   return 0;
 }
 
@@ -90,7 +90,7 @@ int LuaFuncsObjects::getObjectLocalVariableString(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 1);
   const std::string& value =
-      requireCurrentObject()->getObjectLocalVariableString(LuaFuncs::argString(lua, 1));
+      requireCurrentObject()->getObjectLocalVariableString(LuaArgs::argString(lua, 1));
   lua_pushlstring(lua, value.data(), value.size());
   return 1;
 }

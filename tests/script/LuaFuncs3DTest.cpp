@@ -24,6 +24,7 @@
 #include "Font.h"
 #include "GLManager.h"
 #include "script/Graph.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncs.h"
 #include "script/LuaFuncs3D.h"
 #include "script/LuaFuncsPrivate.h"
@@ -69,7 +70,7 @@ class Script {
   std::string text(const std::string& expression) {
     lua_State* lua = host->getLuaState();
     EXPECT_EQ(luaL_dostring(lua, ("return " + expression).c_str()), 0) << lua_tostring(lua, -1);
-    const std::string result = LuaFuncs::argString(lua, -1);
+    const std::string result = LuaArgs::argString(lua, -1);
     lua_pop(lua, 1);
     return result;
   }

@@ -13,6 +13,7 @@
 #include "EditText.h"
 #include "Font.h"
 #include "KeyboardManager.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncs.h"
 #include "script/LuaFuncsGame.h"
 #include "script/LuaFuncsPrivate.h"
@@ -46,7 +47,7 @@ class ScriptHost {
   std::string global(const char* name) {
     lua_State* lua = host->getLuaState();
     lua_getglobal(lua, name);
-    const std::string value = lua_isnil(lua, -1) ? "nil" : LuaFuncs::argString(lua, -1);
+    const std::string value = lua_isnil(lua, -1) ? "nil" : LuaArgs::argString(lua, -1);
     lua_pop(lua, 1);
     return value;
   }

@@ -14,6 +14,7 @@
 #include "world/CustomObject.h"
 #include "world/CustomObjectsCallback.h"
 #include "GLTestWindow.h"
+#include "script/LuaArgs.h"
 #include "script/LuaFuncs.h"
 #include "script/LuaFuncsPrivate.h"
 #include "TempDir.h"
@@ -289,7 +290,7 @@ class ScriptObjectTest : public testing::Test {
   std::string takeLog() {
     lua_State* lua = host->getLuaState();
     lua_getglobal(lua, "log");
-    const std::string log = LuaFuncs::argString(lua, -1);
+    const std::string log = LuaArgs::argString(lua, -1);
     lua_pop(lua, 1);
     lua_pushstring(lua, "");
     lua_setglobal(lua, "log");

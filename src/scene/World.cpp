@@ -39,6 +39,7 @@ void setLighting(bool isOn) {
 World::World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
              const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames)
     : indexedWorld(parWorldFile, parObjectTypeNames),
+      streamer(indexedWorld),
       font(parFont),
       viewDistance(static_cast<float>(config().getDouble("default_distance_vision")) + viewDistanceMargin),
       worldFile(parWorldFile),
@@ -135,7 +136,7 @@ void World::draw(bool editorMode) {
   Fog::setFogDistance(viewDistance - viewDistanceMargin, fogColour);
 
   lastDrawRadius = viewDistance;
-  indexedWorld.draw(viewDistance, editorMode);
+  streamer.draw(viewDistance, editorMode);
 
   // The regions drew their objects: the types none of them managed this frame go.
   indexedWorld.getCubeTypeManager()->freeUnusedTextures();

@@ -8,6 +8,7 @@
 #include "BasicVector.h"
 #include "world/IndexedWorld.h"
 #include "Object3D.h"
+#include "streaming/RegionStreamer.h"
 
 class Font;
 class PassTimings;
@@ -16,7 +17,8 @@ class Skybox;
 class SoundManager;
 class Water;
 
-/// The 3D scene of the game: the indexed world of cubes, the player, the skybox and the water.
+/// The 3D scene of the game: the indexed world of cubes and its region streamer, the player,
+/// the skybox and the water.
 /// It shows a loading screen while it builds them, advances them once per frame and draws them
 /// in a fixed order (skybox, regions, script objects, player; the water in a final pass). It is
 /// also the collision provider of the player and the script objects: a point collides where a
@@ -40,8 +42,8 @@ class World : public Object3D {
   /// the world's own).
   World(const std::string& parWorldFile, Font* parFont, SoundManager* parSound,
         const std::string& parScriptFile, std::vector<std::string>* parObjectTypeNames = nullptr);
-  /// Deletes the water, the player, the skybox, then the indexed world (which stops the region
-  /// build worker).
+  /// Deletes the water, the player, the skybox, then the region streamer and the indexed world
+  /// (which stops the region build worker).
   ~World() override;
   World(const World&) = delete;
   World& operator=(const World&) = delete;
@@ -98,6 +100,8 @@ class World : public Object3D {
 
  private:
   IndexedWorld indexedWorld;
+  /// Builds, draws and frees the regions of indexedWorld around the camera.
+  RegionStreamer streamer;
   Font* font;
   std::unique_ptr<Player> player;
   bool fullscreenSpriteShown = false;

@@ -4,22 +4,20 @@
 #include <cstdint>
 #include <memory>
 #include <set>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "BasicVector.h"
 #include "meshing/CubeZone.h"
 #include "world/CustomObject.h"
-#include "Frustum.h"
 #include "world/RegionChangeListener.h"
-#include "streaming/RegionSplitPolicy.h"
+#include "world/RegionTableListener.h"
 #include "world/WorldRegion.h"
 
-/// The whole world as a 3D table of regions, and the per-frame streaming around the viewer:
-/// which regions are built (near or far detail), drawn and freed. Routes point queries and
-/// edits to the region holding the point, grows the table when something is placed outside it,
-/// and runs the shadow commands (the world file is the indexed world's).
+/// The whole world as a 3D table of regions. Routes point queries and edits to the region
+/// holding the point, grows the table when something is placed outside it, steps the script
+/// objects around the camera and runs the shadow commands (the world file is the indexed
+/// world's). Which regions are built, drawn and freed in a frame is the region streamer's
+/// business; the table keeps the record of the regions that may be built for it.
 /// Base of the indexed world; one exists at a time (it owns the region build worker).
 ///
 /// Two index spaces: the absolute region index of a point p is floor(p / sizeOneRegion) per
@@ -31,8 +29,6 @@ class WorldIndexator {
   static constexpr int64_t maxTableCells = int64_t(1) << 21;
   /// Absolute region indices stay within +-maxAbsoluteIndex on every axis.
   static constexpr int maxAbsoluteIndex = 1 << 20;
-  /// Milliseconds of region building per frame when "region_build_budget_ms" is absent (or 0).
-  static constexpr double defaultBuildBudgetMs = 4.0;
 
   explicit WorldIndexator(float parSizeOneRegion);
   /// Stops and joins the region build worker, deletes every region.
@@ -49,6 +45,8 @@ class WorldIndexator {
 
   /// The region of a table index, which must lie in the table.
   WorldRegion* getRegion(const Int3& posIndex) const;
+  /// The same without the check, for the scans clipped to the table.
+  WorldRegion* getRegionInTable(const Int3& posIndex) const { return tableRegions[cellIndex(posIndex)]; }
   /// Table index of the region holding the point (may lie outside the table).
   Int3 getRegionIndexOf(const Float3& point) const;
   bool isInTable(const Int3& posIndex) const;
@@ -68,16 +66,13 @@ class WorldIndexator {
   /// Shrinks or grows the table to the regions holding something (keeping indices -1 and 0).
   void fitTableToContent();
 
-  /// The frame's streaming step: lists the regions within viewDistance of the camera, builds
-  /// them (in sight and nearest first, within the frame's build budget: at least one region, and
-  /// every unbuilt one in sight within one region edge of the camera), draws those the camera
-  /// can see nearest first, frees those that left the view. showBorders outlines every scanned
-  /// region.
-  void draw(float viewDistance, bool showBorders);
-  /// Inside the last draw's view frustum and within its view distance (measured to the box).
-  bool isRegionVisible(const WorldRegion& region, const Float3& viewer) const;
-  /// "region_build_budget_ms", defaultBuildBudgetMs when absent or 0; negative: no limit.
-  static double getBuildBudgetMs();
+  /// trunc(distance / region edge) + 1: the radius in regions of the cube of regions scanned
+  /// around a point for that distance; kept far below int overflow (a scan is clipped to the
+  /// table anyway) and 1 for a distance that is not a number.
+  int getScanRadius(float distance) const;
+  /// The table indices within `radius` of `centre` on every axis, clipped to the table (from
+  /// greater than to on some axis when none lies inside).
+  void clipToTable(const Int3& centre, int radius, Int3& from, Int3& to) const;
   /// Steps the objects of the regions within radius of the camera; moved objects change region.
   /// An object moved where the table cannot grow (beyond its limits) goes back where it was,
   /// with one problem report per object type.
@@ -115,18 +110,19 @@ class WorldIndexator {
   /// Told before a region's zones or objects change through the table (the editor's undo log
   /// while it records an edit); null for none. Borrowed.
   void setRegionChangeListener(RegionChangeListener* listener) { regionChangeListener = listener; }
+  /// Told when the regions and table indices handed out stop being valid (the region
+  /// streamer's lists of the last draw); null for none. Borrowed.
+  void setRegionTableListener(RegionTableListener* listener) { regionTableListener = listener; }
 
   float getSizeOneRegion() const { return sizeOneRegion; }
   const Int3& getTableRegionMin() const { return tableRegionMin; }
   const Int3& getTableRegionSize() const { return tableRegionSize; }
   size_t getNbRegions() const { return regionCount(tableRegionSize); }
+  /// The regions that may be built: the streaming frees those of them out of view and writes
+  /// the list anew every frame; after the table moved its regions it lists every region once
+  /// (none is built then), and it is empty after a reset.
   const std::vector<WorldRegion*>& getLoadedRegions() const { return loadedRegions; }
-  /// The lists of the last draw: regions in view, their border flags and table indices.
-  const std::vector<WorldRegion*>& getRegionsInView() const { return regions; }
-  const std::vector<bool>& getAreRegionsInBorder() const { return areRegionsInBorder; }
-  const std::vector<Int3>& getPosIntRegions() const { return posIntRegions; }
-  /// The regions whose mesh the last draw drew, in drawing order.
-  const std::vector<WorldRegion*>& getRegionsDrawn() const { return regionsDrawn; }
+  std::vector<WorldRegion*>& getLoadedRegions() { return loadedRegions; }
 
  protected:
   void noteRegionChange(WorldRegion& region) {
@@ -136,9 +132,6 @@ class WorldIndexator {
   /// 0.1 s passed since `lastDraw` (microseconds, start it at Platform::getMicroseconds()).
   /// `done` of `total` items are handled; growing for reading, shrinking for deleting.
   static void showProgressBar(size_t done, size_t total, bool growing, int64_t& lastDraw);
-  /// Builds the listed regions that should be built this frame and prints the load line.
-  void buildRegionsInView(const std::vector<WorldRegion*>& parRegions, const std::vector<bool>& borders,
-                          const std::vector<Int3>& indices, const Float3& viewer);
 
  private:
   static size_t regionCount(const Int3& size) {
@@ -149,14 +142,9 @@ class WorldIndexator {
            (size_t)tableRegionSize.x() * ((size_t)posIndex.y() + (size_t)tableRegionSize.y() * (size_t)posIndex.z());
   }
   void allocateTable();
-  /// The table indices within `radius` of `centre` on every axis, clipped to the table (from
-  /// greater than to on some axis when none lies inside).
-  void clipToTable(const Int3& centre, int radius, Int3& from, Int3& to) const;
-  void scanView(const Int3& centre, int g, bool showBorders);
-  void drawRegionBorder(const WorldRegion& region) const;
-  void freeRegionsOutOfView();
-  void drawRegionsInView(const Float3& viewer);
-  double squaredDistanceToBox(const WorldRegion& region, const Float3& point) const;
+  void noteRegionsInvalidated() {
+    if (regionTableListener != nullptr) regionTableListener->regionsInvalidated();
+  }
   /// Whether a table of that minimum and size stays within the limits.
   static bool isTableAcceptable(const int64_t min[3], const int64_t size[3]);
 
@@ -165,30 +153,12 @@ class WorldIndexator {
   Int3 tableRegionSize{2, 2, 2};
   std::unique_ptr<WorldRegion*[]> tableRegions;
   std::vector<WorldRegion*> loadedRegions;
-  std::vector<WorldRegion*> regions;
-  std::vector<bool> areRegionsInBorder;
-  std::vector<Int3> posIntRegions;
-  /// Counts the draws; a region listed in view carries the number of the frame.
-  uint64_t frameNumber = 0;
-  /// Scratch lists reused every frame.
-  std::vector<WorldRegion*> keptRegions;
-  std::vector<const CubeZone*> casters;
+  /// Scratch list of the object step, reused every frame.
   std::vector<WorldRegion::MovedObject> movedObjects;
   /// Object types already reported for a move beyond the table's limits.
   std::set<uint32_t> reportedFarObjectTypes;
-  /// (not urgent, out of sight, squared distance, index in `regions`) of a region to build
-  /// this frame.
-  using BuildCandidate = std::tuple<bool, bool, float, size_t>;
-  std::vector<BuildCandidate> buildOrder;
-  /// Whether region builds are shared with the worker, judged from the last shared builds.
-  RegionSplitPolicy splitPolicy;
-  /// (squared distance, index in `regions`) of the regions to draw this frame.
-  std::vector<std::pair<float, size_t>> drawOrder;
-  std::vector<WorldRegion*> regionsDrawn;
-  /// What the camera sees in the current draw.
-  Frustum viewFrustum;
-  float visibleDistance = 0.f;
   RegionChangeListener* regionChangeListener = nullptr;
+  RegionTableListener* regionTableListener = nullptr;
 };
 
 #endif

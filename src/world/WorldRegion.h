@@ -16,7 +16,8 @@ class VBO;
 
 /// One cubic piece of the world: its zones of cubes and its script objects, and, only while it
 /// is built, the dense cube grid and the vertex buffers that show it. Created, moved between
-/// cells and deleted by the indexator, which decides when a region is built, drawn and freed.
+/// cells and deleted by the indexator; the region streamer decides when a region is built, drawn
+/// and freed.
 ///
 /// Script objects are held through pointers so that an object keeps its address while one of
 /// its callbacks runs, even when that callback adds objects to the same region; an object
@@ -55,7 +56,7 @@ class WorldRegion {
   /// The mesh alone, lighting left as it is (the region must be built).
   void drawMesh();
   /// The rest of draw: the objects, the cube types marked used, the region marked used (the
-  /// region must be built). The indexator calls it also for built regions out of sight.
+  /// region must be built). The streamer calls it also for built regions out of sight.
   void drawObjects();
   bool isBuilt() const { return vbo != nullptr; }
 
@@ -128,7 +129,7 @@ class WorldRegion {
   bool getUsedThisFrame() const { return usedThisFrame; }
   void setUsedThisFrame(bool used) { usedThisFrame = used; }
   const std::set<int32_t>& getCubeTypeIds() const { return cubeTypeIds; }
-  /// The indexator's frame number of the last frame that listed the region in view (a mark
+  /// The streamer's frame number of the last frame that listed the region in view (a mark
   /// that spares it searching its lists).
   uint64_t getListedFrame() const { return listedFrame; }
   void setListedFrame(uint64_t frame) { listedFrame = frame; }

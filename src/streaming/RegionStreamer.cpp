@@ -45,6 +45,8 @@ void RegionStreamer::regionsInvalidated() {
   regions.clear();
   areRegionsInBorder.clear();
   posIntRegions.clear();
+  // The last draw's list would name regions that no longer exist.
+  regionsDrawn.clear();
 }
 
 void RegionStreamer::draw(float viewDistance, bool showBorders) {

@@ -326,6 +326,7 @@ TEST_F(RegionStreamerTest, TheListsOfTheLastDrawEmptyWhenTheTableMovesOrDeletesI
   EXPECT_TRUE(streamer->getRegionsInView().empty());
   EXPECT_TRUE(streamer->getAreRegionsInBorder().empty());
   EXPECT_TRUE(streamer->getPosIntRegions().empty());
+  EXPECT_TRUE(streamer->getRegionsDrawn().empty());
   drawFrame(edge);
   ASSERT_EQ(streamer->getRegionsInView().size(), 8u);
   world->reset();

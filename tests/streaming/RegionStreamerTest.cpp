@@ -14,6 +14,7 @@
 #include "DeviceManager.h"
 #include "GLManager.h"
 #include "GLTestWindow.h"
+#include "RegionTableFixture.h"
 #include "streaming/RegionSplitPolicy.h"
 #include "streaming/RegionStreamer.h"
 #include "Scene3D.h"
@@ -22,48 +23,17 @@
 
 namespace {
 
-constexpr float edge = 16.f;  // region edge; cubes of edge 1
+constexpr float edge = fixtureRegionEdge;
 
-/// A one-cube zone of type 0 in the middle of the region of absolute index `region`.
-CubeZone cubeInRegion(const Int3& region, int id = 0) {
-  return CubeZone(id, Float3(region.x() * edge + 8.5f, region.y() * edge + 8.5f, region.z() * edge + 8.5f),
-                  Float3(1.f, 1.f, 1.f));
-}
-
-class RegionStreamerTest : public testing::Test {
+class RegionStreamerTest : public RegionTableFixture {
  protected:
   void SetUp() override {
-    GLTestWindow::get();
-    CubesTable::setSizeOneCube(1.f);
-    XMLSimple& config = DeviceManager::getInstance()->getConfig();
-    for (const char* key : {"fast_shadows", "render_under_water", "optimization_world_load_progressive",
-                            "enable_parallelization_regions_near", "enable_parallelization_regions_far"})
-      config.setBool(key, false);
-    config.setDouble("max_view_distance_detailed_in_region_units", 0.0);
-    // Every region that needs it is built in its frame, however long that takes.
-    config.setDouble("region_build_budget_ms", -1.0);
-    manager.reset(new CubeTypeManager());
-    std::string stone[6];
-    for (std::string& name : stone) name = "stone.png";
-    const bool options[3] = {true, true, true};
-    testing::internal::CaptureStdout();
-    manager->addCubeType(stone, options, true);
-    testing::internal::GetCapturedStdout();
-    placeCamera(Float3(8.f, 8.f, 8.f));
-    world.reset(new WorldIndexator(edge));
+    RegionTableFixture::SetUp();
     streamer.reset(new RegionStreamer(*world));
   }
   void TearDown() override {
     streamer.reset();
-    world.reset();
-    manager.reset();
-  }
-  static XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
-  static void placeCamera(const Float3& position) {
-    Scene3D* scene = GLManager::getScene3D();
-    scene->getCamera()->setPosition(position);
-    scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
-    scene->apply3DView();
+    RegionTableFixture::TearDown();
   }
   /// One streaming frame; answers what it printed.
   std::string drawFrame(float viewDistance, bool showBorders = false) {
@@ -77,8 +47,6 @@ class RegionStreamerTest : public testing::Test {
     return built;
   }
 
-  std::unique_ptr<CubeTypeManager> manager;
-  std::unique_ptr<WorldIndexator> world;
   std::unique_ptr<RegionStreamer> streamer;
 };
 

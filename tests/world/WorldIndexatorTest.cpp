@@ -15,6 +15,7 @@
 #include "DeviceManager.h"
 #include "GLManager.h"
 #include "GLTestWindow.h"
+#include "RegionTableFixture.h"
 #include "Platform.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
@@ -25,14 +26,8 @@
 
 namespace {
 
-constexpr float edge = 16.f;  // region edge; cubes of edge 1
+constexpr float edge = fixtureRegionEdge;
 const float lowest = -std::numeric_limits<float>::max();
-
-/// A one-cube zone of type 0 in the middle of the region of absolute index `region`.
-CubeZone cubeInRegion(const Int3& region, int id = 0) {
-  return CubeZone(id, Float3(region.x() * edge + 8.5f, region.y() * edge + 8.5f, region.z() * edge + 8.5f),
-                  Float3(1.f, 1.f, 1.f));
-}
 
 // Moves whatever it manages by `shift`.
 class MovingCallback : public CustomObjectsCallback {
@@ -46,44 +41,12 @@ class ProgressBarProbe : public WorldIndexator {
   using WorldIndexator::showProgressBar;
 };
 
-class WorldIndexatorTest : public testing::Test {
+class WorldIndexatorTest : public RegionTableFixture {
  protected:
-  void SetUp() override {
-    GLTestWindow::get();
-    CubesTable::setSizeOneCube(1.f);
-    XMLSimple& config = DeviceManager::getInstance()->getConfig();
-    for (const char* key : {"fast_shadows", "render_under_water", "optimization_world_load_progressive",
-                            "enable_parallelization_regions_near", "enable_parallelization_regions_far"})
-      config.setBool(key, false);
-    config.setDouble("max_view_distance_detailed_in_region_units", 0.0);
-    // Every region that needs it is built in its frame, however long that takes.
-    config.setDouble("region_build_budget_ms", -1.0);
-    shadowsEnabled = true;
-    manager.reset(new CubeTypeManager());
-    std::string stone[6];
-    for (std::string& name : stone) name = "stone.png";
-    const bool options[3] = {true, true, true};
-    testing::internal::CaptureStdout();
-    manager->addCubeType(stone, options, true);
-    testing::internal::GetCapturedStdout();
-    placeCamera(Float3(8.f, 8.f, 8.f));
-    world.reset(new WorldIndexator(edge));
-  }
   void TearDown() override {
-    world.reset();
-    manager.reset();
+    RegionTableFixture::TearDown();
     CustomObject::setCallback(nullptr);
   }
-  static XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
-  static void placeCamera(const Float3& position) {
-    Scene3D* scene = GLManager::getScene3D();
-    scene->getCamera()->setPosition(position);
-    scene->getCamera()->setRotation(Float3(0.f, 0.f, 0.f));
-    scene->apply3DView();
-  }
-
-  std::unique_ptr<CubeTypeManager> manager;
-  std::unique_ptr<WorldIndexator> world;
 };
 
 }  // namespace

@@ -25,7 +25,9 @@ class ObjModel : public Object3D {
 
   /// Takes the cached model of that file or loads it: vertices multiplied by `scale`,
   /// vertices welded within `weldDistance` when it is positive. An empty name, a missing or a
-  /// damaged file is a fatal report.
+  /// damaged file, or one that is no text file within ObjModelData::maxFileBytes (a device, a
+  /// UTF-16 file) is a fatal report; a missing material library or texture is reported and the
+  /// model goes on without it.
   ObjModel(const std::string& parFilename, float scale, float weldDistance);
   /// Releases one use of the cache element; the last one frees the model and its list.
   ~ObjModel() override;

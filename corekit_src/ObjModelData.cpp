@@ -1,6 +1,9 @@
+// ObjModelData spans two source files: this one reads the OBJ file and its MTL library and
+// draws the model; ObjModelDataGeometry.cpp computes from the geometry.
 #include "ObjModelData.h"
 
 #include <GL/gl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -16,27 +19,83 @@
 #include <utility>
 #include <vector>
 
+#include "FileManager.h"
 #include "GLManager.h"
 #include "ImageLoader.h"
-#include "NormalCapTree.h"
 #include "Sprite.h"
 #include "SpriteManager.h"
 #include "Assert.h"
 
 namespace {
 
-/// The whole content of a file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& content) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == NULL) return false;
+/// Why a model's file was not read.
+enum class FileRefusal { none, cannotOpen, notRegular, tooLarge, notText };
+
+/// The whole content of a text file. Only a regular file of at most ObjModelData::maxFileBytes
+/// is read (a device such as /dev/zero or a pipe has no end to reach); a UTF-8 byte order mark
+/// is dropped; a zero byte refuses the file, since no text in ASCII or UTF-8 holds one (UTF-16,
+/// UTF-32 and binary files do, and would otherwise read as an empty model).
+FileRefusal readTextFile(const std::string& path, std::string& content) {
   content.clear();
-  char buffer[65536];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, count);
-  const bool isRead = std::ferror(file) == 0;
+  struct stat info;
+  // Checked before opening: opening a pipe waits for a writer.
+  if (::stat(path.c_str(), &info) != 0) return FileRefusal::cannotOpen;
+  if (!S_ISREG(info.st_mode)) return FileRefusal::notRegular;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == NULL) return FileRefusal::cannotOpen;
+  FileRefusal refusal = FileRefusal::none;
+  if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
+    refusal = FileRefusal::notRegular;
+  else if (info.st_size > ObjModelData::maxFileBytes)
+    refusal = FileRefusal::tooLarge;
+  if (refusal == FileRefusal::none) {
+    content.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    size_t count;
+    while (refusal == FileRefusal::none && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      content.append(buffer, count);
+      // A file growing while it is read is held to the same bound.
+      if (static_cast<long long>(content.size()) > ObjModelData::maxFileBytes)
+        refusal = FileRefusal::tooLarge;
+    }
+    if (refusal == FileRefusal::none && std::ferror(file) != 0) refusal = FileRefusal::cannotOpen;
+  }
   std::fclose(file);
-  return isRead;
+  if (refusal == FileRefusal::none && content.find('\0') != std::string::npos)
+    refusal = FileRefusal::notText;
+  if (refusal != FileRefusal::none) {
+    content.clear();
+    return refusal;
+  }
+  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+  return FileRefusal::none;
 }
+
+/// What follows "can't open ... file" in a report on a refused file.
+std::string refusalReason(FileRefusal refusal) {
+  switch (refusal) {
+    case FileRefusal::notRegular:
+      return " (not a regular file)";
+    case FileRefusal::tooLarge:
+      return " (larger than " + std::to_string(ObjModelData::maxFileBytes) + " bytes)";
+    case FileRefusal::notText:
+      return " (not text in ASCII or UTF-8: it holds zero bytes, as UTF-16 and binary files do)";
+    default:
+      return "";
+  }
+}
+
+/// Statements of the OBJ format that the engine does not use, and whose first letter would
+/// otherwise take them for one it uses (every other unused statement is skipped by its letter).
+bool isUnusedObjStatement(const std::string& word) {
+  return word == "vp" || word == "mg" || word == "maplib" || word == "usemap";
+}
+
+/// "newmtl", read by its first letter like the MTL readers of old; "norm" (a normal map) is not.
+bool isNewMaterial(const std::string& word) { return word[0] == 'n' && word != "norm"; }
+
+/// A texture statement ("map_..."), read by its first letter; "map_aat" is a switch, no texture.
+bool isTextureStatement(const std::string& word) { return word[0] == 'm' && word != "map_aat"; }
 
 /// The lines of a text, without their line ends ("\n" or "\r\n").
 std::vector<std::string> splitLines(const std::string& content) {
@@ -63,23 +122,23 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-/// Walks the words of one line.
+/// Walks the words of one line (a copy walks on from the same place).
 class Words {
  public:
-  explicit Words(const std::string& parLine) : line(parLine) {}
+  explicit Words(const std::string& parLine) : line(&parLine) {}
 
   /// The next word, empty at the end of the line.
   std::string next() {
-    while (position < line.size() && isBlank(line[position])) ++position;
+    while (position < line->size() && isBlank((*line)[position])) ++position;
     const size_t begin = position;
-    while (position < line.size() && !isBlank(line[position])) ++position;
-    return line.substr(begin, position - begin);
+    while (position < line->size() && !isBlank((*line)[position])) ++position;
+    return line->substr(begin, position - begin);
   }
   /// What follows the last word read, as it stands (leading blank included).
-  std::string rest() const { return line.substr(position); }
+  std::string rest() const { return line->substr(position); }
 
  private:
-  const std::string& line;
+  const std::string* line;
   size_t position = 0;
 };
 
@@ -110,6 +169,77 @@ void readFloats(Words& words, float* values, int count, const char* function, co
     if (!parseFloat(word, values[i]))
       reportDamage(function, kind, path, lineNumber, "'" + word + "' is not a finite number");
   }
+}
+
+/// The red, green and blue of a colour statement: three numbers, or one for a grey. The colour
+/// is left as it is for the spectral and CIE XYZ forms, which the engine does not use.
+void readColour(Words& words, float* colour, const std::string& path, int lineNumber) {
+  static const char* const function = "glmReadMTL()";
+  static const char* const kind = "material file";
+  Words probe = words;
+  const std::string form = probe.next();
+  if (form == "spectral" || form == "xyz") return;
+  float values[3];
+  int count = 0;
+  while (count < 3) {
+    const std::string word = words.next();
+    if (word.empty()) break;
+    if (!parseFloat(word, values[count]))
+      reportDamage(function, kind, path, lineNumber, "'" + word + "' is not a finite number");
+    ++count;
+  }
+  if (count == 1)
+    values[1] = values[2] = values[0];
+  else if (count != 3)
+    reportDamage(function, kind, path, lineNumber,
+                 "expected 3 numbers, found " + std::to_string(count));
+  std::copy(values, values + 3, colour);
+}
+
+/// The options of a texture statement and how many values each takes (at least, at most):
+/// the first value is taken whatever it is, further ones while they are numbers.
+struct TextureOption {
+  const char* name;
+  int minValues;
+  int maxValues;
+};
+const TextureOption textureOptions[] = {
+    {"-blendu", 1, 1}, {"-blendv", 1, 1}, {"-bm", 1, 1},  {"-boost", 1, 1},
+    {"-cc", 1, 1},     {"-clamp", 1, 1},  {"-imfchan", 1, 1}, {"-texres", 1, 1},
+    {"-mm", 1, 2},     {"-o", 1, 3},      {"-t", 1, 3}};
+
+/// The file name of a texture statement, past its options; "-s" and its three numbers give the
+/// texture scale. Backslashes in the name (written by tools on Windows) read as '/'.
+std::string readTextureFileName(Words& words, Float3& textureScale, const std::string& path,
+                                int lineNumber) {
+  static const char* const function = "glmReadMTL()";
+  static const char* const kind = "material file";
+  for (;;) {
+    Words probe = words;
+    const std::string option = probe.next();
+    if (option == "-s") {
+      float scale[3];
+      readFloats(probe, scale, 3, function, kind, path, lineNumber);
+      textureScale = Float3(scale[0], scale[1], scale[2]);
+      words = probe;
+      continue;
+    }
+    const TextureOption* known = nullptr;
+    for (const TextureOption& candidate : textureOptions)
+      if (option == candidate.name) known = &candidate;
+    if (known == nullptr) break;
+    for (int i = 0; i < known->maxValues; ++i) {
+      Words value = probe;
+      const std::string word = value.next();
+      float number;
+      if (word.empty() || (i >= known->minValues && !parseFloat(word, number))) break;
+      probe = value;
+    }
+    words = probe;
+  }
+  std::string fileName = trimmed(words.rest());
+  std::replace(fileName.begin(), fileName.end(), '\\', '/');
+  return fileName;
 }
 
 /// Directory part of a path, up to and with its last separator; empty without one.
@@ -154,29 +284,20 @@ bool faceFormOf(const std::vector<std::string>& parts, FaceForm& form) {
   return true;
 }
 
-Float3 cross(Float3 u, Float3 v) {
-  return Float3(u.y() * v.z() - u.z() * v.y(), u.z() * v.x() - u.x() * v.z(),
-                u.x() * v.y() - u.y() * v.x());
-}
-
-float dot(Float3 u, Float3 v) { return u.x() * v.x() + u.y() * v.y() + u.z() * v.z(); }
-
-/// Unit vector along v; (0, 0, 0) stays (0, 0, 0).
-Float3 normalized(Float3 v) {
-  const float length = std::sqrt(dot(v, v));
-  if (!(length > 0.f)) return Float3(0.f, 0.f, 0.f);
-  return v / length;
-}
-
 }  // namespace
 
 ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilename) {
   static const char* const function = "glmReadOBJ()";
   static const char* const kind = "data file";
   std::string content;
-  assert(readWholeFile(pathname, content),
+  const FileRefusal refusal = readTextFile(pathname, content);
+  assert(refusal != FileRefusal::cannotOpen,
          "glmReadOBJ() failed: can't open data file:" + pathname);
+  assert(refusal == FileRefusal::none,
+         "glmReadOBJ() failed: can't open data file:" + pathname + refusalReason(refusal));
   const std::vector<std::string> lines = splitLines(content);
+  content.clear();
+  content.shrink_to_fit();
 
   // First pass: count everything, so that the second one fills arrays of their final size.
   size_t nbVertices = 0, nbNormals = 0, nbTexcoords = 0, nbTriangles = 0;
@@ -195,7 +316,7 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
     const int lineNumber = static_cast<int>(lineIndex) + 1;
     Words words(lines[lineIndex]);
     const std::string word = words.next();
-    if (word.empty()) continue;
+    if (word.empty() || isUnusedObjStatement(word)) continue;
     if (word == "v") {
       ++nbVertices;
     } else if (word == "vn") {
@@ -250,7 +371,7 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
     const int lineNumber = static_cast<int>(lineIndex) + 1;
     Words words(lines[lineIndex]);
     const std::string word = words.next();
-    if (word.empty()) continue;
+    if (word.empty() || isUnusedObjStatement(word)) continue;
     if (word == "v" || word == "vn") {
       float xyz[3];
       readFloats(words, xyz, 3, function, kind, pathname, lineNumber);
@@ -265,7 +386,8 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
       currentGroup = groupIndices.at(name);
       groups[currentGroup].material = currentMaterial;
     } else if (word[0] == 'u') {
-      currentMaterial = findMaterial(words.next());
+      // Without its library every material is the default one, reported once already.
+      currentMaterial = isLibraryMissing ? 0 : findMaterial(words.next());
       groups[currentGroup].material = currentMaterial;
     } else if (word[0] == 'f') {
       corners.clear();
@@ -299,12 +421,14 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
           if (field.empty() || *end != '\0')
             reportDamage(function, kind, pathname, lineNumber,
                          "'" + vertexWord + "' holds no " + names[k] + " index");
-          // Indices count only what the lines above define.
-          if (errno == ERANGE || index < 1 || static_cast<unsigned long>(index) > counts[k])
+          // Indices count only what the lines above define; a negative one counts back from
+          // the last one read so far (-1 is the last).
+          const long count = static_cast<long>(counts[k]);
+          if (errno == ERANGE || index == 0 || index > count || index < -count)
             reportDamage(function, kind, pathname, lineNumber,
                          std::string(names[k]) + " index " + field + " out of range 1.." +
-                             std::to_string(counts[k]));
-          corner.indices[k] = static_cast<int>(index);
+                             std::to_string(count) + " (or -" + std::to_string(count) + "..-1)");
+          corner.indices[k] = static_cast<int>(index > 0 ? index : count + 1 + index);
         }
         corners.push_back(corner);
       }
@@ -358,21 +482,34 @@ void ObjModelData::readMTL(const std::string& name) {
   mtllibname = name;
   const std::string path = directoryOf(pathname, "/") + name;
   std::string content;
-  assert(readWholeFile(path, content),
-         "glmReadMTL() failed: can't open material file \"" + path + "\".");
+  const FileRefusal refusal = readTextFile(path, content);
+  // A second library replaces the first one.
+  releaseMaterials();
+  if (refusal != FileRefusal::none) {
+    // The game goes on: the model is drawn with the default material.
+    if (reportedFiles.insert(path).second)
+      showProblem("glmReadMTL(): can't open material file \"" + path + "\"" +
+                  refusalReason(refusal) + " of model \"" + pathname +
+                  "\"; the model uses the default material.");
+    isLibraryMissing = true;
+    materials.resize(1);
+    materialIndices.emplace(materials[0].name, 0);
+    return;
+  }
+  isLibraryMissing = false;
   const std::vector<std::string> lines = splitLines(content);
 
   size_t nbMaterials = 1;
   for (const std::string& line : lines) {
     Words words(line);
     const std::string word = words.next();
-    if (!word.empty() && word[0] == 'n') ++nbMaterials;
+    if (!word.empty() && isNewMaterial(word)) ++nbMaterials;
   }
-  // A second library replaces the first one.
-  releaseMaterials();
   materials.resize(nbMaterials);
+  // The texture file each material takes, loaded once the library is read: lines that choose
+  // no texture in the end load none.
+  std::vector<std::string> textureFiles(nbMaterials);
 
-  const std::string textureDirectory = directoryOf(pathname, "/\\");
   size_t current = 0;
   for (size_t lineIndex = 0; lineIndex < lines.size(); ++lineIndex) {
     const int lineNumber = static_cast<int>(lineIndex) + 1;
@@ -380,202 +517,56 @@ void ObjModelData::readMTL(const std::string& name) {
     const std::string word = words.next();
     if (word.empty()) continue;
     ObjMaterial& material = materials[current];
-    if (word[0] == 'n') {
+    if (isNewMaterial(word)) {
       ++current;
       materials[current].name = words.next();
     } else if (word == "Kd" || word == "Ka" || word == "Ks") {
       float* colour = word == "Kd" ? material.diffuse
                                    : (word == "Ka" ? material.ambient : material.specular);
-      readFloats(words, colour, 3, function, kind, path, lineNumber);
+      readColour(words, colour, path, lineNumber);
     } else if (word == "Ns") {
       float shininess;
       readFloats(words, &shininess, 1, function, kind, path, lineNumber);
       material.shininess = shininess / 1000.f * 128.f;
-    } else if (word[0] == 'm') {
+    } else if (isTextureStatement(word)) {
+      // map_Kd decides the texture; without it map_Ka does; without either, the last map line.
+      const bool isMapKd = word == "map_Kd";
       const bool isMapKa = word == "map_Ka";
-      if (!isMapKa && material.isMapKa) continue;
-      if (isMapKa) material.isMapKa = true;
-      const std::string rest = words.rest();
+      const bool isTaken = isMapKd || (isMapKa ? !material.isMapKd
+                                               : !material.isMapKd && !material.isMapKa);
+      material.isMapKd = material.isMapKd || isMapKd;
+      material.isMapKa = material.isMapKa || isMapKa;
+      if (!isTaken) continue;
       Float3 textureScale(1.f, 1.f, 1.f);
-      std::string fileName;
-      if (rest.compare(0, 4, " -s ") == 0) {
-        Words scaleWords(rest);
-        scaleWords.next();  // "-s"
-        float scale[3];
-        readFloats(scaleWords, scale, 3, function, kind, path, lineNumber);
-        textureScale = Float3(scale[0], scale[1], scale[2]);
-        fileName = trimmed(scaleWords.rest());
-      } else {
-        fileName = trimmed(rest);
-      }
+      const std::string fileName = readTextureFileName(words, textureScale, path, lineNumber);
       if (fileName.empty()) reportDamage(function, kind, path, lineNumber, "no texture file name");
-      SpriteManager* sprites = GLManager::getSpriteManager();
-      assert(sprites != NULL, "glmReadMTL(): textures need the window's texture registry");
-      if (material.texture != nullptr) sprites->deleteSprite(material.texture);
-      material.texture = sprites->createSprite(textureDirectory + fileName, 1);
+      textureFiles[current] = fileName;
       material.textureScale = textureScale;
     }
   }
   // The first material of a name is the one a "usemtl" line means.
   for (size_t i = 0; i < materials.size(); ++i)
     materialIndices.emplace(materials[i].name, static_cast<int>(i));
+  loadTextures(textureFiles);
 }
 
-void ObjModelData::scale(float factor) {
-  for (size_t i = 1; i < vertices.size(); ++i)
-    for (int k = 0; k < 3; ++k) vertices[i][k] *= factor;
-}
-
-void ObjModelData::computeFacetNormals() {
-  facetnorms.reset(new Float3[triangles.size()]);
-  for (size_t i = 0; i < triangles.size(); ++i) {
-    const ObjTriangle& triangle = triangles[i];
-    const Float3 p0 = vertices[triangle.vindices[0]];
-    const Float3 u = vertices[triangle.vindices[1]] - p0;
-    const Float3 v = vertices[triangle.vindices[2]] - p0;
-    facetnorms[triangle.findex] = normalized(cross(u, v));
+void ObjModelData::loadTextures(const std::vector<std::string>& textureFiles) {
+  const std::string textureDirectory = directoryOf(pathname, "/\\");
+  for (size_t i = 0; i < textureFiles.size(); ++i) {
+    if (textureFiles[i].empty()) continue;
+    const std::string path = textureDirectory + textureFiles[i];
+    if (!FileManager::fileExists(path)) {
+      // The game goes on: the material is drawn in its colour.
+      if (reportedFiles.insert(path).second)
+        showProblem("glmReadMTL(): can't open texture file \"" + path + "\" of model \"" +
+                    pathname + "\"; its material \"" + materials[i].name +
+                    "\" is drawn without texture.");
+      continue;
+    }
+    SpriteManager* sprites = GLManager::getSpriteManager();
+    assert(sprites != NULL, "glmReadMTL(): textures need the window's texture registry");
+    materials[i].texture = sprites->createSprite(path, 1);
   }
-}
-
-void ObjModelData::computeVertexNormals(float angle) {
-  assert(facetnorms, "glmVertexNormals(): the facet normals are needed");
-  const float cosAngle = static_cast<float>(std::cos(angle * 3.14159265358979323846 / 180.0));
-  const size_t nbVertices = vertices.size();
-
-  // The corners around each vertex, as (triangle, corner) pairs in one flat list.
-  std::vector<size_t> firstCorner(nbVertices + 1, 0);
-  for (const ObjTriangle& triangle : triangles)
-    for (int c = 0; c < 3; ++c) ++firstCorner[triangle.vindices[c] + 1];
-  for (size_t i = 1; i <= nbVertices; ++i) firstCorner[i] += firstCorner[i - 1];
-  std::vector<std::pair<int, int>> cornerList(triangles.size() * 3);
-  std::vector<size_t> fill(firstCorner.begin(), firstCorner.end() - 1);
-  for (size_t t = 0; t < triangles.size(); ++t)
-    for (int c = 0; c < 3; ++c)
-      cornerList[fill[triangles[t].vindices[c]]++] = {static_cast<int>(t), c};
-
-  // Every corner gets the normalised sum, in corner order, of the facet normals around its
-  // vertex that pass the angle test against its own. Corners with the same facet normal get the
-  // same sum, so it is computed once per distinct facet normal around the vertex: a vertex shared
-  // by many triangles facing the same few ways (a fan, a flat region, a repeated face) costs
-  // its corners times those few ways instead of its corners squared.
-  // When all the facet normals around a vertex lie within half the angle (less a margin for
-  // rounding) of one axis, every pair passes the test and all corners share one sum.
-  // A vertex with many ways and many corners (a finely divided cone tip) takes its sums from a
-  // tree over its ways instead: the same facet normals are summed, in double and in another
-  // order, so its normals agree with the sum in corner order to rounding. Every model of
-  // ordinary detail (a sphere's pole of 256 segments) stays on the sum in corner order.
-  constexpr size_t maxWaysSummedInOrder = 64;
-  constexpr size_t maxTestsSummedInOrder = 65536;
-  const double halfAngle = angle * 0.5 - 0.01;
-  const bool canShareOneSum = halfAngle > 0.0 && halfAngle < 90.0;
-  const float cosHalfAngle =
-      static_cast<float>(std::cos(halfAngle * 3.14159265358979323846 / 180.0));
-  normals.assign(1, Float3(0.f, 0.f, 0.f));
-  normals.reserve(triangles.size() * 3 + 1);
-  std::vector<std::pair<std::array<uint32_t, 3>, size_t>> keys;  // facet normal bits, corner
-  std::vector<size_t> cornerWay;  // per corner of the vertex: index of its distinct normal
-  std::vector<Float3> ways;       // the distinct facet normals around the vertex
-  std::vector<size_t> wayCounts;  // corners facing each way
-  std::vector<Float3> sums;       // per way: its sum, then that sum normalised
-  std::vector<char> isAveraged;
-  NormalCapTree tree;
-  for (size_t vertex = 1; vertex < nbVertices; ++vertex) {
-    const size_t begin = firstCorner[vertex];
-    const size_t end = firstCorner[vertex + 1];
-    if (begin == end) std::fprintf(stderr, "glmVertexNormals(): vertex w/o a triangle\n");
-    const auto facetOf = [&](size_t corner) {
-      return facetnorms[triangles[cornerList[corner].first].findex];
-    };
-
-    keys.clear();
-    for (size_t i = begin; i < end; ++i) {
-      const Float3 n = facetOf(i);
-      std::array<uint32_t, 3> bits;
-      std::memcpy(bits.data(), &n[0], sizeof(float));
-      std::memcpy(bits.data() + 1, &n[1], sizeof(float));
-      std::memcpy(bits.data() + 2, &n[2], sizeof(float));
-      keys.emplace_back(bits, i - begin);
-    }
-    std::sort(keys.begin(), keys.end());
-    ways.clear();
-    wayCounts.clear();
-    cornerWay.resize(end - begin);
-    for (size_t k = 0; k < keys.size(); ++k) {
-      if (k == 0 || keys[k].first != keys[k - 1].first) {
-        ways.push_back(facetOf(begin + keys[k].second));
-        wayCounts.push_back(0);
-      }
-      cornerWay[keys[k].second] = ways.size() - 1;
-      ++wayCounts.back();
-    }
-
-    Float3 axis(0.f, 0.f, 0.f);
-    for (const Float3& way : ways) axis += way;
-    axis = normalized(axis);
-    bool isOneSum = canShareOneSum && !ways.empty();
-    for (size_t w = 0; w < ways.size() && isOneSum; ++w) isOneSum = dot(ways[w], axis) > cosHalfAngle;
-
-    sums.assign(ways.size(), Float3(0.f, 0.f, 0.f));
-    isAveraged.assign(ways.size(), 0);
-    if (isOneSum || ways.size() <= maxWaysSummedInOrder ||
-        ways.size() * (end - begin) <= maxTestsSummedInOrder) {
-      for (size_t w = 0; w < ways.size(); ++w) {
-        if (isOneSum && w > 0) {
-          sums[w] = sums[0];
-          isAveraged[w] = isAveraged[0];
-          continue;
-        }
-        for (size_t j = begin; j < end; ++j) {
-          const Float3 other = facetOf(j);
-          if (isOneSum || NormalCapTree::isWithin(ways[w], other, cosAngle)) {
-            sums[w] += other;
-            isAveraged[w] = 1;
-          }
-        }
-      }
-      for (size_t w = 0; w < ways.size(); ++w) sums[w] = normalized(sums[w]);
-    } else {
-      tree.build(ways, wayCounts);
-      for (size_t w = 0; w < ways.size(); ++w) {
-        double sum[3] = {0.0, 0.0, 0.0};
-        isAveraged[w] = tree.sumWithin(ways[w], cosAngle, sum) > 0;
-        sums[w] = normalized(Float3(static_cast<float>(sum[0]), static_cast<float>(sum[1]),
-                                    static_cast<float>(sum[2])));
-      }
-    }
-    for (size_t i = begin; i < end; ++i) {
-      const size_t way = cornerWay[i - begin];
-      int normalIndex = 0;
-      if (isAveraged[way]) {
-        normalIndex = static_cast<int>(normals.size());
-        normals.push_back(sums[way]);
-      }
-      triangles[cornerList[i].first].nindices[cornerList[i].second] = normalIndex;
-    }
-  }
-}
-
-void ObjModelData::weld(float distance) {
-  std::vector<Float3> kept;
-  kept.reserve(vertices.size());
-  kept.push_back(Float3(0.f, 0.f, 0.f));
-  std::vector<int> replacement(vertices.size(), 0);
-  for (size_t i = 1; i < vertices.size(); ++i) {
-    const Float3 v = vertices[i];
-    size_t found = 0;
-    for (size_t j = 1; j < kept.size() && found == 0; ++j)
-      if (std::fabs(kept[j].x() - v.x()) <= distance && std::fabs(kept[j].y() - v.y()) <= distance &&
-          std::fabs(kept[j].z() - v.z()) <= distance)
-        found = j;
-    if (found == 0) {
-      found = kept.size();
-      kept.push_back(v);
-    }
-    replacement[i] = static_cast<int>(found);
-  }
-  for (ObjTriangle& triangle : triangles)
-    for (int c = 0; c < 3; ++c) triangle.vindices[c] = replacement[triangle.vindices[c]];
-  vertices.swap(kept);
 }
 
 void ObjModelData::draw() const {
@@ -592,26 +583,36 @@ void ObjModelData::draw() const {
     std::fprintf(stderr,
                  "glmDraw() warning: material render mode requested with no materials defined.\n");
 
+  // Texturing and the current colour are put back after the model: neither its drawing nor
+  // what is drawn after it depends on what was drawn before.
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
+  const ObjMaterial defaultMaterial;
   for (const ObjGroup& group : groups) {
+    // A model without materials is drawn with the default one.
+    const ObjMaterial& material = hasMaterials ? materials[group.material] : defaultMaterial;
+    const bool isTextured = hasTexcoords && material.texture != nullptr;
+    if (!isTextured) {
+      // Texturing off and the material's own colours, lit or not: the scene's colour material
+      // would take the current colour instead. All of it is put back after the group.
+      glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_LIGHTING_BIT);
+      glDisable(GL_TEXTURE_2D);
+      glDisable(GL_COLOR_MATERIAL);
+      glColor4fv(material.diffuse);
+    }
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material.ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material.diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material.specular);
+    // OpenGL refuses a shininess outside 0..128; a large Ns would otherwise be dropped.
+    const float shininess = material.shininess < 0.f ? 0.f
+                            : material.shininess > 128.f ? 128.f
+                                                         : material.shininess;
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, shininess);
     Float3 textureScale(1.f, 1.f, 1.f);
-    if (hasMaterials) {
-      const ObjMaterial& material = materials[group.material];
-      glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material.ambient);
-      glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material.diffuse);
-      glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material.specular);
-      // OpenGL refuses a shininess outside 0..128; a large Ns would otherwise be dropped.
-      const float shininess = material.shininess < 0.f ? 0.f
-                              : material.shininess > 128.f ? 128.f
-                                                           : material.shininess;
-      glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, shininess);
-      if (hasTexcoords && material.texture != nullptr) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D,
-                      static_cast<GLuint>(material.texture->getImages()[0]->getTexture()));
-        textureScale = material.textureScale;
-      } else {
-        glDisable(GL_TEXTURE_2D);
-      }
+    if (isTextured) {
+      glEnable(GL_TEXTURE_2D);
+      glBindTexture(GL_TEXTURE_2D,
+                    static_cast<GLuint>(material.texture->getImages()[0]->getTexture()));
+      textureScale = material.textureScale;
     }
     glBegin(GL_TRIANGLES);
     for (int t : group.triangles) {
@@ -630,41 +631,8 @@ void ObjModelData::draw() const {
       }
     }
     glEnd();
+    if (!isTextured) glPopAttrib();
   }
+  glPopAttrib();
 }
 
-bool ObjModelData::intersectSegment(Float3 a, Float3 b, Float3& hitPoint) const {
-  for (const ObjTriangle& triangle : triangles) {
-    const Float3 p[3] = {vertices[triangle.vindices[0]], vertices[triangle.vindices[1]],
-                         vertices[triangle.vindices[2]]};
-    if (p[0] == p[1] || p[1] == p[2] || p[0] == p[2]) continue;
-    const Float3 normal = facetnorms[triangle.findex];
-    const float da = dot(normal, a - p[0]);
-    const float db = dot(normal, b - p[0]);
-    if ((da > 0.f && db > 0.f) || (da < 0.f && db < 0.f) || da == db) continue;
-    const float along = da / (da - db);
-    const Float3 crossing(a.x() + (b.x() - a.x()) * along, a.y() + (b.y() - a.y()) * along,
-                          a.z() + (b.z() - a.z()) * along);
-
-    // Inside test in the coordinate plane that the triangle covers best: drop the axis along
-    // which the normal points most.
-    int drop = 0;
-    for (int k = 1; k < 3; ++k)
-      if (std::fabs(normal[k]) > std::fabs(normal[drop])) drop = k;
-    const int u = drop == 0 ? 1 : 0;
-    const int v = drop == 2 ? 1 : 2;
-    bool hasPositive = false, hasNegative = false;
-    for (int e = 0; e < 3; ++e) {
-      const Float3& from = p[e];
-      const Float3& to = p[(e + 1) % 3];
-      const float side = (to[u] - from[u]) * (crossing[v] - from[v]) -
-                         (to[v] - from[v]) * (crossing[u] - from[u]);
-      hasPositive = hasPositive || side > 0.f;
-      hasNegative = hasNegative || side < 0.f;
-    }
-    if (hasPositive && hasNegative) continue;
-    hitPoint = crossing;
-    return true;
-  }
-  return false;
-}

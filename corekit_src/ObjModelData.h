@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "BasicVector.h"
@@ -20,7 +22,10 @@ struct ObjMaterial {
   /// Sprite of the texture registry, released by ObjModelData; null without a texture.
   Sprite* texture = nullptr;
   Float3 textureScale{1.f, 1.f, 1.f};
-  /// A map_Ka line gave the texture: later map lines of other kinds no longer replace it.
+  /// A map_Kd line was given: it decides the texture, no other map line replaces it.
+  bool isMapKd = false;
+  /// A map_Ka line was given: without map_Kd it decides the texture, and later map lines of
+  /// other kinds no longer replace it.
   bool isMapKa = false;
 };
 
@@ -45,11 +50,20 @@ struct ObjGroup {
 /// and texture coordinates are 1-based (element 0 is an unused zero, so a missing index 0 reads
 /// a harmless value); every index of a triangle is checked against them when it is read.
 ///
-/// Reading is strict: a file that cannot be opened, a line that is cut short, a number that is
-/// not a finite number or an index outside its array is a fatal report naming the file and the
-/// line, so a damaged file never leads to reading or writing outside the arrays.
+/// Reading is strict: an OBJ file that cannot be opened or is no text file of at most
+/// maxFileBytes, a line that is cut short, a number that is not a finite number or an index
+/// outside its array is a fatal report naming the file (and the line), so a damaged file never
+/// leads to reading or writing outside the arrays. A material library or a texture that cannot
+/// be read is one report naming it and the model: the model goes on with the default material,
+/// the material without its texture.
+///
+/// ObjModelData spans ObjModelData.cpp (reading, drawing) and ObjModelDataGeometry.cpp.
 class ObjModelData {
  public:
+  /// The largest OBJ or MTL file read: a model's text beyond it would take the memory of
+  /// several times its size while it is read.
+  static constexpr long long maxFileBytes = 256LL * 1024 * 1024;
+
   /// Reads the OBJ file and its material library (two passes; the second fills arrays sized
   /// by the first). Textures come from the texture registry, so the OpenGL context is needed
   /// when the library names one.
@@ -70,7 +84,9 @@ class ObjModelData {
   /// Merges vertices within `distance` (on every axis) of an earlier kept vertex into it and
   /// renumbers the triangles.
   void weld(float distance);
-  /// Immediate-mode drawing of every group with its material (meant for a display list).
+  /// Immediate-mode drawing of every group with its material (meant for a display list): a
+  /// material with a texture is drawn textured, one without (or a model without materials) with
+  /// texturing off in its diffuse colour. Texturing and the current colour are left as found.
   void draw() const;
   /// First triangle, in order, crossed by the segment from a to b; the crossing point goes to
   /// `hitPoint`. Needs the facet normals.
@@ -102,7 +118,16 @@ class ObjModelData {
   /// thousands of materials and "usemtl" lines).
   std::unordered_map<std::string, int> materialIndices;
 
+  /// The library's file name was given but it could not be read: "usemtl" lines then take the
+  /// default material without a message each.
+  bool isLibraryMissing = false;
+  /// Libraries and textures that could not be read, each reported once.
+  std::unordered_set<std::string> reportedFiles;
+
   void readMTL(const std::string& name);
+  /// Gives each material the texture chosen for it (file names relative to the model's
+  /// directory, empty: none); a missing one is reported and left out.
+  void loadTextures(const std::vector<std::string>& textureFiles);
   void releaseMaterials();
 };
 

@@ -52,7 +52,8 @@ FileRefusal readTextFile(const std::string& path, std::string& content) {
     content.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
     size_t count;
-    while (refusal == FileRefusal::none && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    while (refusal == FileRefusal::none &&
+           (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
       content.append(buffer, count);
       // A file growing while it is read is held to the same bound.
       if (static_cast<long long>(content.size()) > ObjModelData::maxFileBytes)
@@ -290,8 +291,13 @@ ObjModelData::ObjModelData(const std::string& parFilename) : pathname(parFilenam
   static const char* const function = "glmReadOBJ()";
   static const char* const kind = "data file";
   std::string content;
-  const FileRefusal refusal = readTextFile(pathname, content);
-  assert(refusal != FileRefusal::cannotOpen,
+  FileRefusal refusal = FileRefusal::none;
+  // A file that cannot be opened keeps its report as it always read.
+  const auto readWholeFile = [&refusal](const std::string& path, std::string& text) {
+    refusal = readTextFile(path, text);
+    return refusal != FileRefusal::cannotOpen;
+  };
+  assert(readWholeFile(pathname, content),
          "glmReadOBJ() failed: can't open data file:" + pathname);
   assert(refusal == FileRefusal::none,
          "glmReadOBJ() failed: can't open data file:" + pathname + refusalReason(refusal));

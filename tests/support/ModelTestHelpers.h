@@ -2,6 +2,7 @@
 #define TESTS_MODELTESTHELPERS_H
 
 #include <GL/gl.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -9,11 +10,30 @@
 #include "BasicVector.h"
 #include "Camera.h"
 #include "GLManager.h"
+#include "ObjModelData.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
 #include "TestImages.h"
 
 // Shared set-up of the 3D model tests.
+
+/// A square of side 4 in the plane z = 0, centred on the origin, facing +z, with texture
+/// coordinates over the whole image.
+inline const char* const squareObj =
+    "v -2 -2 0\nv 2 -2 0\nv 2 2 0\nv -2 2 0\n"
+    "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n";
+
+inline void expectVector(Float3 actual, float x, float y, float z) {
+  EXPECT_NEAR(actual.x(), x, 1e-5f);
+  EXPECT_NEAR(actual.y(), y, 1e-5f);
+  EXPECT_NEAR(actual.z(), z, 1e-5f);
+}
+
+inline void expectCorners(const ObjTriangle& triangle, int v0, int v1, int v2) {
+  EXPECT_EQ(triangle.vindices[0], v0);
+  EXPECT_EQ(triangle.vindices[1], v1);
+  EXPECT_EQ(triangle.vindices[2], v2);
+}
 
 /// A 4 x 4 PNG of one colour.
 inline void writeSolidPng(const std::string& path, unsigned char r, unsigned char g,

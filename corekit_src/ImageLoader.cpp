@@ -54,6 +54,18 @@ void checkImageSize(int64_t width, int64_t height, const std::string& path) {
              " pixels once stretched to powers of two)");
 }
 
+// Output column i takes source column width - 1 - i, in every row.
+void reverseColumns(unsigned char* pixels, int width, int height, int bytesPerPixel) {
+  const size_t stride = static_cast<size_t>(width) * bytesPerPixel;
+  for (int y = 0; y < height; ++y) {
+    unsigned char* row = pixels + stride * y;
+    for (int left = 0, right = width - 1; left < right; ++left, --right)
+      std::swap_ranges(row + static_cast<size_t>(left) * bytesPerPixel,
+                       row + static_cast<size_t>(left + 1) * bytesPerPixel,
+                       row + static_cast<size_t>(right) * bytesPerPixel);
+  }
+}
+
 // Output row i takes source row height - 1 - i.
 void reverseRows(unsigned char* pixels, int width, int height, int bytesPerPixel) {
   const size_t stride = static_cast<size_t>(width) * bytesPerPixel;
@@ -123,9 +135,9 @@ DecodedImage loadJpeg(FILE* file, const std::string& path, bool verbose) {
   image.height = static_cast<int>(info.output_height);
   const size_t stride = static_cast<size_t>(image.width) * 3;
   image.pixels.reset(new unsigned char[stride * image.height]);
-  // The bottom row of the picture comes first.
+  // Top row first, like every other format.
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = image.pixels.get() + stride * (image.height - 1 - info.output_scanline);
+    JSAMPROW row = image.pixels.get() + stride * info.output_scanline;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -239,6 +251,12 @@ struct TgaFormat {
   int colorMapLength;
 };
 
+// A 5-bit channel over the whole 0-255 range: 0 stays 0 and 31 becomes 255.
+unsigned char expandFiveBits(int word) {
+  const int value = word & 31;
+  return static_cast<unsigned char>(value << 3 | value >> 2);
+}
+
 // Writes one file pixel value as `format.components` bytes.
 void decodeTgaPixel(const TgaFormat& format, const unsigned char* in, unsigned char* out,
                     const std::string& path) {
@@ -257,9 +275,9 @@ void decodeTgaPixel(const TgaFormat& format, const unsigned char* in, unsigned c
     case 10:
       if (format.depth == 16) {
         const int word = in[0] | (in[1] << 8);
-        out[0] = static_cast<unsigned char>(((word >> 10) & 31) << 3);
-        out[1] = static_cast<unsigned char>(((word >> 5) & 31) << 3);
-        out[2] = static_cast<unsigned char>((word & 31) << 3);
+        out[0] = expandFiveBits(word >> 10);
+        out[1] = expandFiveBits(word >> 5);
+        out[2] = expandFiveBits(word);
       } else {
         out[0] = in[2];
         out[1] = in[1];
@@ -287,8 +305,10 @@ DecodedImage loadTga(FILE* file, const std::string& path, bool verbose) {
   const int width = header[12] | (header[13] << 8);
   const int height = header[14] | (header[15] << 8);
   const int depth = header[16];
-  // Bit 5 of the image descriptor: rows stored top to bottom instead of the usual bottom-up.
+  // Bit 5 of the image descriptor: rows stored top to bottom instead of the usual bottom-up;
+  // bit 4: pixels stored right to left instead of the usual left to right.
   const bool isTopDown = (header[17] & 0x20) != 0;
+  const bool isRightToLeft = (header[17] & 0x10) != 0;
   bytes.take(idLength);
 
   DecodedImage image;
@@ -377,8 +397,10 @@ DecodedImage loadTga(FILE* file, const std::string& path, bool verbose) {
     image.isAlpha = (components == 4);
     image.pixels = std::move(decoded);
   }
-  // The picture's top row comes first, whichever way the file stores its rows.
+  // The picture's top row comes first and its left column first, whichever way the file
+  // stores them.
   if (!isTopDown) reverseRows(image.pixels.get(), width, height, image.isAlpha ? 4 : 3);
+  if (isRightToLeft) reverseColumns(image.pixels.get(), width, height, image.isAlpha ? 4 : 3);
   return image;
 }
 

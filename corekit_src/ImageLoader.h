@@ -10,8 +10,9 @@
 /// One image read from a PNG, JPEG or TGA file into tightly packed 8-bit RGB or RGBA rows,
 /// stretched to power-of-two sides, together with the OpenGL texture made from it.
 /// Every format comes out as 3 (RGB) or 4 (RGBA) bytes per pixel: grey, palette and 16-bit
-/// images are converted. Row order: PNG as stored (top row first), TGA top row first whatever
-/// the file's order, JPEG bottom row first.
+/// images are converted (16-bit TGA channels over the whole 0-255 range). Every format comes
+/// out top row first and left column first, whatever order the file stores them in, so one
+/// picture draws the same whatever its format.
 /// Needs the OpenGL context of the window (stretching and the texture).
 class ImageLoader {
  public:

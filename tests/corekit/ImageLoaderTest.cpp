@@ -2,13 +2,19 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "GLManager.h"
 #include "GLTestWindow.h"
 #include "ImageLoader.h"
+#include "Scene2D.h"
+#include "Sprite.h"
+#include "SpriteManager.h"
 #include "TempDir.h"
 #include "TestImages.h"
 
@@ -204,7 +210,7 @@ TEST_F(ImageLoaderDeathTest, DamagedPngIsAFatalReport) {
 
 // ----------------------------------------------------------------------------------------- JPEG
 
-TEST_F(ImageLoaderTest, JpegComesOutBottomRowFirst) {
+TEST_F(ImageLoaderTest, JpegComesOutTopRowFirst) {
   // Top half red, bottom half blue, in whole 8 x 8 blocks so that the colours survive.
   Bytes pixels;
   for (int y = 0; y < 16; ++y)
@@ -221,10 +227,10 @@ TEST_F(ImageLoaderTest, JpegComesOutBottomRowFirst) {
   const Bytes bytes = image.bytes();
   const unsigned char* firstRow = bytes.data();
   const unsigned char* lastRow = bytes.data() + 15 * 16 * 3;
-  EXPECT_NEAR(0, firstRow[0], 8);
-  EXPECT_NEAR(255, firstRow[2], 8);
-  EXPECT_NEAR(255, lastRow[0], 8);
-  EXPECT_NEAR(0, lastRow[2], 8);
+  EXPECT_NEAR(255, firstRow[0], 8);
+  EXPECT_NEAR(0, firstRow[2], 8);
+  EXPECT_NEAR(0, lastRow[0], 8);
+  EXPECT_NEAR(255, lastRow[2], 8);
 }
 
 TEST_F(ImageLoaderTest, GreyscaleJpegBecomesRgb) {
@@ -276,13 +282,49 @@ TEST_F(ImageLoaderTest, TrueColourTgaComesOutTopRowFirst) {
   EXPECT_TRUE(image32.isAlpha);
   EXPECT_EQ((Bytes{11, 10, 9, 12, 15, 14, 13, 16, 3, 2, 1, 4, 7, 6, 5, 8}), image32.bytes());
 
-  // 1-5-5-5: red 31, green 0, blue 0 = 0x7C00; blue 31 = 0x001F.
+  // 1-5-5-5: red 31, green 0, blue 0 = 0x7C00; blue 31 = 0x001F. A channel of 31 is 255.
   const std::string path16 = writeTga(
       "rgb16.TGA", concat({tgaHeader(2, 2, 2, 16), Bytes{0x00, 0x7C, 0x1F, 0x00,  // bottom
                                                          0xE0, 0x03, 0x00, 0x00}}));
   const Loaded image16 = load(path16);
   EXPECT_FALSE(image16.isAlpha);
-  EXPECT_EQ((Bytes{0, 248, 0, 0, 0, 0, 248, 0, 0, 0, 0, 248}), image16.bytes());
+  EXPECT_EQ((Bytes{0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255}), image16.bytes());
+}
+
+TEST_F(ImageLoaderTest, SixteenBitTgaChannelsSpanTheWholeRange) {
+  // Red 1, green 16, blue 30 (the alpha bit set, and dropped): v << 3 | v >> 2.
+  const int word = 0x8000 | 1 << 10 | 16 << 5 | 30;
+  Bytes pixels;
+  for (int i = 0; i < 4; ++i)
+    pixels.insert(pixels.end(), {static_cast<unsigned char>(word & 255),
+                                 static_cast<unsigned char>(word >> 8)});
+  const Loaded image = load(writeTga("levels.tga", concat({tgaHeader(2, 2, 2, 16), pixels})));
+  EXPECT_EQ((Bytes{8, 132, 247, 8, 132, 247, 8, 132, 247, 8, 132, 247}), image.bytes());
+}
+
+TEST_F(ImageLoaderTest, RightToLeftTgaComesOutLeftColumnFirst) {
+  // Descriptor bit 4: each row is stored from its right end. Bottom-up and top-down, raw and
+  // run-length come out as the picture of TrueColourTgaComesOutTopRowFirst; grey too.
+  const Bytes expected{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4};
+  Bytes header = tgaHeader(2, 2, 2, 24);
+  header[17] = 0x10;
+  EXPECT_EQ(expected, load(writeTga("rtl.tga", concat({header, Bytes{4, 5, 6, 1, 2, 3,
+                                                                     10, 11, 12, 7, 8, 9}})))
+                          .bytes());
+  header[17] = 0x30;
+  EXPECT_EQ(expected, load(writeTga("rtltop.tga", concat({header, Bytes{10, 11, 12, 7, 8, 9,
+                                                                        4, 5, 6, 1, 2, 3}})))
+                          .bytes());
+  Bytes runLength = tgaHeader(10, 2, 2, 24);
+  runLength[17] = 0x10;
+  EXPECT_EQ(expected, load(writeTga("rtlrle.tga",
+                                    concat({runLength, Bytes{0x03, 4, 5, 6, 1, 2, 3, 10, 11, 12,
+                                                             7, 8, 9}})))
+                          .bytes());
+  Bytes grey = tgaHeader(3, 2, 2, 8);
+  grey[17] = 0x10;
+  EXPECT_EQ((Bytes{3, 3, 3, 4, 4, 4, 1, 1, 1, 2, 2, 2}),
+            load(writeTga("rtlgrey.tga", concat({grey, Bytes{2, 1, 4, 3}}))).bytes());
 }
 
 TEST_F(ImageLoaderTest, ColourMappedAndGreyTga) {
@@ -485,6 +527,134 @@ TEST_F(ImageLoaderTest, BlankImageIsFilledByItsOwner) {
     EXPECT_NE(-1, blank.getTexture());
   }
   EXPECT_EQ("", testing::internal::GetCapturedStdout());
+}
+
+// ------------------------------------------------------------------ one picture, every format
+
+// A 32 x 32 picture of four flat 16 x 16 quadrants (whole JPEG blocks, which JPEG keeps almost
+// exactly): red top left, green top right, blue bottom left, yellow bottom right.
+Bytes quadrantsPicture() {
+  Bytes rgb;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const int quadrant = (y < 16 ? 0 : 2) + (x < 16 ? 0 : 1);
+      static const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+                                                  {255, 255, 0}};
+      rgb.insert(rgb.end(), colours[quadrant], colours[quadrant] + 3);
+    }
+  return rgb;
+}
+
+// The picture (RGB rows top first) as an uncompressed TGA of 24 or 16 bits, its rows stored
+// bottom-up or top-down and its pixels left to right or right to left.
+Bytes quadrantsTga(bool isTopDown, bool isRightToLeft, int depth) {
+  const Bytes rgb = quadrantsPicture();
+  Bytes tga = tgaHeader(2, 32, 32, depth);
+  tga[17] = static_cast<unsigned char>((isTopDown ? 0x20 : 0) | (isRightToLeft ? 0x10 : 0));
+  for (int row = 0; row < 32; ++row)
+    for (int column = 0; column < 32; ++column) {
+      const int y = isTopDown ? row : 31 - row;
+      const int x = isRightToLeft ? 31 - column : column;
+      const unsigned char* p = rgb.data() + (y * 32 + x) * 3;
+      if (depth == 24) {
+        tga.insert(tga.end(), {p[2], p[1], p[0]});
+      } else {
+        const int word = (p[0] >> 3) << 10 | (p[1] >> 3) << 5 | (p[2] >> 3);
+        tga.insert(tga.end(), {static_cast<unsigned char>(word & 255),
+                               static_cast<unsigned char>(word >> 8)});
+      }
+    }
+  return tga;
+}
+
+// What a sprite of the file draws at four times its size, read back from the window (RGBA, rows
+// bottom-up), and the texture it is drawn with.
+struct Drawn {
+  std::vector<unsigned char> screen;
+  std::vector<unsigned char> texture;
+};
+
+Drawn drawSprite(const std::string& path) {
+  GLManager::getScene2D()->applyProjection();
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_BLEND);
+  glColor4ub(255, 255, 255, 255);
+  SpriteManager::clearScreen(Color(0, 0, 0, 255));
+  Sprite* sprite = GLManager::getSpriteManager()->createSprite(path, 1);
+  sprite->position = Int2(100, 100);
+  sprite->scale = Float2(4.f, 4.f);
+  sprite->draw();
+  glFinish();
+  Drawn drawn;
+  drawn.screen = GLTestWindow::readPixels(100, GLManager::getWindowHeight() - 100 - 128, 128, 128);
+  drawn.texture.resize(32 * 32 * 3);
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(sprite->getImages()[0]->getTexture()));
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, drawn.texture.data());
+  glPopClientAttrib();
+  GLManager::getSpriteManager()->deleteSprite(sprite);
+  return drawn;
+}
+
+// Cube faces, the skybox, models and sprites all draw the texture the loader makes: the same
+// texture and the same sprite on screen show the picture draws the same everywhere.
+TEST_F(ImageLoaderTest, OnePictureDrawsTheSameWhateverItsFormat) {
+  const std::string png = dir.file("quadrants.png");
+  writeTestPng(png, 32, 32, 3, quadrantsPicture());
+  const Drawn reference = drawSprite(png);
+  ASSERT_EQ(quadrantsPicture(), reference.texture);
+  // Window rows count from the bottom: red and green on top, blue and yellow below.
+  const auto screenAt = [&reference](int x, int yFromTop) {
+    const unsigned char* p = reference.screen.data() + ((127 - yFromTop) * 128 + x) * 4;
+    return Bytes(p, p + 3);
+  };
+  EXPECT_EQ((Bytes{255, 0, 0}), screenAt(20, 20));
+  EXPECT_EQ((Bytes{0, 255, 0}), screenAt(108, 20));
+  EXPECT_EQ((Bytes{0, 0, 255}), screenAt(20, 108));
+  EXPECT_EQ((Bytes{255, 255, 0}), screenAt(108, 108));
+
+  const std::string jpeg = dir.file("quadrants.jpg");
+  writeTestJpeg(jpeg, 32, 32, 3, quadrantsPicture());
+  struct Variant {
+    const char* name;
+    bool isTopDown, isRightToLeft;
+    int depth;
+  };
+  std::vector<std::pair<std::string, int>> files{{jpeg, 8}};  // JPEG within 8 levels
+  for (const Variant& v : {Variant{"bottomup.tga", false, false, 24},
+                           Variant{"topdown.tga", true, false, 24},
+                           Variant{"righttoleft.tga", false, true, 24},
+                           Variant{"topdownrighttoleft.tga", true, true, 24},
+                           Variant{"sixteen.tga", false, false, 16},
+                           Variant{"sixteentopdownrtl.tga", true, true, 16}})
+    files.emplace_back(writeTga(v.name, quadrantsTga(v.isTopDown, v.isRightToLeft, v.depth)), 0);
+  for (const auto& [path, tolerance] : files) {
+    SCOPED_TRACE(path);
+    const Drawn drawn = drawSprite(path);
+    ASSERT_EQ(reference.screen.size(), drawn.screen.size());
+    // JPEG smooths its colour planes across the quadrants' borders: it is compared two texels
+    // away from them (texels 14 to 17 of each axis skipped); the others everywhere.
+    const bool isJpeg = tolerance > 0;
+    const auto isCompared = [isJpeg](int texelX, int texelY) {
+      return !isJpeg || (std::abs(2 * texelX - 31) > 3 && std::abs(2 * texelY - 31) > 3);
+    };
+    int worst = 0;
+    for (int y = 0; y < 128; ++y)
+      for (int x = 0; x < 128; ++x)
+        for (int c = 0; c < 3 && isCompared(x / 4, y / 4); ++c) {
+          const size_t i = (static_cast<size_t>(y) * 128 + x) * 4 + c;
+          worst = std::max(worst, std::abs(drawn.screen[i] - reference.screen[i]));
+        }
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x)
+        for (int c = 0; c < 3 && isCompared(x, y); ++c) {
+          const size_t i = (static_cast<size_t>(y) * 32 + x) * 3 + c;
+          worst = std::max(worst, std::abs(drawn.texture[i] - reference.texture[i]));
+        }
+    EXPECT_LE(worst, tolerance);
+  }
 }
 
 }  // namespace

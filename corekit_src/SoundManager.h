@@ -10,7 +10,8 @@
 /// The sound system: initialises ALUT (and with it the OpenAL device and context) for its
 /// lifetime and keeps every sound loaded, once per file name. Only one may exist at a time.
 /// Without a usable audio device the sound is off: one problem report at start, then every
-/// sound is one that never plays.
+/// sound is one that never plays. A file whose sound format cannot be played is one problem
+/// report naming it, and a sound that never plays, kept under its name like the others.
 class SoundManager {
  public:
   explicit SoundManager(const std::string& programPath);

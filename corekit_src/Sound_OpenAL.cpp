@@ -1,17 +1,15 @@
+// Sound_OpenAL, part 1 of 3: loading a sound into a buffer, and playing it. The WAV
+// conversions are in Sound_OpenAL_Wav.cpp, the Ogg Vorbis decoder in Sound_OpenAL_Ogg.cpp.
 #include "Sound_OpenAL.h"
 
 #include <AL/al.h>
 #include <AL/alut.h>
-#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <cstdio>
-#include <iostream>
-#include <vector>
 
 #include "Platform.h"
+#include "Sound_Silent.h"
 #include "Assert.h"
 
 namespace {
@@ -29,61 +27,6 @@ void placeAtOrigin(ALuint source) {
   alSource3f(source, AL_POSITION, 0.0f, 0.0f, 0.0f);
 }
 
-// Decodes the whole Ogg Vorbis file into the buffer as 16-bit little-endian PCM.
-void decodeOgg(const std::string& fileName, ALuint buffer) {
-  FILE* file = std::fopen(fileName.c_str(), "rb");
-  if (file == nullptr) {
-    std::cerr << "Cannot open " << fileName << " for reading..." << std::endl;
-    assert(false, "cannot open ogg file for reading");
-  }
-  OggVorbis_File oggFile;
-  if (ov_open(file, &oggFile, nullptr, 0) != 0) {
-    std::fclose(file);  // vorbisfile takes the file over only when it opens
-    std::cerr << "Error opening " << fileName << " for decoding" << std::endl;
-    assert(false, "error opening ogg file for decoding");
-  }
-  const vorbis_info* info = ov_info(&oggFile, -1);
-  // OpenAL's core formats have one or two channels: more would be played as scrambled stereo.
-  assert(info != NULL && (info->channels == 1 || info->channels == 2),
-         fileName + ": only mono and stereo Ogg Vorbis sounds can be played");
-  const ALenum format = info->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
-  const ALsizei frequency = static_cast<ALsizei>(info->rate);
-  const int64_t bytesPerSecond = static_cast<int64_t>(info->rate) * info->channels * 2;
-  const int64_t maxBytes = std::min<int64_t>(
-      Sound_OpenAL::maxSeconds * bytesPerSecond, Sound_OpenAL::maxBytes);
-  const std::string tooLong = fileName + ": the decoded sound is longer than " +
-                              std::to_string(Sound_OpenAL::maxSeconds / 60) + " minutes or " +
-                              std::to_string(Sound_OpenAL::maxBytes >> 20) + " MB";
-  // The length the stream announces is refused before any decoding; a stream that hides its
-  // length is stopped where it passes the limit.
-  const ogg_int64_t nbAnnouncedSamples = ov_pcm_total(&oggFile, -1);
-  if (nbAnnouncedSamples > maxBytes / (info->channels * 2)) {
-    ov_clear(&oggFile);
-    assert(false, tooLong);
-  }
-
-  std::vector<char> pcm;
-  if (nbAnnouncedSamples > 0) pcm.reserve(static_cast<size_t>(nbAnnouncedSamples) * info->channels * 2);
-  char block[32768];
-  int bitStream = 0;
-  for (;;) {
-    const long nbRead = ov_read(&oggFile, block, sizeof(block), 0, 2, 1, &bitStream);
-    if (nbRead == 0) break;
-    if (nbRead < 0) {
-      ov_clear(&oggFile);
-      std::cerr << "Error decoding " << fileName << std::endl;
-      assert(false, "error decoding ogg file");
-    }
-    if (static_cast<int64_t>(pcm.size()) + nbRead > maxBytes) {
-      ov_clear(&oggFile);
-      assert(false, tooLong);
-    }
-    pcm.insert(pcm.end(), block, block + nbRead);
-  }
-  ov_clear(&oggFile);
-  alBufferData(buffer, format, pcm.data(), static_cast<ALsizei>(pcm.size()), frequency);
-}
-
 }  // namespace
 
 Sound_OpenAL::Sound_OpenAL(unsigned parBuffer, unsigned parSource)
@@ -97,14 +40,26 @@ Sound_OpenAL::~Sound_OpenAL() {
   alDeleteSources(1, &source);
 }
 
-std::unique_ptr<Sound_OpenAL> Sound_OpenAL::loadSound(const std::string& fileName) {
+std::unique_ptr<Sound_Abstract> Sound_OpenAL::loadSound(const std::string& fileName) {
+  Pcm16 pcm;
+  bool isDecoded = true;
+  if (isOggName(fileName))
+    decodeOgg(fileName, pcm);
+  else
+    isDecoded = decodeWav(fileName, pcm);
+  if (isDecoded && !pcm.unsupported.empty()) {
+    showProblem(pcm.unsupported);
+    return std::make_unique<Sound_Silent>();
+  }
   ALuint buffer = 0;
   ALuint source = 0;
-  if (isOggName(fileName)) {
+  if (isDecoded) {
     alGenBuffers(1, &buffer);
     alGenSources(1, &source);
     placeAtOrigin(source);
-    decodeOgg(fileName, buffer);
+    alBufferData(buffer, pcm.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16,
+                 pcm.samples.data(), static_cast<ALsizei>(pcm.samples.size() * sizeof(int16_t)),
+                 static_cast<ALsizei>(pcm.rate));
   } else {
     alGenSources(1, &source);
     buffer = alutCreateBufferFromFile(fileName.c_str());
@@ -112,7 +67,15 @@ std::unique_ptr<Sound_OpenAL> Sound_OpenAL::loadSound(const std::string& fileNam
   }
   if (buffer == 0) {
     alDeleteSources(1, &source);
-    assert(false, fileName + ": " + alutGetErrorString(alutGetError()));
+    const ALenum error = alutGetError();
+    const std::string report = fileName + ": " + alutGetErrorString(error);
+    // A file ALUT knows whose sample format or channel count it cannot play: the game goes on
+    // without that sound.
+    if (error == ALUT_ERROR_UNSUPPORTED_FILE_SUBTYPE) {
+      showProblem(report);
+      return std::make_unique<Sound_Silent>();
+    }
+    assert(false, report);
   }
   alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
   return std::make_unique<Sound_OpenAL>(buffer, source);

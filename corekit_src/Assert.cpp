@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "AssertionFailure.h"
 #include "Assert.h"
 
 const char* const programVersion = "(unknown)";
@@ -10,6 +11,16 @@ const char* const programVersion = "(unknown)";
 static AssertionHook assertionHook = nullptr;
 
 void setAssertionHook(AssertionHook hook) { assertionHook = hook; }
+
+// Per thread: the script host sets it on the main thread while the region build worker may
+// report on its own.
+static thread_local AssertionContext assertionContext;
+
+AssertionContext setAssertionContext(const AssertionContext& context) {
+  const AssertionContext previous = assertionContext;
+  assertionContext = context;
+  return previous;
+}
 
 static const char* const reportPreamble =
     "The program aborted unexpectedly. Please send these informations to the developing team for "
@@ -46,8 +57,13 @@ std::string buildAssertionReport(const char* date, const char* file, const char*
 
 void showAssertionReport(const char* date, const char* file, const char* condition, int line,
                          const char* time, const char* message) {
-  const std::string report = buildAssertionReport(date, file, condition, line, time, message);
+  std::string report = buildAssertionReport(date, file, condition, line, time, message);
+  // The context is taken off while it describes itself: a report raised in there is plain.
+  const AssertionContext context = setAssertionContext(AssertionContext());
+  if (context.describe != nullptr) report += context.describe(context.data);
+  setAssertionContext(context);
   if (assertionHook != nullptr) assertionHook(report);
+  if (context.isRecoverable) throw AssertionFailure(report);
   showProblem(report);
   std::fflush(stdout);
   std::_Exit(1);

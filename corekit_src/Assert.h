@@ -30,6 +30,20 @@ std::string buildAssertionReport(const char* date, const char* file, const char*
 using AssertionHook = void (*)(const std::string& report);
 void setAssertionHook(AssertionHook hook);
 
+/// What the program is doing on this thread when a report is raised, told by whoever runs code
+/// that is not the engine's own (the script host while an engine function runs for the
+/// script). `describe(data)` gives lines (each ending with "\n") that follow the report's text.
+/// A recoverable context turns the report into an AssertionFailure thrown from the report's
+/// call, to be caught where that code called the engine, in place of the end of the process.
+struct AssertionContext {
+  std::string (*describe)(const void* data) = nullptr;
+  const void* data = nullptr;
+  bool isRecoverable = false;
+};
+/// Sets this thread's context (a default one: none) and returns the one it replaces. Other
+/// threads keep theirs: a worker's report never reads the main thread's context.
+AssertionContext setAssertionContext(const AssertionContext& context);
+
 /// Non-fatal problem report: the console report, then "ERROR : " and the text on standard error.
 void showProblem(const std::string& text);
 

@@ -128,9 +128,14 @@ void Player::setMovementType(int32_t type) {
   setSpeeds(0.f, 0.f, 0.f);
 }
 
-Player::Controls Player::readControls() {
+Player::Controls Player::readControls(bool isKeyboardTaken) {
   const KeyboardManager* keys = GLManager::getKeyboardManager();
   Controls controls;
+  if (isKeyboardTaken) {
+    controls = Controls();
+    controls.jump = GLManager::isMouseButtonDown(GLUT_RIGHT_BUTTON);
+    return controls;
+  }
   controls.jump = keys->isKeyDown(' ') || GLManager::isMouseButtonDown(GLUT_RIGHT_BUTTON);
   controls.turnLeft = keys->isKeyDown(KeyboardManager::keyLeft);
   controls.turnRight = keys->isKeyDown(KeyboardManager::keyRight);
@@ -220,7 +225,7 @@ void Player::manage(Object3D& world, int64_t periodMicroseconds) {
     assert(mvtType == MVT_TYPE_WALK);
   }
 
-  const Controls controls = readControls();
+  const Controls controls = readControls(areKeysTaken);
   const float turn = static_cast<float>(period) * turnDegreesPerMicrosecond;
   if (controls.turnLeft)
     camera()->rotateYaw(turn);

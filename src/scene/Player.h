@@ -128,6 +128,10 @@ class Player {
   void setOnGround(bool parOnGround) { onGround = parOnGround; }
   float getCameraDistance() const { return cameraDistance; }
   void setCameraDistance(float distance) { cameraDistance = distance; }
+  /// While something else has the typed keys (the script's open text entry), the keys do not
+  /// drive the player; the mouse, gravity and the script still do.
+  void setAreKeysTaken(bool parAreKeysTaken) { areKeysTaken = parAreKeysTaken; }
+  bool getAreKeysTaken() const { return areKeysTaken; }
   bool getIsReverseMouseYCamera() const { return isReverseMouseYCamera; }
   void setIsReverseMouseYCamera(bool isReverse) { isReverseMouseYCamera = isReverse; }
 
@@ -150,7 +154,8 @@ class Player {
     Float3 at{0.f, 0.f, 0.f};
     BoxHits hits;
   };
-  static Controls readControls();
+  /// The keys and buttons of this update; only the mouse when `isKeyboardTaken`.
+  static Controls readControls(bool isKeyboardTaken);
   void applyGravity(Object3D& world, int64_t period);
   void animate(float speedMax);
   /// Moves to `end`, or answers `obstacle` when the way met one (the player then stays, stops
@@ -168,6 +173,7 @@ class Player {
   static bool isCollidable(Object3D& world, Float3 from, Float3 point);
 
   bool onGround = false;
+  bool areKeysTaken = false;
   float cameraDistance = 30.f;
   std::unique_ptr<Animated3DModel> model;
   float speedForward = 0.f;

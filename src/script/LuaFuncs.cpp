@@ -14,7 +14,9 @@
 #include "script/LuaFuncsPrivate.h"
 #include "script/LuaFuncsSound.h"
 #include "script/LuaFuncsWorld.h"
+#include "script/ScriptCallContext.h"
 #include "Utils.h"
+#include "AssertionFailure.h"
 #include "Assert.h"
 
 namespace {
@@ -128,20 +130,80 @@ const luaL_Reg engineFunctions[] = {
     {nullptr, nullptr},
 };
 
-/// The fatal script error report: "lua ('<where>'): <error text on top of the stack>".
-[[noreturn]] void reportLuaError(lua_State* lua, const std::string& where) {
+/// "lua ('<where>'): <error text on top of the stack>", the text of a script error.
+std::string luaErrorText(lua_State* lua, const std::string& where) {
   const char* text = lua_tostring(lua, -1);
-  const std::string message =
-      "lua ('" + where + "'): " + (text != nullptr ? text : "(error object is not a string)");
-  showAssertionReport(__DATE__, __FILE__, nullptr, __LINE__, __TIME__, message);
+  return "lua ('" + where + "'): " + (text != nullptr ? text : "(error object is not a string)");
+}
+
+/// Raises the Lua error that tells the script it is stopped, with the mistake's text.
+int raiseScriptStopped(lua_State* lua) {
+  lua_pushlstring(lua, luaFuncsPrivate.scriptError.data(), luaFuncsPrivate.scriptError.size());
+  return lua_error(lua);
+}
+
+/// Every engine function is registered through this binding, the function's index in
+/// engineFunctions as its upvalue. While the function runs, reports point at the script
+/// (ScriptCallContext). In development mode a report unwinds to here as an AssertionFailure:
+/// it stops the script and becomes a Lua error once every C++ object of the binding is gone, so
+/// that Lua's longjmp never crosses a C++ frame.
+int callEngineFunction(lua_State* lua) {
+  if (!luaFuncsPrivate.scriptError.empty()) return raiseScriptStopped(lua);
+  const luaL_Reg& function = engineFunctions[lua_tointeger(lua, lua_upvalueindex(1))];
+  int nbResults = 0;
+  {
+    const ScriptCallContext context(lua, function.name, luaFuncsPrivate.isDevelopmentMode);
+    try {
+      nbResults = function.func(lua);
+    } catch (const AssertionFailure& failure) {
+      luaFuncsPrivate.scriptError = failure.details();
+    } catch (const std::exception& failure) {
+      if (!luaFuncsPrivate.isDevelopmentMode) throw;
+      luaFuncsPrivate.scriptError = std::string("Script function: ") + function.name + "\nC++ exception: " +
+                                    failure.what() + "\n" + ScriptCallContext::traceback(lua, 0) + "\n";
+    }
+  }
+  // Also when a script callback run by the function stopped the script.
+  if (!luaFuncsPrivate.scriptError.empty()) return raiseScriptStopped(lua);
+  return nbResults;
+}
+
+/// The message handler of every protected call: Lua's own error text, then the traceback.
+/// An engine report that stopped the script already carries its own.
+int addTraceback(lua_State* lua) {
+  if (!luaFuncsPrivate.scriptError.empty() || lua_type(lua, 1) != LUA_TSTRING) return 1;
+  {
+    const std::string trace = "\n" + ScriptCallContext::traceback(lua, 1);
+    lua_pushlstring(lua, trace.data(), trace.size());
+  }
+  lua_concat(lua, 2);
+  return 1;
 }
 
 }  // namespace
 
+void LuaFuncs::fail(const std::string& text) {
+  if (!luaFuncsPrivate.isDevelopmentMode)
+    showAssertionReport(__DATE__, __FILE__, nullptr, __LINE__, __TIME__, text);
+  if (luaFuncsPrivate.scriptError.empty()) luaFuncsPrivate.scriptError = text + "\n";
+  printStop();
+}
+
+void LuaFuncs::printStop() {
+  if (isErrorPrinted || luaFuncsPrivate.scriptError.empty()) return;
+  isErrorPrinted = true;
+  std::cerr << "ERROR : " << luaFuncsPrivate.scriptError << stoppedNotice << std::endl;
+}
+
+bool LuaFuncs::isStopped() const { return !luaFuncsPrivate.scriptError.empty(); }
+
+const std::string& LuaFuncs::getError() const { return luaFuncsPrivate.scriptError; }
+
 LuaFuncs::LuaFuncs(const std::string& parScriptFile, Font* parFont, SoundManager* parSound,
-                   World* parWorld)
+                   World* parWorld, bool isDevelopmentMode)
     : lua(nullptr) {
   luaFuncsPrivate.reset();
+  luaFuncsPrivate.isDevelopmentMode = isDevelopmentMode;
   luaFuncsPrivate.sound = parSound;
   luaFuncsPrivate.world = parWorld;
   luaFuncsPrivate.font = parFont;
@@ -154,10 +216,15 @@ LuaFuncs::LuaFuncs(const std::string& parScriptFile, Font* parFont, SoundManager
   assert(lua != NULL, "cannot create the Lua state");
   luaL_openlibs(lua);
   registerEngineFunctions(lua);
-  if (luaL_loadfile(lua, parScriptFile.c_str()) != 0 || lua_pcall(lua, 0, LUA_MULTRET, 0) != 0)
-    reportLuaError(lua, "in file " + parScriptFile);
+  lua_pushcfunction(lua, addTraceback);
+  if (luaL_loadfile(lua, parScriptFile.c_str()) != 0 || lua_pcall(lua, 0, LUA_MULTRET, 1) != 0) {
+    if (!isStopped()) fail(luaErrorText(lua, "in file " + parScriptFile));
+    printStop();
+  } else {
+    isLoaded = true;
+  }
   lua_settop(lua, 0);
-  std::cout << "done." << std::endl;
+  std::cout << (isLoaded ? "done." : "stopped.") << std::endl;
 }
 
 LuaFuncs::~LuaFuncs() {
@@ -169,27 +236,40 @@ LuaFuncs::~LuaFuncs() {
 }
 
 void LuaFuncs::registerEngineFunctions(lua_State* lua) {
-  for (const luaL_Reg* function = engineFunctions; function->name != nullptr; ++function) {
-    lua_pushcclosure(lua, function->func, 0);
-    lua_setfield(lua, LUA_GLOBALSINDEX, function->name);
+  for (int index = 0; engineFunctions[index].name != nullptr; ++index) {
+    lua_pushinteger(lua, index);
+    lua_pushcclosure(lua, callEngineFunction, 1);
+    lua_setfield(lua, LUA_GLOBALSINDEX, engineFunctions[index].name);
   }
 }
 
 void LuaFuncs::call(const char* table, const char* function) {
+  if (isStopped()) return;
+  // Read and put back after the call: the contexts of the engine functions it runs end there.
+  const AssertionContext outerContext = setAssertionContext(AssertionContext());
+  setAssertionContext(outerContext);
+  const int top = lua_gettop(lua);
+  lua_pushcfunction(lua, addTraceback);
   lua_getfield(lua, LUA_GLOBALSINDEX, table);
   if (lua_istable(lua, -1))
     lua_getfield(lua, -1, function);
   else
     lua_pushnil(lua);
-  if (lua_pcall(lua, 0, 0, 0) != 0)
-    reportLuaError(lua, std::string("calling function ") + table + ":" + function);
-  lua_pop(lua, 1);
+  const int status = lua_pcall(lua, 0, 0, top + 1);
+  setAssertionContext(outerContext);
+  if (status != 0 && !isStopped()) fail(luaErrorText(lua, std::string("calling function ") + table + ":" + function));
+  // A mistake the script caught with its own pcall stops it all the same.
+  printStop();
+  lua_settop(lua, top);
 }
 
 void LuaFuncs::gameInit() { call("Game", "init"); }
 void LuaFuncs::gameManage() { call("Game", "manage"); }
 void LuaFuncs::gameDraw3D() { call("Game", "draw3D"); }
-void LuaFuncs::gameUninit() { call("Game", "uninit"); }
+void LuaFuncs::gameUninit() {
+  // A script that never loaded has no Game.uninit to run.
+  if (isLoaded) call("Game", "uninit");
+}
 
 void LuaFuncs::gameDraw2D() {
   luaFuncsPrivate.isFullscreenSpriteDrawn = false;
@@ -198,9 +278,13 @@ void LuaFuncs::gameDraw2D() {
 }
 
 void LuaFuncs::callType(uint32_t typeId, const char* function, CustomObject* object) {
+  if (isStopped()) return;
   if (typeId >= luaFuncsPrivate.activeObjectsNames.size()) {
     lua_pushstring(lua, "unknown script object type");
-    reportLuaError(lua, "calling function (type id " + std::to_string(typeId) + "):" + function);
+    const std::string text = luaErrorText(lua, "calling function (type id " + std::to_string(typeId) + "):" + function);
+    lua_pop(lua, 1);
+    fail(text);
+    return;
   }
   // Saved and put back rather than cleared: a callback may destroy another object, whose
   // uninit runs inside it.

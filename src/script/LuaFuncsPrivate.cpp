@@ -35,6 +35,8 @@ void LuaFuncsPrivate::reset() {
   activeObjectsNames.clear();
   isMainMenuRequested = false;
   handles.clear();
+  isDevelopmentMode = false;
+  scriptError.clear();
 }
 
 void LuaFuncsPrivate::releaseScheduled() {

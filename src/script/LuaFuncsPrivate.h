@@ -72,6 +72,13 @@ class LuaFuncsPrivate {
   bool isMainMenuRequested = false;
   /// The sprites, models and sounds handed to the script and not destroyed since.
   ScriptHandles handles;
+  /// Development mode: a mistake of the script (a Lua error, or a report raised while an engine
+  /// function runs for it) stops the script instead of ending the program. Set by the host.
+  bool isDevelopmentMode = false;
+  /// In development mode, the first mistake's text with its traceback; while it is not empty
+  /// the script is stopped: the host calls none of its functions and every engine function it
+  /// still reaches raises a Lua error.
+  std::string scriptError;
   /// The world file's path, for the default save-game name (published by the main manager).
   std::string worldDataFile = "world.dat";
   /// The port getPageFromWebServer asks the server on; kept by reset (tests serve pages on a

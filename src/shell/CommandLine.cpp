@@ -9,6 +9,8 @@ CommandLine::CommandLine(const std::vector<std::string>& arguments) {
     std::string* fileName = nullptr;
     if (argument == "--fullscreen")
       isFullscreen = true;
+    else if (argument == "--dev")
+      isDevelopmentMode = true;
     else if (argument == "--world_dat")
       fileName = &worldDataFile;
     else if (argument == "--world_lua")

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-/// What the command line asks for: the three data files and the full-screen choice.
+/// What the command line asks for: the three data files, the full-screen choice and the
+/// script's development mode ("--dev").
 class CommandLine {
  public:
   /// Reads `arguments` from index 1, left to right; a later option overrides an earlier one and
@@ -13,6 +14,9 @@ class CommandLine {
 
   std::string programPath;
   bool isFullscreen = false;
+  /// "--dev": a script's mistake stops the script and shows it, and the script reloads when its
+  /// file changes (the world.xml key "script_development_mode" sets it too).
+  bool isDevelopmentMode = false;
   std::string worldDataFile = "world.dat";
   std::string worldLuaFile = "world.lua";
   std::string worldConfigFile = "world.xml";

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "world/CustomObject.h"
@@ -35,12 +38,21 @@ namespace {
 // The system cursor is hidden: the menus draw their own.
 constexpr int cursorNone = GLUT_CURSOR_NONE;
 
+// The script file's modification time (in the file clock's ticks) and size; -1 when unreadable.
+void readFileStamp(const std::string& path, int64_t& time, int64_t& size) {
+  std::error_code error;
+  const auto modified = std::filesystem::last_write_time(path, error);
+  time = error ? -1 : static_cast<int64_t>(modified.time_since_epoch().count());
+  const auto bytes = std::filesystem::file_size(path, error);
+  size = error ? -1 : static_cast<int64_t>(bytes);
+}
+
 }  // namespace
 
 MainManager::MainManager(const std::string& programPath, bool fullscreen,
                          const std::string& worldDataFile, const std::string& worldLuaFile,
-                         const std::string& worldConfigFile)
-    : worldDataFile(worldDataFile) {
+                         const std::string& worldConfigFile, bool isDevelopmentMode)
+    : worldDataFile(worldDataFile), worldLuaFile(worldLuaFile), isDevelopmentMode(isDevelopmentMode) {
   assert(FileManager::fileExists(worldDataFile), "Missing file: " + worldDataFile);
   assert(FileManager::fileExists(worldLuaFile), "Missing file: " + worldLuaFile);
   assert(FileManager::fileExists(worldConfigFile), "Missing file: " + worldConfigFile);
@@ -48,6 +60,10 @@ MainManager::MainManager(const std::string& programPath, bool fullscreen,
   std::cout << "================ Initializing: " << versionString << std::endl;
 
   DeviceManager::createInstance(programPath, "", 800, 600, fullscreen, worldConfigFile);
+  if (DeviceManager::getInstance()->getConfig().getBool("script_development_mode")) this->isDevelopmentMode = true;
+  if (this->isDevelopmentMode)
+    std::cout << "Script development mode: a script mistake stops the script; it reloads when its file changes or on F8"
+              << std::endl;
 
   sound = std::make_unique<SoundManager>(programPath);
   font = std::make_unique<Font>();
@@ -93,11 +109,70 @@ void MainManager::reloadScript(const std::string& worldLuaFile) {
   std::cout << "==== Reload script file" << std::endl;
   releaseScript();
   assert(luaFuncs == NULL);
-  luaFuncs = std::make_unique<LuaFuncs>(worldLuaFile, font.get(), sound.get(), world.get());
+  // Stamped before loading: a save during the load is seen at the next look.
+  readFileStamp(worldLuaFile, scriptFileTime, scriptFileSize);
+  luaFuncs = std::make_unique<LuaFuncs>(worldLuaFile, font.get(), sound.get(), world.get(), isDevelopmentMode);
   luaFuncsPrivate.isEditorMode = &isEditorMode;
   std::cout << "Call game init ..." << std::endl;
   luaFuncs->gameInit();
   std::cout << "==== Script file reloaded" << std::endl;
+}
+
+bool MainManager::isScriptStopped() const { return luaFuncs && luaFuncs->isStopped(); }
+
+void MainManager::watchScript(const std::vector<int>& typedKeys) {
+  bool isReloadAsked = std::find(typedKeys.begin(), typedKeys.end(), LuaFuncs::reloadKey) != typedKeys.end();
+  const int64_t now = Utils::getTimeMicroseconds();
+  if (!isReloadAsked && now >= nextScriptWatchUs) {
+    nextScriptWatchUs = now + scriptWatchPeriodUs;
+    int64_t time = -1;
+    int64_t size = -1;
+    readFileStamp(worldLuaFile, time, size);
+    // An unreadable file (an editor replacing it) is waited for.
+    isReloadAsked = time != -1 && (time != scriptFileTime || size != scriptFileSize);
+  }
+  if (!isReloadAsked) return;
+  reloadScript(worldLuaFile);
+  // The script functions reach the frame's parts again (the new host started from none).
+  luaFuncsPrivate.editor = editor.get();
+  luaFuncsPrivate.world = world.get();
+}
+
+void MainManager::drawScriptError() {
+  const Int2 size = GLManager::getScene2D()->size2D;
+  constexpr float scale = 0.5f;
+  const int lineHeight = font->getHeight() / 2;
+  const int margin = 10;
+  const int width = size.x() - 2 * margin;
+
+  // The mistake's lines, tabs opened, each cut to the width of the window.
+  std::vector<std::string> lines = {std::string("Script stopped (development mode). Save the script file or press F8 to "
+                                                "reload it."),
+                                    ""};
+  std::istringstream text(luaFuncs->getError());
+  for (std::string line; std::getline(text, line);) {
+    for (size_t tab; (tab = line.find('\t')) != std::string::npos;) line.replace(tab, 1, "    ");
+    while (font->getTextWidth(line.c_str(), -1, scale) > width) {
+      size_t fits = line.size() - 1;
+      while (fits > 1 && font->getTextWidth(line.c_str(), static_cast<int>(fits), scale) > width) --fits;
+      lines.push_back(line.substr(0, fits));
+      line = "  " + line.substr(fits);
+    }
+    lines.push_back(line);
+  }
+  const int maxLines = std::max(1, (size.y() - 2 * margin) / lineHeight);
+  if (static_cast<int>(lines.size()) > maxLines) lines.resize(maxLines);
+
+  glColor4ub(errorPanelColour[0], errorPanelColour[1], errorPanelColour[2], 255);
+  Scene2D::drawRectangle(Int2(0, 0), Int2(size.x(), static_cast<int>(lines.size()) * lineHeight + 2 * margin), true);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i == 0)
+      glColor4ub(255, 230, 80, 255);
+    else
+      glColor4ub(255, 255, 255, 255);
+    font->drawText(lines[i].c_str(), scale, scale, margin, margin + static_cast<int>(i) * lineHeight);
+  }
+  glColor4ub(255, 255, 255, 255);
 }
 
 void MainManager::releaseScript() {
@@ -173,9 +248,15 @@ void MainManager::manage() {
   luaFuncsPrivate.isEditorMode = &isEditorMode;
   timings.events = (Utils::getTimeMicroseconds() - frameStart) - timings.swapBuffers;
 
-  // 4. World manage.
+  // Development mode: the script reloads on the reload key or a change of its file.
+  if (isDevelopmentMode && !menu->getIsMenuShown()) watchScript(typedKeys);
+
+  // Typing into the script's open text entry does not walk the player.
+  world->getPlayer()->setAreKeysTaken(luaFuncsPrivate.activeEditText != nullptr);
+
+  // 4. World manage. While the script is stopped the player stays where its mistake left it.
   int64_t phaseStart = Utils::getTimeMicroseconds();
-  world->manage(!isEditorMode && !editor->isCubeCreationActive());
+  world->manage(!isEditorMode && !editor->isCubeCreationActive() && !isScriptStopped());
   timings.manage = Utils::getTimeMicroseconds() - phaseStart;
 
   // 5, 6. Game load and save asked for by the script.
@@ -235,8 +316,9 @@ void MainManager::manage() {
   luaFuncs->gameDraw2D();
   timings.draw2DLua = Utils::getTimeMicroseconds() - phaseStart;
 
-  // 13. The editor's overlay.
+  // 13. The editor's overlay, then a stopped script's mistake.
   if (isEditorMode) editor->drawOverlay();
+  if (isScriptStopped()) drawScriptError();
 
   // 14. The menus over everything.
   menu->draw(*font, versionString, GLManager::getPeriodDuration(), isEditorMode);

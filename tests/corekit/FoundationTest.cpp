@@ -12,6 +12,7 @@
 #include "TempDir.h"
 #include "Thread.h"
 #include "Utils.h"
+#include "AssertionFailure.h"
 #include "Assert.h"
 
 // ---- Component-wise vector comparisons and text form ----
@@ -118,6 +119,54 @@ TEST(AssertionReportDeathTest, FailedAssertionReportsAndExitsWithOne) {
   EXPECT_EXIT(assertNoCondition(value == 4, "only the message"), testing::ExitedWithCode(1),
               "Program version: \\(unknown\\)\nMessage: only the message");
   assert(value == 3);  // a passing assertion does nothing
+}
+
+namespace {
+
+std::string describeTestContext(const void* data) {
+  return std::string("While: ") + static_cast<const char*>(data) + "\n";
+}
+
+AssertionContext testContext(bool isRecoverable) {
+  AssertionContext context;
+  context.describe = describeTestContext;
+  context.data = "running the test";
+  context.isRecoverable = isRecoverable;
+  return context;
+}
+
+}  // namespace
+
+TEST(AssertionReportDeathTest, TheContextsLinesFollowTheReport) {
+  setAssertionContext(testContext(false));
+  EXPECT_EXIT(assert(1 == 2, "m"), testing::ExitedWithCode(1), "\nMessage: m\nWhile: running the test\n");
+  setAssertionContext(AssertionContext());
+}
+
+TEST(AssertionReportTest, ARecoverableContextThrowsTheReportOnItsThreadOnly) {
+  const AssertionContext previous = setAssertionContext(testContext(true));
+  EXPECT_EQ(nullptr, previous.describe);
+  try {
+    assert(1 == 2, "m");
+    ADD_FAILURE() << "the report returned";
+  } catch (const AssertionFailure& failure) {
+    const std::string report = failure.what();
+    EXPECT_EQ(0u, report.find("The program aborted unexpectedly")) << report;
+    EXPECT_NE(std::string::npos, report.find("\nCondition: 1 == 2\nMessage: m\nWhile: running the test\n")) << report;
+    EXPECT_EQ(0u, failure.details().find("__DATE__ ")) << failure.details();
+  }
+  // Another thread has no context of its own.
+  struct Seen {
+    bool hasContext = true;
+  } seen;
+  Thread worker([](void* data) -> void* {
+    const AssertionContext none = setAssertionContext(AssertionContext());
+    static_cast<Seen*>(data)->hasContext = none.describe != nullptr;
+    return nullptr;
+  }, &seen);
+  worker.join();
+  EXPECT_FALSE(seen.hasContext);
+  EXPECT_EQ(describeTestContext, setAssertionContext(AssertionContext()).describe);
 }
 
 TEST(ShowProblemTest, WritesErrorLineAndReturns) {

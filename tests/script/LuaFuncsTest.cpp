@@ -219,6 +219,99 @@ TEST(LuaFuncsDeathTest, ScriptErrorsAreFatalWithTheirReport) {
           ":4: attempt to index local 't' \\(a nil value\\)\n");
 }
 
+TEST(LuaFuncsDeathTest, ReportsPointAtTheScriptWithATraceback) {
+  TempDir dir;
+  // An engine report below a script call: the report, then the function, the script's line
+  // and the traceback.
+  const std::string drawing =
+      dir.write("drawing.lua", "Game = {}\nlocal function show()\n  draw2DSprite(nil)\nend\nfunction Game.draw2D() show() end\n");
+  const std::string file = inTempDir("drawing.lua");
+  EXPECT_EXIT(
+      {
+        LuaFuncs host(drawing, nullptr, nullptr, nullptr);
+        host.gameDraw2D();
+      },
+      testing::ExitedWithCode(1),
+      "\nCondition: spritep != 0\nScript function: draw2DSprite\nCalled from: " + file +
+          ":3\nstack traceback:\n\t\\[C\\]: in function 'draw2DSprite'\n\t" + file + ":3: in function 'show'\n\t" +
+          file + ":5: in function <" + file + ":5>\n");
+  // A Lua error of the script: its message, then the traceback.
+  const std::string failing =
+      dir.write("failing.lua", "Game = {}\nfunction Game.manage()\n  error('game over')\nend\n");
+  EXPECT_EXIT(
+      {
+        LuaFuncs host(failing, nullptr, nullptr, nullptr);
+        host.gameManage();
+      },
+      testing::ExitedWithCode(1),
+      "\nMessage: lua \\('calling function Game:manage'\\): " + inTempDir("failing.lua") +
+          ":3: game over\nstack traceback:\n\t\\[C\\]: in function 'error'\n\t" + inTempDir("failing.lua") +
+          ":3: in function <" + inTempDir("failing.lua") + ":2>\n");
+}
+
+TEST(LuaFuncsTest, DevelopmentModeStopsTheScriptAtItsFirstMistake) {
+  TempDir dir;
+  testing::internal::CaptureStderr();
+  const auto global = [](LuaFuncs& host, const char* name) {
+    lua_getglobal(host.getLuaState(), name);
+    const std::string value = lua_isnil(host.getLuaState(), -1) ? "nil" : LuaArgs::argString(host.getLuaState(), -1);
+    lua_pop(host.getLuaState(), 1);
+    return value;
+  };
+  {
+    // A Lua error: the host stops and calls nothing more.
+    LuaFuncs host(dir.write("a.lua", "calls = 0\nGame = {}\nfunction Game.manage() calls = calls + 1 error('boom') end\n"
+                                     "function Game.draw3D() calls = calls + 10 end\nfunction Game.uninit() calls = 100 end\n"),
+                  nullptr, nullptr, nullptr, true);
+    EXPECT_FALSE(host.isStopped());
+    host.gameManage();
+    ASSERT_TRUE(host.isStopped());
+    host.gameDraw3D();
+    host.gameManage();
+    host.gameUninit();
+    EXPECT_EQ("1", global(host, "calls"));
+    EXPECT_EQ(0u, host.getError().find("lua ('calling function Game:manage'): ")) << host.getError();
+    EXPECT_NE(std::string::npos, host.getError().find(":3: boom\nstack traceback:\n\t[C]: in function 'error'\n"))
+        << host.getError();
+    EXPECT_EQ(0, lua_gettop(host.getLuaState()));
+  }
+  {
+    // An engine report unwinds to the binding, which turns it into a Lua error: caught by the
+    // script's pcall, it stops the script all the same, and the binding's context is gone.
+    LuaFuncs host(dir.write("b.lua", "Game = {}\nfunction Game.draw3D()\n  if not pcall(draw2DSprite, nil) then caught = 1 end\nend\n"
+                                     "function Game.manage() ran = true end\n"),
+                  nullptr, nullptr, nullptr, true);
+    host.gameDraw3D();
+    ASSERT_TRUE(host.isStopped());
+    EXPECT_EQ("1", global(host, "caught"));
+    EXPECT_EQ(nullptr, setAssertionContext(AssertionContext()).describe);
+    const std::string& error = host.getError();
+    EXPECT_EQ(0u, error.find("__DATE__ ")) << error;
+    EXPECT_NE(std::string::npos, error.find("\nCondition: spritep != 0\nScript function: draw2DSprite\nCalled from: ")) << error;
+    EXPECT_NE(std::string::npos, error.find("b.lua:3\nstack traceback:\n\t[C]: ?\n\t[C]: in function 'pcall'\n")) << error;
+    host.gameManage();
+    EXPECT_EQ("nil", global(host, "ran"));
+    // What the script still reaches of the engine answers with the mistake.
+    EXPECT_NE(0, luaL_dostring(host.getLuaState(), "getTime()"));
+    lua_settop(host.getLuaState(), 0);
+  }
+  {
+    // A script that does not load is stopped from the start; its Game functions never run.
+    LuaFuncs host(dir.write("c.lua", "Game = {\n"), nullptr, nullptr, nullptr, true);
+    EXPECT_TRUE(host.isStopped());
+    EXPECT_EQ(0u, host.getError().find("lua ('in file ")) << host.getError();
+    host.gameInit();
+    host.gameUninit();
+  }
+  // Each mistake is printed once.
+  const std::string errors = testing::internal::GetCapturedStderr();
+  size_t count = 0;
+  for (size_t at = errors.find(LuaFuncs::stoppedNotice); at != std::string::npos;
+       at = errors.find(LuaFuncs::stoppedNotice, at + 1))
+    ++count;
+  EXPECT_EQ(3u, count) << errors;
+}
+
 TEST(LuaFuncsDeathTest, MissingCallbacksAndTablesFailAlike) {
   TempDir dir;
   const std::string noCallback = dir.write("a.lua", "Game = {}\n");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scene/Player.h"
+#include "shell/MainManager.h"
 #include "TempDir.h"
 
 namespace {
@@ -291,6 +292,9 @@ function Game.uninit() end
   EXPECT_NE(std::string::npos,
             errors.find("\nMessage: lua ('calling function Game:manage'): world.lua:4: game over\n"))
       << errors;
+  EXPECT_NE(std::string::npos, errors.find("game over\nstack traceback:\n\t[C]: in function 'error'\n"
+                                           "\tworld.lua:4: in function <world.lua:4>\n"))
+      << errors;
   EXPECT_EQ(std::string::npos, errors.find("Condition:")) << errors;
 }
 
@@ -334,4 +338,117 @@ function Game.uninit() end
 
   // After the good load the record comes back byte for byte, with the loaded variables.
   EXPECT_EQ(readFile(game.dir.file("after_good.sav")), record + variables);
+}
+
+namespace {
+
+// The pixels of a binary PPM picture (as ImageMagick's import writes it) whose red, green and
+// blue are exactly the colour's.
+size_t countPixelsOfColour(const std::string& ppm, const unsigned char colour[3]) {
+  std::istringstream header(ppm);
+  std::string magic;
+  int width = 0, height = 0, maxValue = 0;
+  header >> magic >> width >> height >> maxValue;
+  if (magic != "P6" || maxValue != 255) return 0;
+  const size_t start = static_cast<size_t>(header.tellg()) + 1;
+  size_t count = 0;
+  for (size_t i = start; i + 2 < ppm.size(); i += 3)
+    if (static_cast<unsigned char>(ppm[i]) == colour[0] && static_cast<unsigned char>(ppm[i + 1]) == colour[1] &&
+        static_cast<unsigned char>(ppm[i + 2]) == colour[2])
+      ++count;
+  return count;
+}
+
+}  // namespace
+
+TEST(EndToEndTest, DevelopmentModeShowsTheMistakeAndResumesWhenTheFileIsFixed) {
+  // The broken script: at its fifth frame an engine report below a script call (a missing
+  // sprite). The player's place is printed just before, to be compared after the reload.
+  TestGame game(R"(
+Game = {}
+local frame = 0
+function Game.init() end
+function Game.manage()
+  frame = frame + 1
+  if frame == 5 then print(string.format("before %.3f %.3f %.3f", getPlayerPositionReal())) end
+end
+function Game.draw3D() end
+local function showLogo()
+  if frame == 5 then draw2DSprite(nil) end
+end
+function Game.draw2D() showLogo() end
+function Game.uninit() end
+)");
+  game.dir.write("fixed.lua", R"(
+Game = {}
+local started
+function Game.init() print(string.format("after %.3f %.3f %.3f", getPlayerPositionReal())) end
+function Game.manage()
+  if not started then started = getTime() print("running again") end
+  if getTime() - started > 3000 then quitGame() end
+end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  // The program on a screen of its own, so that the whole screen can be read back: wait for the
+  // mistake, picture it, fix the file, wait for the script to run again, picture that.
+  const std::string driver = R"(
+'PROGRAM' --dev >out.txt 2>err.txt </dev/null &
+program=$!
+waitFor() { i=0; while ! grep -q "$1" "$2" 2>/dev/null; do i=$((i+1)); [ $i -gt 1500 ] && return 1; sleep 0.02; done; }
+waitFor "the script is stopped" err.txt || { kill $program; exit 3; }
+sleep 1
+import -window root -depth 8 error.ppm
+cp fixed.lua world.lua
+date +%s%N >fixed.time
+waitFor "running again" out.txt || { kill $program; exit 4; }
+date +%s%N >resumed.time
+sleep 1
+import -window root -depth 8 running.ppm
+wait $program
+)";
+  std::string script = driver;
+  script.replace(script.find("PROGRAM"), 7, ENGINE_PROGRAM);
+  game.dir.write("drive.sh", script);
+  const std::string command = "cd '" + game.dir.path() +
+                              "' && timeout 120 xvfb-run -a -s '-screen 0 1024x768x24 -noreset' sh drive.sh 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  size_t n;
+  std::string shellOutput;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) shellOutput.append(buffer, n);
+  const int status = pclose(pipe);
+  const std::string output = readFile(game.dir.file("out.txt"));
+  const std::string errors = readFile(game.dir.file("err.txt"));
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shellOutput << output << errors;
+
+  // The mistake printed once: the report, the function, the script's line and the traceback.
+  const std::string notice = "Development mode: the script is stopped";
+  EXPECT_EQ(errors.find(notice), errors.rfind(notice)) << errors;
+  EXPECT_NE(std::string::npos, errors.find("Condition: spritep != 0\nScript function: draw2DSprite\nCalled from: "
+                                           "world.lua:11\nstack traceback:\n\t[C]: in function 'draw2DSprite'\n"
+                                           "\tworld.lua:11: in function 'showLogo'\n"))
+      << errors;
+  EXPECT_EQ(std::string::npos, errors.find("The program aborted")) << errors;
+
+  // On screen: the error panel over the frame, gone once the script runs again.
+  const unsigned char* panel = MainManager::errorPanelColour;
+  EXPECT_GT(countPixelsOfColour(readFile(game.dir.file("error.ppm")), panel), 800u * 40u);
+  EXPECT_EQ(0u, countPixelsOfColour(readFile(game.dir.file("running.ppm")), panel));
+
+  // Running again within two seconds of the fix, the player where the mistake left it, in the
+  // same run of the program.
+  const long long fixedAt = std::stoll(readFile(game.dir.file("fixed.time")));
+  const long long resumedAt = std::stoll(readFile(game.dir.file("resumed.time")));
+  EXPECT_LT(resumedAt - fixedAt, 2000000000LL);
+  std::vector<std::string> kept;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("lua print: ") == 0 || line.find("==== Reload script file") == 0) kept.push_back(line);
+  ASSERT_EQ(5u, kept.size()) << output;
+  EXPECT_EQ("==== Reload script file", kept[0]);
+  EXPECT_EQ("==== Reload script file", kept[2]);
+  EXPECT_EQ(kept[1].substr(std::string("lua print: before").size()), kept[3].substr(std::string("lua print: after").size()));
+  EXPECT_EQ("lua print: running again", kept[4]);
 }

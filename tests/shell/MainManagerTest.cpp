@@ -22,6 +22,8 @@
 #include "Screenshot.h"
 #include "TempDir.h"
 #include "scene/World.h"
+#include "script/LuaFuncs.h"
+#include "EditText.h"
 #include "Assert.h"
 
 namespace {
@@ -54,6 +56,8 @@ TEST(CommandLineTest, DefaultsOptionsAndOverrides) {
   EXPECT_EQ("world.dat", defaults.worldDataFile);
   EXPECT_EQ("world.lua", defaults.worldLuaFile);
   EXPECT_EQ("world.xml", defaults.worldConfigFile);
+  EXPECT_FALSE(defaults.isDevelopmentMode);
+  EXPECT_TRUE(CommandLine({"engine", "--dev"}).isDevelopmentMode);
 
   const CommandLine options({"engine", "--world_dat", "a.dat", "--unknown", "--world_lua", "a.lua",
                              "--fullscreen", "--world_xml", "a.xml", "--world_dat", "b.dat"});
@@ -320,4 +324,98 @@ TEST(MainManagerLoopDeathTest, TheConfigurationChoosesAWindowWithOrWithoutMultis
   without.erase(at, key.size());
   EXPECT_EXIT(exitWithSampleBuffers(without), testing::ExitedWithCode(0), "sample buffers 1");
   EXPECT_EXIT(exitWithSampleBuffers(sample), testing::ExitedWithCode(0), "sample buffers 0");
+}
+
+namespace {
+
+void pressF8(int) { GLManager::getKeyboardManager()->specialKeyDown(GLUT_KEY_F8); }
+
+// One frame with F8 tapped during its event pump.
+void frameWithReloadKey(MainManager& manager) {
+  glutTimerFunc(0, pressF8, 0);
+  manager.manage();
+  GLManager::getKeyboardManager()->specialKeyUp(GLUT_KEY_F8);
+}
+
+bool isPanelAtTopLeft() {
+  const std::vector<unsigned char> pixel = GLTestWindow::readPixels(2, GLManager::getWindowHeight() - 3, 1, 1);
+  return pixel[0] == MainManager::errorPanelColour[0] && pixel[1] == MainManager::errorPanelColour[1] &&
+         pixel[2] == MainManager::errorPanelColour[2];
+}
+
+void runDevelopmentModeFromTheConfiguration() {
+  TempDir dir;
+  std::string config = readFile("world.xml");
+  config.replace(config.find("<bool>"), 6, "<bool>\n    <script_development_mode>true</script_development_mode>");
+  const std::string configFile = dir.write("world.xml", config);
+  const std::string inits = dir.file("inits.txt");
+  // Each Game.init adds a letter to a file (the script has Lua's io library).
+  const std::string common = "Game = {}\nfunction Game.init() local f = io.open('" + inits +
+                             "', 'a') f:write('i') f:close() end\nfunction Game.draw3D() end\n"
+                             "function Game.draw2D() end\nfunction Game.uninit() end\n";
+  const std::string script = dir.write("world.lua", common + "function Game.manage() error('broken') end\n");
+  testing::internal::CaptureStderr();
+  {
+    MainManager manager("maintest", false, emptyWorldFile(), script, configFile);
+    loopCheck(manager.getIsDevelopmentMode(), "the configuration key turns development mode on");
+    Player* player = manager.getWorld()->getPlayer();
+    manager.manage();
+    loopCheck(manager.isScriptStopped() && manager.getIsRunning(), "the script's error stops the script, not the game");
+    loopCheck(isPanelAtTopLeft(), "the error is drawn over the frame");
+    manager.manage();
+    loopCheck(manager.getIsRunning(), "the game goes on");
+
+    dir.write("world.lua", common + "function Game.manage() end\n");
+    frameWithReloadKey(manager);
+    loopCheck(!manager.isScriptStopped(), "the reload key loads the fixed script");
+    loopCheck(player == manager.getWorld()->getPlayer(), "the world and its player are kept");
+    manager.manage();
+    loopCheck(!isPanelAtTopLeft(), "the error is gone");
+    frameWithReloadKey(manager);
+    loopCheck(readFile(inits) == "iii", "the reload key reloads a script that runs fine too");
+  }
+  const std::string errors = testing::internal::GetCapturedStderr();
+  loopCheck(errors.find(LuaFuncs::stoppedNotice) == errors.rfind(LuaFuncs::stoppedNotice) &&
+                errors.find(LuaFuncs::stoppedNotice) != std::string::npos,
+            "the error is printed once");
+  std::fprintf(stderr, "development mode checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+void runTextEntryTakesTheKeysFromThePlayer() {
+  TempDir dir;
+  const std::string script = dir.write("world.lua", R"(
+Game = {}
+function Game.init() setPlayerMovementFly() createEditText(10, 10, 20) end
+function Game.manage() if getKey("e") then addToGlobalVar("e", 1) end end
+function Game.draw3D() end
+function Game.draw2D() end
+function Game.uninit() end
+)");
+  {
+    MainManager manager("maintest", false, emptyWorldFile(), script, "world.xml");
+    const Player* player = manager.getWorld()->getPlayer();
+    manager.manage();
+    const Float3 start = player->getPosition();
+    for (int frame = 0; frame < 5; ++frame) frameWithKeys(manager, {'e'});
+    loopCheck(player->getPosition() == start, "typing into the text entry leaves the player");
+    loopCheck(luaFuncsPrivate.activeEditText && luaFuncsPrivate.activeEditText->getText() == "eeeee",
+              "the text entry takes the keys");
+    loopCheck(luaFuncsPrivate.globalVariables["e"] == 5, "the script's getKey still sees them");
+    luaFuncsPrivate.activeEditText.reset();
+    for (int frame = 0; frame < 5; ++frame) frameWithKeys(manager, {'e'});
+    loopCheck(!(player->getPosition() == start), "without a text entry the key moves the player");
+  }
+  std::fprintf(stderr, "text entry checks done\n");
+  std::exit(isLoopCheckFailed ? 2 : 0);
+}
+
+}  // namespace
+
+TEST(MainManagerLoopDeathTest, DevelopmentModeStopsTheScriptShowsTheErrorAndReloads) {
+  EXPECT_EXIT(runDevelopmentModeFromTheConfiguration(), testing::ExitedWithCode(0), "development mode checks done");
+}
+
+TEST(MainManagerLoopDeathTest, TypingIntoTheTextEntryDoesNotDriveThePlayer) {
+  EXPECT_EXIT(runTextEntryTakesTheKeysFromThePlayer(), testing::ExitedWithCode(0), "text entry checks done");
 }

@@ -5,7 +5,9 @@
 // active (whatever NDEBUG says) and takes an optional message:
 //   assert(condition)            assert(condition, message)
 // A failed assertion prints the three-language report with the source position, the program
-// version, the condition's text and the message, then ends the process with exit code 1.
+// version, the condition's text and the message, then ends the process with exit code 1. The
+// lines of the thread's context (setAssertionContext) follow; a recoverable context makes the
+// report throw AssertionFailure instead of ending the process.
 // Include this header after the standard headers: a later <assert.h> would put the standard
 // macro back.
 
@@ -23,8 +25,9 @@
 std::string buildAssertionReport(const char* date, const char* file, const char* condition,
                                  int line, const char* time, const char* message);
 
-/// Called with the report's text in place of the report and the end of the process when set
-/// (null: the usual report). A hook that returns still leaves through the usual report; the
+/// Called with the report's text (context lines included) in place of the report and the end
+/// of the process when set (null: the usual report). A hook that returns still leaves through
+/// the usual report, or the AssertionFailure of a recoverable context; the
 /// fuzzing harnesses install one that unwinds to the end of the current input instead, so that
 /// a fatal report on a hostile file counts as a clean end and not as a crash.
 using AssertionHook = void (*)(const std::string& report);

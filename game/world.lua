@@ -5,7 +5,8 @@
 -- Play keys: arrows or e/d walk and turn, s/f step aside, space jumps (rises in flight), c sinks
 -- in flight, the mouse looks around, the wheel zooms; m cycles walk, car and fly; h shows the
 -- help; F5 saves the game, F9 loads it; F1 switches the world editor on and off; F12 (the engine)
--- saves a screenshot; Escape opens the main menu (resume, options, quit).
+-- saves a screenshot; Escape opens the main menu (resume, options, quit). Started with --dev
+-- (development mode), F8 reloads this script, as does saving it.
 
 Game = {}
 
@@ -152,7 +153,7 @@ local helpLines = {
   {"mouse, wheel", "look around, zoom"},
   {"m", "walk, car, fly"},
   {"F5 / F9", "save / load the game"},
-  {"F12", "screenshot into screenshots/"},
+  {"F12 / F8", "screenshot / reload script (--dev)"},
   {"h, * held", "this help, frame timings"},
   {"Escape", "menu: resume, options, quit"},
   {"F1", "world editor on / off"},

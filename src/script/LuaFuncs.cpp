@@ -171,7 +171,11 @@ int callEngineFunction(lua_State* lua) {
 /// The message handler of every protected call: Lua's own error text, then the traceback.
 /// An engine report that stopped the script already carries its own.
 int addTraceback(lua_State* lua) {
-  if (!luaFuncsPrivate.scriptError.empty() || lua_type(lua, 1) != LUA_TSTRING) return 1;
+  if (!luaFuncsPrivate.scriptError.empty()) return 1;
+  if (!lua_isstring(lua, 1)) {
+    lua_settop(lua, 0);
+    lua_pushliteral(lua, "(error object is not a string)");
+  }
   {
     const std::string trace = "\n" + ScriptCallContext::traceback(lua, 1);
     lua_pushlstring(lua, trace.data(), trace.size());

@@ -73,14 +73,19 @@ bool Connection::connect() {
   return failure.empty();
 }
 
-void Connection::sendLine(const std::string& line) {
-  const std::string text = line + "\n";
+void Connection::sendBytes(const std::string& bytes) {
   // A send error shows in the response, which then ends early; running out of time ends the
   // exchange.
   if (!isTimedOut &&
-      PlatformSockets::sendAll(socketHandle, text.data(), text.size(), deadline) ==
+      PlatformSockets::sendAll(socketHandle, bytes.data(), bytes.size(), deadline) ==
           PlatformSockets::Outcome::timedOut)
     isTimedOut = true;
+}
+
+void Connection::sendLine(const std::string& line) {
+  // Carriage return and line feed: servers that follow HTTP to the letter refuse a bare line feed.
+  const std::string text = line + "\r\n";
+  sendBytes(text);
   if (verbose) std::cout << "sendLine: " << text;
 }
 
@@ -88,7 +93,8 @@ std::optional<std::string> Connection::request(
     const std::string& path, const std::map<std::string, std::string>* formFields) {
   if (verbose) std::cout << "Sending ..." << std::endl;
   sendLine((formFields != nullptr ? "POST " : "GET ") + path + " HTTP/1.0");
-  sendLine("Host: " + hostName);
+  // The Host line names the server as its URL does: with the port unless it is HTTP's own.
+  sendLine("Host: " + hostName + (port != httpPort ? ":" + std::to_string(port) : std::string()));
   if (formFields != nullptr) {
     std::string body;
     for (const auto& field : *formFields) {
@@ -98,9 +104,13 @@ std::optional<std::string> Connection::request(
     sendLine("Content-Length: " + std::to_string(body.size()));
     sendLine("Content-Type: application/x-www-form-urlencoded");
     sendLine("");
-    sendLine(body);
+    // Exactly the announced bytes: anything after them would be read as the start of another
+    // request.
+    sendBytes(body);
+    if (verbose) std::cout << "sendBody: " << body << std::endl;
+  } else {
+    sendLine("");
   }
-  sendLine("");
   if (isTimedOut) {
     failure = timeoutText("sending the request");
     return std::nullopt;
@@ -128,6 +138,7 @@ std::optional<std::string> Connection::request(
     showProblem("The response of " + hostName + " for " + path + " is larger than " +
                 std::to_string(maxResponseSize) + " bytes: the page is cut there.");
   }
+  status = reply.getStatus();
   if (verbose) std::cout << "End response." << std::endl;
   return reply.getBody();
 }

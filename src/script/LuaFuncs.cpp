@@ -237,6 +237,8 @@ LuaFuncs::~LuaFuncs() {
   luaFuncsPrivate.currentObject = nullptr;
   if (CustomObject::getCallback() == this) CustomObject::setCallback(nullptr);
   lua_close(lua);
+  // What the script forgot to unload goes with it, so that quitting is no crash.
+  luaFuncsPrivate.handles.releaseHeld();
 }
 
 void LuaFuncs::registerEngineFunctions(lua_State* lua) {

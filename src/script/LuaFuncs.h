@@ -24,8 +24,9 @@ class LuaFuncs : public CustomObjectsCallback {
   /// null), then loads and runs the script file.
   LuaFuncs(const std::string& parScriptFile, Font* parFont, SoundManager* parSound,
            World* parWorld, bool isDevelopmentMode = false);
-  /// Releases the scheduled sprites and texts, closes the Lua state and stops being the
-  /// objects' callback. Game.uninit is the owner's call, before this.
+  /// Releases the scheduled sprites and texts, closes the Lua state, stops being the objects'
+  /// callback, and frees the sprites and models the script still held (one report counts
+  /// them). Game.uninit is the owner's call, before this.
   ~LuaFuncs() override;
   LuaFuncs(const LuaFuncs&) = delete;
   LuaFuncs& operator=(const LuaFuncs&) = delete;

@@ -90,14 +90,18 @@ int LuaFuncsEditor::findPathInGraph(lua_State* lua) {
 int LuaFuncsEditor::getPageFromWebServer(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 2);
-  // A page that cannot be had was reported by the client; the script gets an empty page.
+  // A page that cannot be had was reported by the client; the script gets an empty page and
+  // the status 0.
   const DeviceManager* device = DeviceManager::getInstance();
   const double timeoutSeconds =
       device != nullptr ? device->getConfig().getDouble("web_request_timeout") : 0.0;
+  int status = 0;
   const std::optional<std::string> page =
       Network::getPageFromWebServer(lua_toboolean(lua, 2) != 0, LuaArgs::argString(lua, 1),
-                                    luaFuncsPrivate.webServerPort, timeoutSeconds);
+                                    luaFuncsPrivate.webServerPort, timeoutSeconds, &status);
   const std::string body = page.value_or(std::string());
+  // With its length: a binary page keeps its zero bytes.
   lua_pushlstring(lua, body.data(), body.size());
-  return 1;
+  lua_pushinteger(lua, status);
+  return 2;
 }

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "Connection.h"
+#include "HttpReply.h"
 #include "Network.h"
 
 namespace {
@@ -50,14 +52,14 @@ class LoopbackServer {
   }
 
  private:
-  // A request is whole after its header block and, for a form, the body and its closing line.
+  // A request is whole after its header block and, for a form, the body.
   bool isRequestComplete() const {
-    const size_t headerEnd = request.find("\n\n");
+    const size_t headerEnd = request.find("\r\n\r\n");
     if (headerEnd == std::string::npos) return false;
     const size_t lengthField = request.find("Content-Length: ");
     if (lengthField == std::string::npos || lengthField > headerEnd) return true;
     const size_t bodyLength = std::stoul(request.substr(lengthField + 16));
-    return request.size() >= headerEnd + 2 + bodyLength + 2;
+    return request.size() >= headerEnd + 4 + bodyLength;
   }
 
   void serve() {
@@ -100,15 +102,71 @@ const std::string okHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\
 TEST(NetworkTest, UrlGivesHostAndPathWithItsQuery) {
   std::string host;
   std::string path;
-  Network::splitUrl("http://example.org", host, path);
+  std::string failure;
+  int port = 80;
+  EXPECT_TRUE(Network::splitUrl("http://example.org", host, port, path, failure));
   EXPECT_EQ(host, "example.org");
   EXPECT_EQ(path, "/");
-  Network::splitUrl("http://example.org/scores/top.php?level=3&name=a/b", host, path);
+  EXPECT_TRUE(Network::splitUrl("http://example.org/scores/top.php?level=3&name=a/b", host, port, path, failure));
   EXPECT_EQ(host, "example.org");
   EXPECT_EQ(path, "/scores/top.php?level=3&name=a/b");
-  Network::splitUrl("http://", host, path);
+  EXPECT_TRUE(Network::splitUrl("http://", host, port, path, failure));
   EXPECT_EQ(host, "");
   EXPECT_EQ(path, "/");
+  EXPECT_EQ(port, 80);
+  EXPECT_EQ(failure, "");
+}
+
+TEST(NetworkTest, UrlPortIsReadAndAMalformedOneIsRefused) {
+  const struct {
+    const char* url;
+    const char* host;
+    int port;
+    const char* path;
+  } good[] = {
+      {"http://127.0.0.1:8000/x?a=b:c", "127.0.0.1", 8000, "/x?a=b:c"},
+      {"http://example.org:65535", "example.org", 65535, "/"},
+      {"http://example.org:1/", "example.org", 1, "/"},
+      {"http://example.org:/p", "example.org", 80, "/p"},  // empty: the default
+      {"http://example.org/a:b", "example.org", 80, "/a:b"},  // a colon of the path
+  };
+  for (const auto& c : good) {
+    std::string host;
+    std::string path;
+    std::string failure;
+    int port = 80;
+    EXPECT_TRUE(Network::splitUrl(c.url, host, port, path, failure)) << c.url << failure;
+    EXPECT_EQ(host, c.host) << c.url;
+    EXPECT_EQ(port, c.port) << c.url;
+    EXPECT_EQ(path, c.path) << c.url;
+  }
+  for (const char* portText : {"abc", "0", "65536", "-1", "+80", " 80", "80a", "99999999999999999999999"}) {
+    std::string host;
+    std::string path;
+    std::string failure;
+    int port = 80;
+    const std::string url = std::string("http://127.0.0.1:") + portText + "/x";
+    EXPECT_FALSE(Network::splitUrl(url, host, port, path, failure)) << url;
+    EXPECT_EQ(failure, std::string("malformed port \"") + portText + "\" in " + url +
+                           ": a port is a number from 1 to 65535");
+    // Refused at once, reported as such (not as a host that cannot be found), and no page.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Network::getPageFromWebServer(false, url), std::nullopt);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(report, "ERROR : getPageFromWebServer: no page from 127.0.0.1:" + std::string(portText) + " (" +
+                          failure + ")\n");
+  }
+}
+
+TEST(NetworkTest, UrlPortIsTheServerPortAndTheHostLineNamesIt) {
+  LoopbackServer server(okHeader + "on my port");
+  const std::string port = std::to_string(server.getPort());
+  int status = -1;
+  // The port argument (80 here) only serves urls that name none.
+  EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1:" + port + "/p", 80, 0.0, &status),
+            "on my port");
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(server.getRequest(), "GET /p HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
 }
 
 TEST(NetworkTest, OtherSchemesAreFatal) {
@@ -123,11 +181,37 @@ TEST(NetworkTest, OtherSchemesAreFatal) {
 TEST(NetworkTest, GetSendsTheRequestLinesAndAnswersTheBodyByteForByte) {
   LoopbackServer server(okHeader + "line one\r\nline two\n\r\nlast");
   EXPECT_EQ(fetch(server, "/page.php?q=1&r=/x"), "line one\r\nline two\n\r\nlast");
-  EXPECT_EQ(server.getRequest(), "GET /page.php?q=1&r=/x HTTP/1.0\nHost: 127.0.0.1\n\n");
+  const std::string port = std::to_string(server.getPort());
+  EXPECT_EQ(server.getRequest(), "GET /page.php?q=1&r=/x HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
 
   LoopbackServer root(okHeader + "home");
   EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1", root.getPort()), "home");
-  EXPECT_EQ(root.getRequest(), "GET / HTTP/1.0\nHost: 127.0.0.1\n\n");
+  EXPECT_EQ(root.getRequest(),
+            "GET / HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(root.getPort()) + "\r\n\r\n");
+}
+
+// Every byte value, and the runs of line feeds and zero bytes that once ended the body, come
+// through as sent, together with the status code.
+TEST(NetworkTest, BinaryBodyKeepsEveryByteAndTheStatusComes) {
+  std::string binary("\0\0\n\0\n\n\0\r\n\r\n\0", 11);
+  for (int round = 0; round < 64; ++round)
+    for (int value = 0; value < 256; ++value) binary += static_cast<char>((value * 7 + round) & 0xff);
+  binary += std::string("\n\0", 2);
+  LoopbackServer server("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + binary);
+  int status = -1;
+  EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1/bin", server.getPort(), 0.0, &status), binary);
+  EXPECT_EQ(status, 200);
+}
+
+TEST(NetworkTest, BodyDoesNotDependOnHowTheNetworkSlicesIt) {
+  const std::string reply = "HTTP/1.0 203 Fine\nX: y\n\r\n" + std::string("a\0\0b\n\0\nc", 8);
+  for (size_t slice : {size_t(1), size_t(2), size_t(5), reply.size()}) {
+    HttpReply parsed;
+    for (size_t at = 0; at < reply.size(); at += slice) parsed.take(reply.data() + at, std::min(slice, reply.size() - at));
+    parsed.finish();
+    EXPECT_EQ(parsed.getBody(), std::string("a\0\0b\n\0\nc", 8)) << slice;
+    EXPECT_EQ(parsed.getStatus(), 203) << slice;
+  }
 }
 
 TEST(NetworkTest, HeadersEndAtABareLineFeedToo) {
@@ -143,7 +227,10 @@ TEST(NetworkTest, ChunkedBodyLosesOnlyItsFirstSizeLine) {
 
 TEST(NetworkTest, ErrorStatusBodiesAreAnsweredLikeAnyOther) {
   LoopbackServer server("HTTP/1.0 404 Not Found\r\n\r\nno such page");
-  EXPECT_EQ(fetch(server, "/missing"), "no such page");
+  int status = 0;
+  EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1/missing", server.getPort(), 0.0, &status),
+            "no such page");
+  EXPECT_EQ(status, 404);
 }
 
 TEST(NetworkTest, FormIsPostedInNameOrderWithItsLength) {
@@ -154,9 +241,11 @@ TEST(NetworkTest, FormIsPostedInNameOrderWithItsLength) {
   const std::map<std::string, std::string> fields = {{"b", "2"}, {"a", "1"}};
   ASSERT_TRUE(connection.connect());
   EXPECT_EQ(connection.request("/save", &fields), "stored");
+  // The body is exactly the announced bytes.
   EXPECT_EQ(server.getRequest(),
-            "POST /save HTTP/1.0\nHost: 127.0.0.1\nContent-Length: 7\n"
-            "Content-Type: application/x-www-form-urlencoded\n\na=1&b=2\n\n");
+            "POST /save HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.getPort()) +
+                "\r\nContent-Length: 7\r\n"
+                "Content-Type: application/x-www-form-urlencoded\r\n\r\na=1&b=2");
 }
 
 TEST(NetworkTest, MalformedAndTruncatedResponsesGiveWhatArrived) {
@@ -172,11 +261,17 @@ TEST(NetworkTest, MalformedAndTruncatedResponsesGiveWhatArrived) {
   };
   for (const auto& c : cases) {
     LoopbackServer server(c.response);
-    EXPECT_EQ(fetch(server, "/"), c.body) << c.response;
+    int status = -1;
+    EXPECT_EQ(Network::getPageFromWebServer(false, "http://127.0.0.1/", server.getPort(), 0.0, &status), c.body)
+        << c.response;
+    // No status line, no status.
+    if (std::string(c.response).compare(0, 5, "HTTP/") != 0) {
+      EXPECT_EQ(status, 0) << c.response;
+    }
   }
-  // A zero byte ends a line without being kept.
+  // A zero byte of the body is kept like any other.
   LoopbackServer withZero(std::string("HTTP/1.0 200 OK\n\nab\0cd\n", 23));
-  EXPECT_EQ(fetch(withZero, "/"), "abcd\n");
+  EXPECT_EQ(fetch(withZero, "/"), std::string("ab\0cd\n", 6));
 }
 
 TEST(NetworkTest, HugeResponseIsCutAtTheLimitWithAReport) {
@@ -284,9 +379,9 @@ TEST(NetworkTest, VerboseLogShowsEveryStepAndLine) {
             "Getting ip 127.0.0.1...done.\n"
             "Connecting to 127.0.0.1 on port " + port + " using socket S...done.\n"
             "Sending ...\n"
-            "sendLine: GET /v HTTP/1.0\n"
-            "sendLine: Host: 127.0.0.1\n"
-            "sendLine: \n"
+            "sendLine: GET /v HTTP/1.0\r\n"
+            "sendLine: Host: 127.0.0.1:" + port + "\r\n"
+            "sendLine: \r\n"
             "End sending, waiting for response ...\n"
             "readLine: HTTP/1.0 200 OK\r\n"
             "readLine: \r\n"

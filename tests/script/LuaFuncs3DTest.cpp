@@ -67,11 +67,13 @@ class Script {
   }
   double value(const std::string& expression) { return values(expression).at(0); }
 
+  /// The first value of `expression`, as text.
   std::string text(const std::string& expression) {
     lua_State* lua = host->getLuaState();
+    const int top = lua_gettop(lua);
     EXPECT_EQ(luaL_dostring(lua, ("return " + expression).c_str()), 0) << lua_tostring(lua, -1);
-    const std::string result = LuaArgs::argString(lua, -1);
-    lua_pop(lua, 1);
+    const std::string result = LuaArgs::argString(lua, top + 1);
+    lua_settop(lua, top);
     return result;
   }
 
@@ -136,7 +138,7 @@ class OnePageServer {
       const int client = accept(listener, nullptr, nullptr);
       if (client < 0) return;
       char block[1024];
-      while (request.find("\n\n") == std::string::npos) {
+      while (request.find("\r\n\r\n") == std::string::npos) {
         const ssize_t nbReceived = recv(client, block, sizeof(block), 0);
         if (nbReceived <= 0) break;
         request.append(block, static_cast<size_t>(nbReceived));

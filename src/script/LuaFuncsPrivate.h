@@ -81,8 +81,8 @@ class LuaFuncsPrivate {
   std::string scriptError;
   /// The world file's path, for the default save-game name (published by the main manager).
   std::string worldDataFile = "world.dat";
-  /// The port getPageFromWebServer asks the server on; kept by reset (tests serve pages on a
-  /// port of their own).
+  /// The port getPageFromWebServer asks the server on when the URL names none; kept by reset
+  /// (tests serve pages on a port of their own).
   int webServerPort = 80;
 };
 

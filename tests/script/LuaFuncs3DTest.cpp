@@ -401,7 +401,10 @@ TEST_F(ScriptWorldTest, ModelsAnimateAndTheCurrentPositionFollowsTheCamera) {
   EXPECT_EQ(script->run("draw3DModel(model) draw3DModel(walk)"), "");
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   EXPECT_EQ(script->run("unload3DModel(model) unload3DModel(walk)"), "");
-  delete static_cast<Animated3DModel*>(model);
+  // The first model is the script's too: unloaded through it (the host would free it at its end).
+  lua_pushlightuserdata(script->host->getLuaState(), model);
+  lua_setfield(script->host->getLuaState(), LUA_GLOBALSINDEX, "first");
+  EXPECT_EQ(script->run("unload3DModel(first)"), "");
 }
 
 // A handle that was unloaded, or that is of another kind, ends with a report naming the function

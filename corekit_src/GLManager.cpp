@@ -164,7 +164,9 @@ int GLManager::manageEvents() {
   glutSwapBuffers();
   const int swapDuration = static_cast<int>(Platform::getMicroseconds() - swapStart);
 
+  keyboardManager->beginEventPump();
   glutMainLoopEvent();
+  keyboardManager->endEventPump();
 
   const int64_t now = Platform::getMicroseconds();
   periodDuration = capPeriodDuration(now - lastStamp);

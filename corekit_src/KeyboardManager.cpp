@@ -57,15 +57,38 @@ void KeyboardManager::releaseAllKeys() {
   for (int i = 0; i < nbKeys; ++i) {
     isDown[i] = false;
     isTaken[i] = false;
+    isPressedInPump[i] = false;
+    isReleasePending[i] = false;
   }
 }
+
+void KeyboardManager::beginEventPump() {
+  for (int i = 0; i < nbKeys; ++i) {
+    if (isReleasePending[i]) {
+      isDown[i] = false;
+      isTaken[i] = false;
+      isReleasePending[i] = false;
+    }
+    isPressedInPump[i] = false;
+  }
+  isPumping = true;
+}
+
+void KeyboardManager::endEventPump() { isPumping = false; }
 
 void KeyboardManager::press(int index) {
   keysPressedThisFrame.push_back(index);
   isDown[index] = true;
+  isReleasePending[index] = false;
+  if (isPumping) isPressedInPump[index] = true;
 }
 
 void KeyboardManager::release(int index) {
+  // A tap within one pump: no frame has seen the press yet.
+  if (isPumping && isPressedInPump[index]) {
+    isReleasePending[index] = true;
+    return;
+  }
   isDown[index] = false;
   isTaken[index] = false;
 }

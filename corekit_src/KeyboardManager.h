@@ -49,12 +49,24 @@ class KeyboardManager {
   /// Forgets every held and answered key (a text entry that consumed the keys does this).
   void releaseAllKeys();
 
+  /// The window system's events of a frame step arrive between these two calls (the frame
+  /// step's event pump). A key pressed and released within one pump, a tap shorter than the
+  /// frame, stays held (and answers "pressed once") until the next pump begins, so that the
+  /// frame after the pump sees it. Keys handled outside a pump take effect at once.
+  void beginEventPump();
+  void endEventPump();
+
  private:
   void press(int index);
   void release(int index);
 
   bool isDown[nbKeys];
   bool isTaken[nbKeys];
+  /// Pressed during the current pump; released during it after such a press (let go at the
+  /// next pump).
+  bool isPressedInPump[nbKeys];
+  bool isReleasePending[nbKeys];
+  bool isPumping = false;
   std::vector<int> keysPressedThisFrame;
 };
 

@@ -329,3 +329,61 @@ TEST_F(DeviceManagerTest, AKeyHeldPastTheAutoRepeatDelayAnswersNoRepeatOnce) {
   EXPECT_EQ(1, nbNoRepeat);
   EXPECT_FALSE(keyboard->isKeyDown('b'));
 }
+
+TEST_F(DeviceManagerTest, ATapWithinOneEventPumpIsHeldUntilTheNextPump) {
+  keyboard->beginEventPump();
+  keyboard->keyDown('t');
+  keyboard->keyUp('t');
+  keyboard->specialKeyDown(GLUT_KEY_F2);
+  keyboard->specialKeyUp(GLUT_KEY_F2);
+  keyboard->endEventPump();
+  EXPECT_TRUE(keyboard->isKeyDown('t'));
+  EXPECT_TRUE(keyboard->isKeyDownNoRepeat('t'));
+  EXPECT_FALSE(keyboard->isKeyDownNoRepeat('t'));
+  EXPECT_TRUE(keyboard->isKeyDownNoRepeat(KeyboardManager::keyF1 + 1));
+  keyboard->beginEventPump();
+  keyboard->endEventPump();
+  EXPECT_FALSE(keyboard->isKeyDown('t'));
+  EXPECT_FALSE(keyboard->isKeyDown(KeyboardManager::keyF1 + 1));
+
+  // Pressed again in the pump that lets the tap go: held, and a new press.
+  keyboard->beginEventPump();
+  keyboard->keyDown('t');
+  keyboard->keyUp('t');
+  keyboard->endEventPump();
+  keyboard->beginEventPump();
+  keyboard->keyDown('t');
+  keyboard->endEventPump();
+  EXPECT_TRUE(keyboard->isKeyDownNoRepeat('t'));
+  // A release in a later pump than the press takes effect at once.
+  keyboard->beginEventPump();
+  keyboard->keyUp('t');
+  keyboard->endEventPump();
+  EXPECT_FALSE(keyboard->isKeyDown('t'));
+}
+
+TEST_F(DeviceManagerTest, TapsShorterThanASlowFrameAreNeverLost) {
+  // Real key events: 10 ms taps of the X server against frames of 200 ms.
+  const std::string window = std::to_string(glXGetCurrentDrawable());
+  ASSERT_EQ(0, std::system(("timeout 20 xdotool windowfocus --sync " + window).c_str()));
+  constexpr int64_t frameMicroseconds = 200000;
+  int nbSeen = 0, nbSeenOnce = 0, nbInList = 0, nbReleased = 0;
+  for (int tap = 0; tap < 10; ++tap) {
+    GLManager::manageEvents();
+    const int64_t frameStart = Platform::getMicroseconds();
+    ASSERT_EQ(0, std::system("timeout 20 xdotool keydown t sleep 0.01 keyup t"));
+    const int64_t rest = frameMicroseconds - (Platform::getMicroseconds() - frameStart);
+    if (rest > 0) Platform::sleepMs(static_cast<int>(rest / 1000));
+    GLManager::manageEvents();
+    nbSeen += keyboard->isKeyDown('t');
+    nbSeenOnce += keyboard->isKeyDownNoRepeat('t') && !keyboard->isKeyDownNoRepeat('t');
+    for (int key : keyboard->getKeysPressedThisFrame()) nbInList += key == 't';
+    Platform::sleepMs(static_cast<int>(frameMicroseconds / 1000));
+    GLManager::manageEvents();
+    nbReleased += !keyboard->isKeyDown('t');
+  }
+  EXPECT_EQ(10, nbSeen);
+  EXPECT_EQ(10, nbSeenOnce);
+  EXPECT_EQ(10, nbInList);
+  EXPECT_EQ(10, nbReleased);
+}

@@ -98,7 +98,8 @@ class IndexedWorld : public WorldIndexator {
     Int3 cell;
     int32_t id;
   };
-  /// Applies an edit list (later edits of a cell win) through the greedy builder.
+  /// Applies an edit list (later edits of a cell win) through the greedy builder. A list whose
+  /// cells spread over more than 2^24 grid cells is refused with a report.
   void applyEdits(const std::vector<CubeEdit>& edits);
 
  private:
@@ -110,6 +111,39 @@ class IndexedWorld : public WorldIndexator {
   /// Removes the first zone of a collidable type containing the point from its region and
   /// answers its id, centre and size; -1 (nothing changed) for none.
   int32_t takeCollidingZone(const Float3& point, Float3& centre, Float3& size);
+
+  // ---- The steps of a box or sphere edit (IndexedWorldEdits.cpp)
+  struct EditShape;
+  /// A zone an edit took out of its region, and the sample (in sampling order) that met it.
+  struct MetZone {
+    int64_t sample;
+    Float3 centre;
+    Float3 size;
+    int32_t id;
+  };
+  struct RegionZone {
+    Int3 region;
+    size_t index;
+  };
+  /// Grows the table once to hold the cubes an edit adds; false (reported, nothing changed)
+  /// when the table would grow beyond its limits.
+  bool prepareTableForEdit(const EditShape& shape);
+  /// Samples the edit, taking the zones met out of their regions into metZones.
+  void takeZonesMet(const EditShape& shape);
+  /// The writes of one zone met: (cell, id) for its cubes the edit keeps.
+  template <typename Visit>
+  void forEachZoneWrite(const EditShape& shape, const MetZone& zone, Visit&& visit) const;
+  /// The writes of the samples from..to (per axis, exclusive) in sampling order, each preceded
+  /// by those of the zone it met when withZones.
+  template <typename Visit>
+  void forEachSampleWrite(const EditShape& shape, const int64_t from[3], const int64_t to[3], bool withZones,
+                          Visit&& visit) const;
+  /// Builds the zones of the edit's writes: one grid over the cells written, or region by region
+  /// when that grid would be too large.
+  void applyEdit(const EditShape& shape);
+  void applyEditByRegion(const EditShape& shape, const Int3& m, const Int3& M);
+  /// The first sample on the axis whose cell is at least `cell` (the sample count for none).
+  static int64_t firstSampleFrom(const EditShape& shape, int axis, int cell);
   /// Adds one zone to the region holding it; false when none can take it.
   bool addOneZone(const Float3& centre, const Float3& size, int32_t id);
 
@@ -118,7 +152,8 @@ class IndexedWorld : public WorldIndexator {
   std::vector<std::string>* cotm;
   std::unique_ptr<CubeTypeManager> cubeTypeManager;
   /// Scratch of the edits, kept between edits so that an edit does not allocate once warm.
-  std::vector<CubeEdit> edits;
+  std::vector<MetZone> metZones;
+  std::vector<RegionZone> zonesByRegion;
   std::vector<int32_t> editGrid;
 };
 

@@ -182,6 +182,25 @@ Int3 WorldIndexator::growToInclude(const Int3& absoluteIndex) {
   return resizeTable(modMin, modMax);
 }
 
+bool WorldIndexator::growToIncludeRange(const Int3& absoluteLow, const Int3& absoluteHigh) {
+  int64_t min[3];
+  int64_t newSize[3];
+  for (int a = 0; a < 3; ++a) {
+    const int64_t oldMax = (int64_t)tableRegionMin[a] + tableRegionSize[a] - 1;
+    min[a] = std::min<int64_t>(tableRegionMin[a], std::min(absoluteLow[a], absoluteHigh[a]));
+    newSize[a] = std::max<int64_t>(oldMax, std::max(absoluteLow[a], absoluteHigh[a])) - min[a] + 1;
+  }
+  if (!isTableAcceptable(min, newSize)) return false;
+  Int3 modMin(0, 0, 0);
+  Int3 modMax(0, 0, 0);
+  for (int a = 0; a < 3; ++a) {
+    modMin[a] = (int)(min[a] - tableRegionMin[a]);
+    modMax[a] = (int)(min[a] + newSize[a] - ((int64_t)tableRegionMin[a] + tableRegionSize[a]));
+  }
+  if (modMin != Int3(0, 0, 0) || modMax != Int3(0, 0, 0)) resizeTable(modMin, modMax);
+  return true;
+}
+
 Int3 WorldIndexator::resizeTable(const Int3& modMin, const Int3& modMax) {
   int64_t newMin[3];
   int64_t newSize[3];

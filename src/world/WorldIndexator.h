@@ -60,6 +60,9 @@ class WorldIndexator {
   bool locateBox(const Float3& centre, const Float3& size, Int3& posIndex);
   /// Grows the table to include an absolute index; answers the shift of the table indices.
   Int3 growToInclude(const Int3& absoluteIndex);
+  /// Grows the table once to include every absolute index from low to high; false (nothing
+  /// changed) when the table would grow beyond its limits.
+  bool growToIncludeRange(const Int3& absoluteLow, const Int3& absoluteHigh);
   /// Moves the table's lower bound by modMin and its upper bound by modMax (regions kept where
   /// they lie in the world, all unbuilt); answers modMin.
   Int3 resizeTable(const Int3& modMin, const Int3& modMax);

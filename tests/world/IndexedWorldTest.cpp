@@ -13,6 +13,7 @@
 #include "DeviceManager.h"
 #include "GLTestWindow.h"
 #include "world/IndexedWorld.h"
+#include "world/RegionTableListener.h"
 #include "KilledSave.h"
 #include "TempDir.h"
 #include "world/WorldFile.h"
@@ -501,6 +502,74 @@ TEST_F(IndexedWorldTest, NonFiniteBoxesAndSpheresChangeNothing) {
       << errors;
   ASSERT_EQ(allZones(*world).size(), 1u);
   EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
+}
+
+TEST_F(IndexedWorldTest, ALongColumnThroughAFloorGrowsTheTableOnceAndIsBuiltRegionByRegion) {
+  world->addCubesParallelepiped(Int3(-16, 0, -16), Int3(16, 1, 16), 2);
+  struct CountingListener : RegionTableListener {
+    void regionsInvalidated() override { ++count; }
+    int count = 0;
+  } listener;
+  world->setRegionTableListener(&listener);
+  // The cells written span the floor's zone and the column: more than a grid of the whole edit
+  // holds, so the column is built region by region.
+  constexpr int height = 70000;
+  world->addCubesParallelepiped(Int3(0, 0, 0), Int3(1, height, 1), 0);
+  world->setRegionTableListener(nullptr);
+  EXPECT_EQ(listener.count, 1);
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-1, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(2, height / 16 + 1, 2));
+  EXPECT_EQ(cubeCount(*world), 32 * 32 + height - 1);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 0);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(1, 0, 0)), 2);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 1)), 2);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, height - 1, 0)), 0);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, height, 0)), -1);
+  // One zone per region of the column: each region's greedy boxes.
+  size_t columnZones = 0;
+  for (const ZoneAt& at : allZones(*world)) columnZones += at.zone.id == 0;
+  EXPECT_EQ(columnZones, static_cast<size_t>(height / 16));
+
+  // Removing it leaves the floor whole again (in its region's greedy boxes).
+  world->removeCubesParallelepiped(Int3(0, 0, 0), Int3(1, height, 1));
+  EXPECT_EQ(cubeCount(*world), 32 * 32 - 1);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), -1);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(15, 0, 15)), 2);
+}
+
+TEST_F(IndexedWorldTest, AnEditBeyondTheWorldsLimitsIsRefusedBeforeItTakesAnyCube) {
+  world->addCubesParallelepiped(Int3(0, 0, 0), Int3(4, 1, 1), 2);
+  const std::vector<ZoneAt> before = allZones(*world);
+  const Int3 tableSize = world->getTableRegionSize();
+  testing::internal::CaptureStderr();
+  // It meets the zone at its start and runs on for more regions than a table may hold.
+  constexpr int far = 16 * 600000;
+  world->addCubesParallelepiped(Int3(1, 0, 0), Int3(2, 1, far), 0);
+  world->addCubesSphere(Int3(far, 0, 0), 40.f, 0);
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("ERROR : The edit reaches beyond the limits of the world (2097152 regions): it is refused "
+                        "and the cubes are not changed."),
+            std::string::npos)
+      << errors;
+  EXPECT_EQ(allZones(*world).size(), before.size());
+  EXPECT_EQ(cubeCount(*world), 4);
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(1, 0, 0)), 2);
+  EXPECT_EQ(world->getTableRegionSize(), tableSize);
+  // A removal there adds nothing and goes ahead.
+  world->removeCubesParallelepiped(Int3(1, 0, 0), Int3(2, 1, far));
+  EXPECT_EQ(cubeCount(*world), 3);
+  EXPECT_EQ(world->getTableRegionSize(), tableSize);
+}
+
+TEST_F(IndexedWorldTest, AnEditListSpreadBeyondTheGridBoundIsRefused) {
+  testing::internal::CaptureStderr();
+  world->applyEdits({{Int3(0, 0, 0), 0}, {Int3(4096, 4096, 4096), 0}});
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR : The edit spreads over more than 16777216 cells"),
+            std::string::npos);
+  EXPECT_TRUE(allZones(*world).empty());
+  world->applyEdits({{Int3(0, 0, 0), 0}, {Int3(2, 0, 0), 2}, {Int3(0, 0, 0), 2}});
+  EXPECT_EQ(world->getCubeTypeAtCell(Int3(0, 0, 0)), 2);
+  EXPECT_EQ(cubeCount(*world), 2);
 }
 
 TEST_F(IndexedWorldTest, AMissingWorldFileIsFatal) {

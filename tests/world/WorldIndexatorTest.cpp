@@ -20,6 +20,7 @@
 #include "Scene2D.h"
 #include "Scene3D.h"
 #include "SpriteManager.h"
+#include "world/RegionTableListener.h"
 #include "world/WorldIndexator.h"
 #include "world/WorldRegion.h"
 #include "world/CubeZoneLooks.h"
@@ -86,6 +87,28 @@ TEST_F(WorldIndexatorTest, PlacingOutsideTheTableGrowsItAndUnbuildsEveryRegion) 
   EXPECT_EQ(world->getCubeTypeAt(Float3(-39.5f, 8.5f, -23.5f)), 0);
   EXPECT_EQ(world->getRegion(Int3(8, 1, 2))->getNbCubeZones(), 1u);
   EXPECT_EQ(world->getLoadedRegions().size(), world->getNbRegions());
+}
+
+TEST_F(WorldIndexatorTest, GrowingToARangeResizesOnceOrRefusesBeyondTheLimits) {
+  struct CountingListener : RegionTableListener {
+    void regionsInvalidated() override { ++count; }
+    int count = 0;
+  } listener;
+  world->setRegionTableListener(&listener);
+  ASSERT_TRUE(world->addCubeZone(cubeInRegion(Int3(0, 0, 0))));
+  EXPECT_TRUE(world->growToIncludeRange(Int3(-3, 0, 0), Int3(0, 900, 1)));
+  EXPECT_EQ(listener.count, 1);
+  EXPECT_EQ(world->getTableRegionMin(), Int3(-3, -1, -1));
+  EXPECT_EQ(world->getTableRegionSize(), Int3(4, 902, 3));
+  EXPECT_EQ(world->getCubeTypeAt(Float3(8.5f, 8.5f, 8.5f)), 0);
+  // Already inside: nothing moves.
+  EXPECT_TRUE(world->growToIncludeRange(Int3(0, 0, 0), Int3(-1, 5, 1)));
+  EXPECT_EQ(listener.count, 1);
+  EXPECT_FALSE(world->growToIncludeRange(Int3(0, 0, 0), Int3(0, WorldIndexator::maxAbsoluteIndex + 1, 0)));
+  EXPECT_FALSE(world->growToIncludeRange(Int3(0, 0, 0), Int3(2000, 0, 2000)));
+  EXPECT_EQ(listener.count, 1);
+  EXPECT_EQ(world->getTableRegionSize(), Int3(4, 902, 3));
+  world->setRegionTableListener(nullptr);
 }
 
 TEST_F(WorldIndexatorTest, LocateBoxToleratesAHairAcrossABorderOnly) {

@@ -242,7 +242,13 @@ int LuaFuncs3D::getCameraPositionReal(lua_State* lua) {
 
 int LuaFuncs3D::get2DPosFrom3D(lua_State* lua) {
   assert(lua_gettop(lua) == 3);
-  const Int2 position = scene3D("get2DPosFrom3D").get2DPosFrom3D(LuaArgs::argFloat3(lua, 1));
+  const Float3 point = LuaArgs::argFloat3(lua, 1);
+  // The projection sets up the 3D view to read its matrices (depth test, back-face culling,
+  // texturing, the lights): called from Game.draw2D, that state would hide every later 2D
+  // drawing of the frame. The caller's state (and matrix mode) comes back as it was.
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  const Int2 position = scene3D("get2DPosFrom3D").get2DPosFrom3D(point);
+  glPopAttrib();
   lua_pushinteger(lua, position.x());
   lua_pushinteger(lua, position.y());
   return 2;

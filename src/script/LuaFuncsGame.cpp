@@ -12,6 +12,7 @@
 #include "KeyboardManager.h"
 #include "script/LuaArgs.h"
 #include "script/LuaFuncsPrivate.h"
+#include "scene/ConfiguredFiles.h"
 #include "script/SaveGame.h"
 #include "Utils.h"
 #include "Assert.h"
@@ -195,7 +196,16 @@ int LuaFuncsGame::changeConfigValueBool(lua_State* lua) {
 
 int LuaFuncsGame::changeConfigValueString(lua_State* lua) {
   assert(lua_gettop(lua) == 2);
-  config().setString(LuaArgs::argString(lua, 1), LuaArgs::argString(lua, 2));
+  const std::string key = LuaArgs::argString(lua, 1);
+  const std::string value = LuaArgs::argString(lua, 2);
+  // A file the scene cannot load would end the game frames later, naming only the file.
+  const std::string problem = ConfiguredFiles::findProblem(key, value);
+  if (!problem.empty()) {
+    showProblem("changeConfigValueString(\"" + key + "\", \"" + value + "\") is refused: " + problem +
+                "; \"" + key + "\" keeps its value \"" + config().getString(key) + "\"");
+    return 0;
+  }
+  config().setString(key, value);
   return 0;
 }
 

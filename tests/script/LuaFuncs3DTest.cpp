@@ -22,7 +22,10 @@
 #include "world/CustomObject.h"
 #include "editor/Editor3D.h"
 #include "Font.h"
+#include "DeviceManager.h"
 #include "GLManager.h"
+#include "GLTestWindow.h"
+#include "ImageLoader.h"
 #include "script/Graph.h"
 #include "script/LuaArgs.h"
 #include "script/LuaFuncs.h"
@@ -30,8 +33,12 @@
 #include "script/LuaFuncsPrivate.h"
 #include "script/LuaFuncsSound.h"
 #include "scene/Player.h"
+#include "Scene2D.h"
 #include "Scene3D.h"
+#include "Sprite.h"
+#include "SpriteManager.h"
 #include "TempDir.h"
+#include "scene/Water.h"
 #include "scene/World.h"
 #include "WorldTestHelpers.h"
 
@@ -355,6 +362,61 @@ TEST_F(ScriptWorldTest, PlayerAndCameraFollowTheScript) {
   luaFuncsPrivate.currentObject = &object;
   EXPECT_DOUBLE_EQ(script->value("getDistanceToPlayer()"), 5.);
   luaFuncsPrivate.currentObject = nullptr;
+}
+
+TEST_F(ScriptWorldTest, A2DLabelDrawnAfterGet2DPosFrom3DInTheDraw2DPassShows) {
+  // The 2D pass as the main loop sets it up before Game.draw2D.
+  GLManager::getScene2D()->applyProjection();
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glCullFace(GL_FRONT);
+  SpriteManager::clearScreen(Color(0, 0, 0, 255));
+  glColor4ub(255, 255, 255, 255);
+  EXPECT_EQ("", script->run("label = load2DSprite('whiteTexture.png')\n"
+                            "local x, y = get2DPosFrom3D(0, 0, -100)\n"
+                            "draw2DSprite(label, 100, 100)\n"
+                            "unload2DSprite(label)"));
+  const std::array<unsigned char, 4> pixel = GLTestWindow::readPixel2D(103, 103);
+  EXPECT_EQ(pixel[0], 255);
+  EXPECT_EQ(pixel[1], 255);
+  EXPECT_EQ(pixel[2], 255);
+  GLint matrixMode = 0;
+  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+  EXPECT_EQ(matrixMode, GL_MODELVIEW);
+  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+}
+
+TEST_F(ScriptWorldTest, AConfigurationChangeToAFileThatDoesNotLoadIsRefusedAndTheOldValueKept) {
+  XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  const std::string water = config.getString("water_texture");
+  const std::string skybox = config.getString("skybox_directory");
+  Sprite* const waterSprite = world->getWater()->getTexture();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ("", script->run("changeConfigValueString('water_texture', 'a')\n"
+                            "changeConfigValueString('skybox_directory', 'world.lua')\n"
+                            "changeConfigValueString('player_sound_walk', 'sounds')"));
+  const std::string report = testing::internal::GetCapturedStderr();
+  EXPECT_NE(report.find("changeConfigValueString(\"water_texture\", \"a\") is refused: there is no file 'a'; "
+                        "\"water_texture\" keeps its value \"" + water + "\""),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("(\"skybox_directory\", \"world.lua\")"), std::string::npos) << report;
+  EXPECT_NE(report.find("'sounds' is not a regular file"), std::string::npos) << report;
+  EXPECT_EQ(config.getString("water_texture"), water);
+  EXPECT_EQ(config.getString("skybox_directory"), skybox);
+  world->manage(false);  // the frame that would have loaded them
+  EXPECT_EQ(world->getWater()->getTexture(), waterSprite);
+
+  // A file that loads is taken, as are the keys that name no file.
+  EXPECT_EQ("", script->run("changeConfigValueString('water_texture', 'whiteTexture.png')\n"
+                            "changeConfigValueString('some_key', 'a')"));
+  EXPECT_EQ(config.getString("water_texture"), "whiteTexture.png");
+  EXPECT_EQ(config.getString("some_key"), "a");
+  world->manage(false);
+  EXPECT_EQ(world->getWater()->getTexture()->getImages()[0]->getName(), "whiteTexture.png");
+  config.setString("water_texture", water);
+  world->manage(false);
 }
 
 TEST_F(ScriptWorldTest, ModelsAnimateAndTheCurrentPositionFollowsTheCamera) {

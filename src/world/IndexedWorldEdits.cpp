@@ -331,14 +331,24 @@ void IndexedWorld::applyEditByRegion(const EditShape& shape, const Int3& m, cons
   auto regionOf = [regionCubes](const Int3& cell) {
     return Int3(floorDiv(cell.x(), regionCubes), floorDiv(cell.y(), regionCubes), floorDiv(cell.z(), regionCubes));
   };
-  auto firstCellOf = [&shape](const MetZone& zone) {
-    const Float3 low = zone.centre - zone.size / 2.f;
-    return Int3(CubesTable::floorToCell(low.x() / shape.s + 0.5f), CubesTable::floorToCell(low.y() / shape.s + 0.5f),
-                CubesTable::floorToCell(low.z() / shape.s + 0.5f));
-  };
-  // The zones by region (kept in the order they were met within a region).
+  // The zones by region (kept in the order they were met within a region); a zone reaching
+  // into a neighbour region by half a cube or more (a world file may hold one) is listed there
+  // too.
   zonesByRegion.clear();
-  for (size_t i = 0; i < metZones.size(); ++i) zonesByRegion.push_back({regionOf(firstCellOf(metZones[i])), i});
+  for (size_t i = 0; i < metZones.size(); ++i) {
+    const Float3 low = metZones[i].centre - metZones[i].size / 2.f;
+    const Float3 high = metZones[i].centre + metZones[i].size / 2.f;
+    const Int3 first = regionOf(Int3(CubesTable::floorToCell(low.x() / shape.s + 0.5f),
+                                     CubesTable::floorToCell(low.y() / shape.s + 0.5f),
+                                     CubesTable::floorToCell(low.z() / shape.s + 0.5f)));
+    const Int3 last = regionOf(Int3(CubesTable::floorToCell(high.x() / shape.s - 0.5f),
+                                    CubesTable::floorToCell(high.y() / shape.s - 0.5f),
+                                    CubesTable::floorToCell(high.z() / shape.s - 0.5f)));
+    Int3 r;
+    for (r[0] = first.x(); r[0] <= std::max(first.x(), last.x()); ++r[0])
+      for (r[1] = first.y(); r[1] <= std::max(first.y(), last.y()); ++r[1])
+        for (r[2] = first.z(); r[2] <= std::max(first.z(), last.z()); ++r[2]) zonesByRegion.push_back({r, i});
+  }
   auto regionLess = [](const Int3& a, const Int3& b) {
     return std::lexicographical_compare(&a[0], &a[0] + 3, &b[0], &b[0] + 3);
   };

@@ -11,6 +11,9 @@
 //                           4 x 4 bump maps)
 //   near_ring_quads_per_visible_face  the rest: the ring of small quads kept on covered cube
 //                           faces whose neighbour has an empty cell beside it
+//   joined_quads            quads of the far build with joined faces (world.xml's join_faces)
+//   joined_over_far_quads   joined_quads / far_quads: the quads a region draws, after / before
+//   joined_over_far_time    joined far-build time / far-build time
 // The builders run over the whole zone list at once, as a region builds each half of it
 // (lists counted, then sized once, then filled); far_zone_by_zone_us and near_zone_by_zone_us
 // time the same builds zone after zone, growing the lists as they go, for comparison.
@@ -141,6 +144,12 @@ MeshGroupMap farBuild(const Fixture& f) {
   return groups;
 }
 
+MeshGroupMap farJoinedBuild(const Fixture& f) {
+  MeshGroupMap groups;
+  CubeZone::buildFar(f.zones.data(), f.drawLooks.data(), f.zones.size(), groups, f.table, nullptr, true);
+  return groups;
+}
+
 MeshGroupMap nearBuild(const Fixture& f) {
   MeshGroupMap groups;
   CubeZone::buildNear(f.zones.data(), f.drawLooks.data(), f.zones.size(), groups, f.table);
@@ -226,6 +235,7 @@ double secondsOf(F&& work) {
 /// All variants side by side in one benchmark, so that the ratios come from one run.
 void compareMeshers(benchmark::State& state, const Fixture& f) {
   const size_t farQuads = countQuads(farBuild(f));
+  const size_t joinedQuads = countQuads(farJoinedBuild(f));
   const size_t culledQuads = countQuads(perCubeMesh(f, true));
   const MeshGroupMap near = nearBuild(f);
   const size_t nearQuads = countQuads(near);
@@ -234,9 +244,10 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
   std::vector<char> source(bytes, 1), target(bytes);
 
   double farTime = 0, culledTime = 0, naiveTime = 0, nearTime = 0, memcpyTime = 0;
-  double farZoneByZoneTime = 0, nearZoneByZoneTime = 0;
+  double farZoneByZoneTime = 0, nearZoneByZoneTime = 0, joinedTime = 0;
   for (auto _ : state) {
     farTime += secondsOf([&] { benchmark::DoNotOptimize(farBuild(f)); });
+    joinedTime += secondsOf([&] { benchmark::DoNotOptimize(farJoinedBuild(f)); });
     culledTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, true)); });
     naiveTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, false)); });
     nearTime += secondsOf([&] { benchmark::DoNotOptimize(nearBuild(f)); });
@@ -264,6 +275,10 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
   state.counters["near_quads_per_face"] = (double)nearQuads / (double)culledQuads;
   state.counters["near_quads_per_visible_face"] = (double)nearQuadsOnVisible / (double)culledQuads;
   state.counters["near_ring_quads_per_visible_face"] = (double)(nearQuads - nearQuadsOnVisible) / (double)culledQuads;
+  state.counters["joined_quads"] = (double)joinedQuads;
+  state.counters["joined_over_far_quads"] = (double)joinedQuads / (double)farQuads;
+  state.counters["joined_us"] = joinedTime / iterations * 1e6;
+  state.counters["joined_over_far_time"] = joinedTime / farTime;
 }
 
 void BM_CompareTerrain(benchmark::State& state) { compareMeshers(state, terrain()); }
@@ -271,6 +286,10 @@ void BM_CompareRandomFill(benchmark::State& state) { compareMeshers(state, rando
 
 void BM_FarBuildTerrain(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(farBuild(terrain()));
+}
+
+void BM_FarJoinedBuildTerrain(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(farJoinedBuild(terrain()));
 }
 
 void BM_FarBuildRandomFill(benchmark::State& state) {
@@ -300,6 +319,7 @@ void BM_TableWithShadowsTerrain(benchmark::State& state) {
 BENCHMARK(BM_CompareTerrain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CompareRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarBuildTerrain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FarJoinedBuildTerrain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarBuildRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CulledMeshRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NearBuildTerrain)->Unit(benchmark::kMicrosecond);

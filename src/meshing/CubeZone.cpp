@@ -7,6 +7,7 @@
 #include "meshing/CubeTypeLook.h"
 #include "meshing/CubeZoneVertices.h"
 #include "meshing/CubesTable.h"
+#include "meshing/JoinedFaces.h"
 #include "meshing/SharedRange.h"
 #include "Assert.h"
 
@@ -348,6 +349,117 @@ void fillZones(size_t nbZones, SharedRange* claims, uint32_t batch, Fill fill) {
     for (uint32_t k = from; k < to; ++k) fill(k);
 }
 
+/// How far a zone bound may lie from a cell boundary (in cells) and still count as on it.
+constexpr float joinTolerance = 1e-3f;
+
+/// Whether the faces of a zone may be joined with others, and then the cells [lo, hi) it
+/// covers: its type's texture repeats once per cube without random offset, so that a texel
+/// depends only on where it lies on the cube grid, and the zone's bounds lie on whole cells of
+/// the table.
+bool joinableCells(const CubeZone& zone, const CubeTypeLook& look, const CubesTable& table, int lo[3], int hi[3]) {
+  if (!look.textureOptions[0] || !look.textureOptions[2]) return false;
+  const float s = table.getCellSize();
+  const Int3& sizeTable = table.getSizeTableCubes();
+  const Float3& cornerMin = table.getCornerMin();
+  for (int a = 0; a < 3; ++a) {
+    const float min = (zone.centre[a] - zone.size[a] / 2.f - cornerMin[a]) / s;
+    const float max = (zone.centre[a] + zone.size[a] / 2.f - cornerMin[a]) / s;
+    // Also false for a bound that is not a number.
+    if (!(min >= -0.5f && max <= (float)sizeTable[a] + 0.5f)) return false;
+    lo[a] = (int)std::lround(min);
+    hi[a] = (int)std::lround(max);
+    if (!(std::fabs(min - (float)lo[a]) <= joinTolerance && std::fabs(max - (float)hi[a]) <= joinTolerance))
+      return false;
+    if (lo[a] < 0 || hi[a] > sizeTable[a] || hi[a] <= lo[a]) return false;
+  }
+  return true;
+}
+
+/// One joined quad appended to its group: corners on the table's cell boundaries, texture
+/// coordinates those of a zone covering the rectangle.
+template <typename GroupOf>
+void appendJoined(const JoinedFaces::Rect& rect, GroupOf& groupOf, const CubesTable& table) {
+  const CubeTypeLook& look = *static_cast<const CubeTypeLook*>(rect.key.look);
+  const int face = rect.key.face;
+  const int U = CubeZoneVertices::faceAxisU[face];
+  const int V = CubeZoneVertices::faceAxisV[face];
+  const int N = CubeZoneVertices::faceAxisNormal[face];
+  const float s = table.getCellSize();
+  const Float3& cornerMin = table.getCornerMin();
+  Float3 lo, hi;
+  lo[U] = cornerMin[U] + (float)rect.u0 * s;
+  hi[U] = cornerMin[U] + (float)rect.u1 * s;
+  lo[V] = cornerMin[V] + (float)rect.v0 * s;
+  hi[V] = cornerMin[V] + (float)rect.v1 * s;
+  lo[N] = hi[N] = cornerMin[N] + (float)rect.key.layer * s;
+  const CubeZone covering(0, (lo + hi) / 2.f, hi - lo);
+  Float3 bounds[4];
+  covering.computeTextureBounds(look.textureOptions, s, bounds[Low], bounds[High], bounds[Low2], bounds[High2]);
+
+  MeshGroup& group = groupOf(rect.key.texture);
+  for (const BoxCorner& corner : boxCorners[face]) {
+    group.verticesQuadVect.push_back(Float3(corner.sx > 0 ? hi.x() : lo.x(), corner.sy > 0 ? hi.y() : lo.y(),
+                                            corner.sz > 0 ? hi.z() : lo.z()));
+    float u = bounds[corner.uSet][corner.uComp];
+    if (face == backFace) u = 1.f - u;
+    group.texCoordQuadVect.push_back(Float2(1.f - u, bounds[corner.vSet][corner.vComp]));
+  }
+}
+
+/// The joined far build of CubeZone::buildFar: the faces of joinable zones are collected and
+/// joined, then every list is counted and sized once and filled: the other zones' faces and
+/// every zone's shadow triangles in zone order, then the joined quads.
+void buildFarJoined(const CubeZone* zones, const CubeZone::DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
+                    const CubesTable& table, SharedRange* claims) {
+  // The zones this build fills: all, or those claimed. Their faces are joined only once all
+  // are known, so they are claimed first.
+  std::vector<size_t> mine;
+  mine.reserve(claims == nullptr ? nbZones : 0);
+  fillZones(nbZones, claims, 32, [&mine](size_t k) { mine.push_back(k); });
+
+  // Per zone filled: the faces laid on their own (those of joined zones go to `joined`).
+  std::vector<uint8_t> alone(mine.size());
+  JoinedFaces joined;
+  GroupCounts counts;
+  for (size_t i = 0; i < mine.size(); ++i) {
+    const CubeZone& zone = zones[mine[i]];
+    const CubeTypeLook& look = *looks[mine[i]].look;
+    uint8_t visible = visibleFacesOf(zone, table);
+    const size_t triangles = looks[mine[i]].drawShadowTriangles ? nbShadowTriangles(zone) : 0;
+    if (triangles > 0) counts.add(look.textureShadow, 0, triangles);
+    // Shadow triangles float just in front of their zone's faces, so close that which of them
+    // pass the depth test depends on how the face under them is cut: such a zone keeps its own
+    // faces, and its shadows look as without joining.
+    int lo[3], hi[3];
+    if (visible != 0 && triangles == 0 && looks[mine[i]].isOpaque && joinableCells(zone, look, table, lo, hi)) {
+      for (int face = 0; face < 6; ++face) {
+        if ((visible & (1u << face)) == 0) continue;
+        const int U = CubeZoneVertices::faceAxisU[face];
+        const int V = CubeZoneVertices::faceAxisV[face];
+        const int N = CubeZoneVertices::faceAxisNormal[face];
+        const int layer = CubeZoneVertices::faceSign[face] > 0.f ? hi[N] : lo[N];
+        const JoinedFaces::Key key{&look, faceTextureOf(zone, look, face), layer, (uint8_t)face,
+                                   (uint8_t)(zone.isFaceShadowed[face] ? 1 : 0)};
+        joined.add(key, lo[U], lo[V], hi[U], hi[V]);
+      }
+      visible = 0;
+    }
+    alone[i] = visible;
+    for (int face = 0; face < 6; ++face)
+      if (visible & (1u << face)) counts.add(faceTextureOf(zone, look, face), 1, 0);
+  }
+  std::vector<JoinedFaces::Rect> rects;
+  rects.reserve(joined.getNbFaces());
+  joined.merge(rects);
+  for (const JoinedFaces::Rect& rect : rects) counts.add(rect.key.texture, 1, 0);
+  counts.reserveIn(groups);
+
+  const float s = table.getCellSize();
+  for (size_t i = 0; i < mine.size(); ++i)
+    appendFar(zones[mine[i]], counts, s, *looks[mine[i]].look, looks[mine[i]].drawShadowTriangles, alone[i]);
+  for (const JoinedFaces::Rect& rect : rects) appendJoined(rect, counts, table);
+}
+
 }  // namespace
 
 void CubeZone::computeTextureBounds(const bool textureOptions[3], float sizeOneCube, Float3& low, Float3& high,
@@ -382,7 +494,11 @@ void CubeZone::buildNear(MeshGroupMap& groups, const CubesTable& table, const Cu
 }
 
 void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                        const CubesTable& table, SharedRange* claims) {
+                        const CubesTable& table, SharedRange* claims, bool joinFaces) {
+  if (joinFaces) {
+    buildFarJoined(zones, looks, nbZones, groups, table, claims);
+    return;
+  }
   // The culling is the costly part of counting: keep its answer for the fill.
   std::vector<uint8_t> visible(nbZones);
   GroupCounts counts;

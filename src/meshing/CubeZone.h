@@ -32,11 +32,13 @@ class CubeZone {
   /// (no random offsets).
   void buildNear(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look) const;
 
-  /// What a range build needs of each zone: its type's look and whether its shadow
-  /// triangles are laid (valid type and shadows on).
+  /// What a range build needs of each zone: its type's look, whether its shadow triangles are
+  /// laid (valid type and shadows on) and whether its face textures are all opaque (no alpha
+  /// channel: see-through faces show the order they are drawn in, so they are never joined).
   struct DrawLook {
     const CubeTypeLook* look = nullptr;
     bool drawShadowTriangles = false;
+    bool isOpaque = true;
   };
 
   /// Far and near builds of zones[0 .. nbZones) into one group set, the way a region builds
@@ -44,8 +46,17 @@ class CubeZone {
   /// filling them never moves them; looks[k] belongs to zones[k]. Give each half its own
   /// group set. With `claims` (a range of nbZones indices), the zones are filled as they are
   /// claimed from it, and only those: another thread may take over the rest.
+  ///
+  /// With `joinFaces`, the far build joins the coplanar visible faces of the zones it fills
+  /// into larger quads (see JoinedFaces) wherever that maps the same texels: faces of one
+  /// type, face, plane, texture and shadow flag, of an opaque type whose texture repeats once
+  /// per cube without random offset (textureOptions[0] and [2]), from zones lying on whole
+  /// cells of the table and without shadow triangles laid over them. The texture coordinates
+  /// of a joined quad run over its whole length (one unit per cube), so the repeating texture
+  /// lands where the separate faces had it. The shadow triangles and the other faces are laid
+  /// as without joining.
   static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                       const CubesTable& table, SharedRange* claims = nullptr);
+                       const CubesTable& table, SharedRange* claims = nullptr, bool joinFaces = false);
   static void buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
                         const CubesTable& table, SharedRange* claims = nullptr);
 

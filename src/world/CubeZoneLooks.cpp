@@ -3,8 +3,23 @@
 #include "world/CubeType.h"
 #include "world/CubeTypeManager.h"
 #include "Assert.h"
+#include "ImageLoader.h"
+#include "Sprite.h"
 
 bool shadowsEnabled = true;
+
+namespace {
+
+/// Whether every face image of a type (lit and shadowed) is without alpha channel. Its
+/// textures must be loaded.
+bool hasOpaqueFaces(const CubeType& type) {
+  for (int i = 0; i < 6; ++i)
+    for (const Sprite* sprite : {type.textureFace[i], type.textureFaceShadowed[i]})
+      if (sprite == nullptr || sprite->getImages()[sprite->currentImage]->getIsAlpha()) return false;
+  return true;
+}
+
+}  // namespace
 
 std::vector<CubeZone::DrawLook> CubeZoneLooks::drawLooksOf(const CubeZone* zones, size_t nbZones) {
   CubeTypeManager* manager = CubeTypeManager::getInstance();
@@ -15,6 +30,7 @@ std::vector<CubeZone::DrawLook> CubeZoneLooks::drawLooksOf(const CubeZone* zones
     cubeType->loadTextures();
     looks[k].look = &cubeType->getLook();
     looks[k].drawShadowTriangles = manager->isValidId(zones[k].id) && withShadows;
+    looks[k].isOpaque = hasOpaqueFaces(*cubeType);
   }
   return looks;
 }
@@ -33,9 +49,9 @@ void CubeZoneLooks::buildNear(const CubeZone& zone, MeshGroupMap& groups, const 
 }
 
 void CubeZoneLooks::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                             SharedRange* claims) {
+                             SharedRange* claims, bool joinFaces) {
   const std::vector<CubeZone::DrawLook> looks = drawLooksOf(zones, nbZones);
-  CubeZone::buildFar(zones, looks.data(), nbZones, groups, table, claims);
+  CubeZone::buildFar(zones, looks.data(), nbZones, groups, table, claims, joinFaces);
 }
 
 void CubeZoneLooks::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,

@@ -31,13 +31,15 @@ RegionBuildWorker* thread = nullptr;
 std::atomic<int64_t> nbSplitBuilds{0};
 std::atomic<int64_t> nbTakenOverPieces{0};
 
-void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, MeshGroupMap& groups, const CubesTable& table,
-               SharedRange* claims) {
+/// `joinFaces`: the far faces are joined (the near ones never are: their bump relief, bevels
+/// and shadow grid vary within a face).
+void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, bool joinFaces, MeshGroupMap& groups,
+               const CubesTable& table, SharedRange* claims) {
   if (nbZones == 0) return;
   if (isNear)
     CubeZoneLooks::buildNear(zones, nbZones, groups, table, claims);
   else
-    CubeZoneLooks::buildFar(zones, nbZones, groups, table, claims);
+    CubeZoneLooks::buildFar(zones, nbZones, groups, table, claims, joinFaces);
 }
 
 /// One region's zones cut in consecutive ranges, each meshed into its own set of groups; the
@@ -57,13 +59,20 @@ struct SplitMeshing {
   int nbParts;
   const CubesTable* table;
   bool isNear;
+  bool joinFaces;
   MeshGroupMap parts[WorldRegion::maxMeshParts];
   SharedRange ranges[WorldRegion::maxMeshParts];
   Piece pieces[maxPieces];
   int nbPieces = 0;
 
-  SplitMeshing(const CubeZone* parZones, size_t parNbZones, int parNbParts, const CubesTable* parTable, bool parIsNear)
-      : zones(parZones), nbZones(parNbZones), nbParts(parNbParts), table(parTable), isNear(parIsNear) {
+  SplitMeshing(const CubeZone* parZones, size_t parNbZones, int parNbParts, const CubesTable* parTable, bool parIsNear,
+               bool parJoinFaces)
+      : zones(parZones),
+        nbZones(parNbZones),
+        nbParts(parNbParts),
+        table(parTable),
+        isNear(parIsNear),
+        joinFaces(parJoinFaces) {
     for (int part = 0; part < nbParts; ++part) ranges[part].reset((uint32_t)(firstZone(part + 1) - firstZone(part)));
   }
 
@@ -72,8 +81,8 @@ struct SplitMeshing {
   static void meshPart(void* context, int part) {
     SplitMeshing& job = *static_cast<SplitMeshing*>(context);
     const size_t first = job.firstZone(part);
-    meshRange(job.zones + first, job.firstZone(part + 1) - first, job.isNear, job.parts[part], *job.table,
-              &job.ranges[part]);
+    meshRange(job.zones + first, job.firstZone(part + 1) - first, job.isNear, job.joinFaces, job.parts[part],
+              *job.table, &job.ranges[part]);
   }
 
   static bool takeOver(void* context) {
@@ -85,7 +94,7 @@ struct SplitMeshing {
       Piece& piece = job.pieces[job.nbPieces++];
       piece.first = job.firstZone(part) + from;
       nbTakenOverPieces.fetch_add(1, std::memory_order_relaxed);
-      meshRange(job.zones + piece.first, to - from, job.isNear, piece.groups, *job.table, nullptr);
+      meshRange(job.zones + piece.first, to - from, job.isNear, job.joinFaces, piece.groups, *job.table, nullptr);
       return true;
     }
     return false;
@@ -194,19 +203,21 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
 
 void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts, bool maySplit) {
   const size_t n = cubeZones.size();
+  // Joined faces change the far mesh only (collisions, edits and the world file never see it).
+  const bool joinFaces = configBool("join_faces");
   const bool parallel =
       maySplit && n <= UINT32_MAX &&
       (isNear ? n >= minZonesToSplitNear && configBool("enable_parallelization_regions_near")
               : n >= minZonesToSplitFar && configBool("enable_parallelization_regions_far"));
   if (!parallel) {
     parts.resize(1);
-    meshRange(cubeZones.data(), n, isNear, parts[0], *cubesTable, nullptr);
+    meshRange(cubeZones.data(), n, isNear, joinFaces, parts[0], *cubesTable, nullptr);
     return;
   }
   // Several parts per thread, so that a thread held up by the machine delays one small part
   // while the other takes the rest.
   const int nbParts = (int)std::min<size_t>(n, maxMeshParts);
-  SplitMeshing job(cubeZones.data(), n, nbParts, cubesTable.get(), isNear);
+  SplitMeshing job(cubeZones.data(), n, nbParts, cubesTable.get(), isNear, joinFaces);
   nbSplitBuilds.fetch_add(1, std::memory_order_relaxed);
   if (thread == nullptr) {
     // No worker (a region used without an indexator): the same parts, one after the other.

@@ -2,7 +2,9 @@
 
 #include <GL/glew.h>
 
+#include <cmath>
 #include <functional>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <string>
@@ -31,7 +33,7 @@ using zonetest::zoneOfCells;
 namespace {
 
 const char* const switches[] = {"fast_shadows", "enable_parallelization_regions_near",
-                                "enable_parallelization_regions_far"};
+                                "enable_parallelization_regions_far", "join_faces"};
 
 // Lets a test act from inside an object's manage callback.
 class HookCallback : public CustomObjectsCallback {
@@ -240,6 +242,53 @@ TEST_F(WorldRegionTest, FastShadowsOnFarRegionsOnlyAndClearedByFree) {
   far.build(false, casters);
   EXPECT_TRUE(far.getCubeZonesList()[0].shadowTriangles[1].empty());
   EXPECT_TRUE(far.getCubeZonesList()[0].isFaceShadowed[1]);
+}
+
+TEST_F(WorldRegionTest, JoinedFacesMakeTheFarMeshSmallerAndKeepThePicture) {
+  // Rolling ground of stone columns one cube wide, with fast shadows, and leaves on top of
+  // some: seen from above at a slant, with and without join_faces.
+  setSwitch("fast_shadows", true);
+  auto makeRegion = [](WorldRegion& region) {
+    for (int z = 0; z < 16; ++z)
+      for (int x = 0; x < 16; ++x) {
+        const int height = 3 + (int)(2.5f + 2.5f * std::sin(x * 0.4f) * std::cos(z * 0.3f));
+        region.addCubeZone(zoneOfCells(0, Int3(x, 0, z), Int3(1, height, 1)));
+        if ((x / 4 + z / 4) % 3 == 0) region.addCubeZone(zoneOfCells(1, Int3(x, height, z), Int3(1, 1, 1)));
+      }
+  };
+  Scene3D* scene = GLManager::getScene3D();
+  scene->getCamera()->setPosition(Float3(8.f, 11.f, 17.f));
+  scene->getCamera()->setRotation(Float3(-35.f, 0.f, 0.f));
+  const auto drawn = [&](bool joinFaces, int& vertices) {
+    setSwitch("join_faces", joinFaces);
+    WorldRegion region(regionCentre, regionSize);
+    makeRegion(region);
+    std::vector<const CubeZone*> casters;
+    region.getCubeZones(casters);
+    vertices = region.build(false, casters).second;
+    scene->apply3DView();
+    SpriteManager::clearScreen(Color(0, 0, 0, 255));
+    glColor4ub(255, 255, 255, 255);
+    region.draw();
+    glFinish();
+    return GLTestWindow::readPixels(0, 0, 800, 600);
+  };
+  int separateVertices = 0, joinedVertices = 0;
+  const std::vector<unsigned char> separate = drawn(false, separateVertices);
+  const std::vector<unsigned char> joined = drawn(true, joinedVertices);
+  EXPECT_LT(joinedVertices * 2, separateVertices);
+  int changed = 0, covered = 0;
+  for (size_t i = 0; i < separate.size(); i += 4) {
+    bool differs = false;
+    for (int c = 0; c < 3; ++c) differs = differs || std::abs(separate[i + c] - joined[i + c]) > 24;
+    changed += differs ? 1 : 0;
+    covered += separate[i] + separate[i + 1] + separate[i + 2] > 0 ? 1 : 0;
+  }
+  EXPECT_GT(covered, 800 * 600 / 4);
+  // The same texels; a few pixels along face edges may change.
+  EXPECT_LE(changed, 800 * 600 / 200) << changed << " of " << covered;
+  std::cout << "join_faces: " << separateVertices << " -> " << joinedVertices << " vertices, " << changed
+            << " pixels changed of " << covered << std::endl;
 }
 
 TEST_F(WorldRegionTest, ZoneEditsFreeTheRegionAndGrowTheListInSteps) {

@@ -1,7 +1,8 @@
 // Meshing of one region: the far and near zone builders against a per-face culled reference
 // mesher and a naive per-cube mesher written here, on a fixed heightmap terrain and a random
-// fill, both 32 x 32 x 32 cubes stored as greedy zones. The ratios are reported as counters
-// so that later runs can be compared:
+// fill, both 32 x 32 x 32 cubes stored as greedy zones (as the sample island's), and on the
+// same terrain laid out as the landscape generator lays it (runs of columns along x). The
+// ratios are reported as counters so that later runs can be compared:
 //   far_quads_over_culled   quads of the far build / quads of the culled mesh (target <= 0.5)
 //   far_over_culled_time    far-build time / culled-mesh time                 (target <= 1.0)
 //   far_over_naive_time     far-build time / naive per-cube time              (target <= 0.2)
@@ -41,16 +42,49 @@ using Cells = std::vector<int>;
 
 int cellIndex(int x, int y, int z) { return x + (y + z * n) * n; }
 
+/// A rolling terrain, heights 1 to n.
+int terrainHeight(int x, int z) {
+  const float h = 14.f + 6.f * std::sin(x * 0.21f) * std::cos(z * 0.17f) + 4.f * std::sin((x + 2 * z) * 0.11f);
+  return std::max(1, std::min(n, (int)h));
+}
+
 Cells terrainCells() {
   Cells cells((size_t)n * n * n, -1);
   for (int z = 0; z < n; ++z)
     for (int x = 0; x < n; ++x) {
-      const float h = 14.f + 6.f * std::sin(x * 0.21f) * std::cos(z * 0.17f) + 4.f * std::sin((x + 2 * z) * 0.11f);
-      const int height = std::max(1, std::min(n, (int)h));
+      const int height = terrainHeight(x, z);
       for (int y = 0; y < height; ++y) {
         const int depth = height - 1 - y;
         cells[cellIndex(x, y, z)] = depth == 0 ? 0 : depth < 4 ? 1 : 2;  // grass, dirt, stone
       }
+    }
+  return cells;
+}
+
+/// The same heights laid out as the landscape generator lays them: along x, runs of columns of
+/// one height, each a box of stone under a one-cube layer of grass.
+std::vector<CubeZone> landscapeZones(const Cells&) {
+  std::vector<CubeZone> zones;
+  for (int z = 0; z < n; ++z)
+    for (int x = 0; x < n;) {
+      const int height = terrainHeight(x, z);
+      int end = x + 1;
+      while (end < n && terrainHeight(end, z) == height) ++end;
+      const float length = (float)(end - x), middle = (x + end) / 2.f;
+      if (height > 1)
+        zones.emplace_back(2, Float3(middle, (height - 1) / 2.f, z + 0.5f), Float3(length, height - 1.f, 1.f));
+      zones.emplace_back(0, Float3(middle, height - 0.5f, z + 0.5f), Float3(length, 1.f, 1.f));
+      x = end;
+    }
+  return zones;
+}
+
+Cells landscapeCells() {
+  Cells cells((size_t)n * n * n, -1);
+  for (int z = 0; z < n; ++z)
+    for (int x = 0; x < n; ++x) {
+      const int height = terrainHeight(x, z);
+      for (int y = 0; y < height; ++y) cells[cellIndex(x, y, z)] = y == height - 1 ? 0 : 2;
     }
   return cells;
 }
@@ -110,8 +144,8 @@ CubeTypeLook lookOf(int id) {
 }
 
 struct Fixture {
-  explicit Fixture(const Cells& parCells)
-      : cells(parCells), zones(greedyZones(cells)), table(regionCentre, s, (float)n, zones) {
+  explicit Fixture(const Cells& parCells, std::vector<CubeZone> (*zonesOf)(const Cells&) = greedyZones)
+      : cells(parCells), zones(zonesOf(cells)), table(regionCentre, s, (float)n, zones) {
     for (int id = 0; id < 4; ++id) looks.push_back(lookOf(id));
     for (const CubeZone& zone : zones) drawLooks.push_back(CubeZone::DrawLook{&looks[zone.id], false});
   }
@@ -124,6 +158,11 @@ struct Fixture {
 
 const Fixture& terrain() {
   static const Fixture fixture(terrainCells());
+  return fixture;
+}
+
+const Fixture& landscape() {
+  static const Fixture fixture(landscapeCells(), landscapeZones);
   return fixture;
 }
 
@@ -282,6 +321,7 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
 }
 
 void BM_CompareTerrain(benchmark::State& state) { compareMeshers(state, terrain()); }
+void BM_CompareLandscape(benchmark::State& state) { compareMeshers(state, landscape()); }
 void BM_CompareRandomFill(benchmark::State& state) { compareMeshers(state, randomFill()); }
 
 void BM_FarBuildTerrain(benchmark::State& state) {
@@ -317,6 +357,7 @@ void BM_TableWithShadowsTerrain(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CompareTerrain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CompareLandscape)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CompareRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarBuildTerrain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarJoinedBuildTerrain)->Unit(benchmark::kMicrosecond);

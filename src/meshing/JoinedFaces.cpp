@@ -1,6 +1,7 @@
 #include "meshing/JoinedFaces.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -16,6 +17,17 @@ bool keyLess(const JoinedFaces::Key& a, const JoinedFaces::Key& b) {
 bool isSameKey(const JoinedFaces::Key& a, const JoinedFaces::Key& b) {
   return a.face == b.face && a.layer == b.layer && a.look == b.look && a.texture == b.texture &&
          a.isShadowed == b.isShadowed;
+}
+
+/// The first non-zero byte of row[from, to), or `to`; skips empty stretches a word at a time
+/// (a key's faces are often few in a wide plane).
+size_t nextSet(const uint8_t* row, size_t from, size_t to) {
+  for (uint64_t word = 0; from + 8 <= to; from += 8) {
+    std::memcpy(&word, row + from, 8);
+    if (word != 0) break;
+  }
+  while (from < to && row[from] == 0) ++from;
+  return from;
 }
 
 }  // namespace
@@ -53,8 +65,7 @@ void JoinedFaces::merge(std::vector<Rect>& out) {
 
     for (size_t v = 0; v < height; ++v) {
       uint8_t* row = cells.data() + v * width;
-      for (size_t u = 0; u < width; ++u) {
-        if (row[u] == 0) continue;
+      for (size_t u = nextSet(row, 0, width); u < width; u = nextSet(row, u, width)) {
         size_t uEnd = u + 1;
         while (uEnd < width && row[uEnd] != 0) ++uEnd;
         size_t vEnd = v + 1;
@@ -62,9 +73,12 @@ void JoinedFaces::merge(std::vector<Rect>& out) {
           const uint8_t* next = cells.data() + vEnd * width;
           if (std::find(next + u, next + uEnd, (uint8_t)0) != next + uEnd) break;
         }
-        for (size_t w = v; w < vEnd; ++w) std::fill(cells.data() + w * width + u, cells.data() + w * width + uEnd, (uint8_t)0);
+        for (size_t w = v; w < vEnd; ++w) {
+          uint8_t* taken = cells.data() + w * width;
+          std::fill(taken + u, taken + uEnd, (uint8_t)0);
+        }
         out.push_back(Rect{key, minU + (int32_t)u, minV + (int32_t)v, minU + (int32_t)uEnd, minV + (int32_t)vEnd});
-        u = uEnd - 1;
+        u = uEnd;
       }
     }
     first = end;

@@ -211,8 +211,9 @@ TEST(JoinedFaces, ShadowTrianglesAndFacesLeftAloneAreLaidAsWithoutJoining) {
   // own, as without joining (the faces of whole zones come first), and the 7 others joined.
   const std::vector<Float3>& top = joined.at(10).verticesQuadVect;
   ASSERT_GE(top.size(), 4u);
+  const std::vector<Float3>& separateTop = separate.at(10).verticesQuadVect;
   EXPECT_EQ(std::vector<Float3>(top.begin(), top.begin() + 4),
-            std::vector<Float3>(separate.at(10).verticesQuadVect.begin(), separate.at(10).verticesQuadVect.begin() + 4));
+            std::vector<Float3>(separateTop.begin(), separateTop.begin() + 4));
   EXPECT_EQ(quadsOf(joined, 10), 1u + 4u);
   EXPECT_FLOAT_EQ(areaOf(joined.at(10)), 8.f);
 }

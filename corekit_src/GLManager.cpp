@@ -120,7 +120,6 @@ void GLManager::createWindow(const std::string& title, int width, int height, bo
   glPolygonMode(GL_BACK, GL_POINT);
   glEnable(GL_POINT_SMOOTH);
   glEnable(GL_LINE_SMOOTH);
-  glEnable(GL_POLYGON_SMOOTH);
   glEnable(GL_CULL_FACE);
 
   {
@@ -137,9 +136,82 @@ void GLManager::createWindow(const std::string& title, int width, int height, bo
   // Multisampled pixel formats are chosen through GLX_ARB_multisample on this window system.
   if (!GLXEW_ARB_multisample) showProblem("extension not available");
 
+  // Polygon smoothing only where it smooths: multisampling makes the renderer ignore it, and a
+  // renderer that does not smooth leaves it without effect but for keeping every opaque draw
+  // blended (Scene3D::beginOpaqueDraw cannot tell coverage alpha from none).
+  GLint sampleBuffers = 0;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  if (sampleBuffers == 0 && isPolygonSmoothingEffective())
+    glEnable(GL_POLYGON_SMOOTH);
+  else
+    glDisable(GL_POLYGON_SMOOTH);
+
   VBO::initVBO();
 
   glutReshapeWindow(width, height);
+}
+
+bool GLManager::isPolygonSmoothingEffective() {
+  // Without off-screen buffers nothing can be tried: smoothing is kept, as it always was.
+  if (!GLEW_EXT_framebuffer_object) return true;
+  constexpr int edge = 16;
+  GLint previousFramebuffer = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &previousFramebuffer);
+  GLuint framebuffer = 0, colour = 0;
+  glGenFramebuffersEXT(1, &framebuffer);
+  glGenRenderbuffersEXT(1, &colour);
+  glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, colour);
+  glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_RGBA8, edge, edge);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+  glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_RENDERBUFFER_EXT, colour);
+  bool isEffective = true;
+  if (glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT) {
+    // One white triangle with slanted edges, smoothed, unblended: a smoothing renderer writes
+    // the covered part of its edge pixels into their alpha.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, edge, edge);
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glDisable(GL_MULTISAMPLE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_POLYGON_SMOOTH);
+    glClearColor(0.f, 0.f, 0.f, 0.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor4f(1.f, 1.f, 1.f, 1.f);
+    glBegin(GL_TRIANGLES);
+    glVertex2f(-0.83f, -0.71f);
+    glVertex2f(0.77f, -0.29f);
+    glVertex2f(-0.19f, 0.88f);
+    glEnd();
+    GLubyte pixels[edge * edge * 4];
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, edge, edge, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glPopClientAttrib();
+    isEffective = false;
+    for (int i = 3; i < edge * edge * 4; i += 4) isEffective = isEffective || (pixels[i] > 0 && pixels[i] < 255);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+  }
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(previousFramebuffer));
+  glDeleteFramebuffersEXT(1, &framebuffer);
+  glDeleteRenderbuffersEXT(1, &colour);
+  return isEffective;
 }
 
 GLManager::~GLManager() {

@@ -78,6 +78,10 @@ class GLManager {
   static int computeFrameSleepMs(int64_t elapsedMicroseconds);
   /// A measured period, capped at 200000 microseconds.
   static int64_t capPeriodDuration(int64_t measuredMicroseconds);
+  /// Whether this renderer smooths polygons: draws one smoothed triangle into a small
+  /// off-screen buffer and looks for partly covered pixels (true when it cannot try). The
+  /// window keeps GL_POLYGON_SMOOTH on only when this holds and it has no multisampling.
+  static bool isPolygonSmoothingEffective();
 
  protected:
   GLManager() = default;

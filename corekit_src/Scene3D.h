@@ -53,8 +53,9 @@ class Scene3D {
   bool beginOpaqueDraw(bool isTextureOpaque);
   /// Restores the blending and alpha test state after beginOpaqueDraw when `isBegun`.
   static void endOpaqueDraw(bool isBegun);
-  /// On by default; off, every pass draws as if its fragments could be translucent (the
-  /// reference that the shortcut's pixels are checked against).
+  /// On by default; off, every pass draws as if its fragments could be translucent, the world
+  /// draws its sky first under everything and clears the whole screen (the reference that the
+  /// shortcut's pixels are checked against).
   bool getIsOpaqueDrawAllowed() const { return isOpaqueDrawAllowed; }
   void setIsOpaqueDrawAllowed(bool isAllowed) { isOpaqueDrawAllowed = isAllowed; }
 

@@ -169,6 +169,7 @@ std::pair<int, int> VBO::finish(const PartRunner& runParts) {
       uploadKind(texture, true, upload);
       uploadKind(texture, false, upload);
     }
+    if (!drawnLast) nbUnmarkedBuffers = buffers.size();
   }
 
   // A mesh made in parts goes into mapped buffers, each part straight to its place: shared out
@@ -283,16 +284,18 @@ void VBO::copyPart(void* context, int part) {
   }
 }
 
-void VBO::draw() const {
+void VBO::draw(Pass pass) const {
+  const auto first = buffers.begin() + (pass == Pass::drawnLast ? (std::ptrdiff_t)nbUnmarkedBuffers : 0);
+  const auto end = pass == Pass::unmarked ? buffers.begin() + (std::ptrdiff_t)nbUnmarkedBuffers : buffers.end();
   // Most buffers have a texture without alpha: when the state makes their fragments opaque,
   // they are drawn without blending and alpha test, which gives the same pixels for less work;
   // the others keep the state they were given.
   Scene3D* scene = GLManager::getScene3D();
   const bool wasBlending = glIsEnabled(GL_BLEND) == GL_TRUE;
   const bool wasAlphaTesting = glIsEnabled(GL_ALPHA_TEST) == GL_TRUE;
-  const bool isOpaqueDraw = !buffers.empty() && scene != nullptr && scene->beginOpaqueDraw(true);
+  const bool isOpaqueDraw = first != end && scene != nullptr && scene->beginOpaqueDraw(true);
   bool isOpaqueNow = isOpaqueDraw;
-  for (auto it = buffers.begin(); it != buffers.end(); ++it) {
+  for (auto it = first; it != end; ++it) {
     assert((*it) != NULL);
     const bool isOpaqueBuffer = isOpaqueDraw && isTextureWithoutAlpha((*it)->textureId);
     if (isOpaqueBuffer != isOpaqueNow) {
@@ -345,6 +348,7 @@ void VBO::destroy() {
   for (auto& buffer : buffers)
     if (buffer != nullptr) deleteBuffer(*buffer);
   buffers.clear();
+  nbUnmarkedBuffers = 0;
   groups.clear();
   laterParts.clear();
   nbVerticesTotal = 0;

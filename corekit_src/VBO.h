@@ -66,9 +66,13 @@ class VBO {
   /// ascending texture order) and answers (number of buffers, total vertices). The copies of
   /// a mesh added in parts are shared out through runParts when given.
   std::pair<int, int> finish(const PartRunner& runParts = nullptr);
-  /// Draws every buffer in upload order; buffers of textures without alpha without blending
-  /// and alpha test when the state lets their fragments come out opaque (the same pixels).
-  void draw() const;
+  /// The buffers a draw draws: all, those of the unmarked groups, or those of the drawnLast
+  /// groups (drawing the first two passes apart is drawing all).
+  enum class Pass { all, unmarked, drawnLast };
+  /// Draws the buffers of `pass` in upload order; buffers of textures without alpha without
+  /// blending and alpha test when the state lets their fragments come out opaque (the same
+  /// pixels).
+  void draw(Pass pass = Pass::all) const;
   /// Deletes every GL buffer and forgets the buffers and the groups.
   void destroy();
 
@@ -87,6 +91,8 @@ class VBO {
   MeshGroupMap groups;
   std::vector<MeshGroupMap> laterParts;
   std::vector<std::unique_ptr<Buffer>> buffers;
+  /// The buffers of the unmarked groups come first in `buffers`.
+  size_t nbUnmarkedBuffers = 0;
   int nbVerticesTotal = 0;
 
   static bool vboSupported;

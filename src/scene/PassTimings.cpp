@@ -30,6 +30,20 @@ void PassTimings::endPass(Pass pass) {
   lastCpu = cpu;
 }
 
+void PassTimings::continuePass(Pass pass) {
+  if (!isEnabled) return;
+  if (wallTimes[pass].empty()) {
+    endPass(pass);
+    return;
+  }
+  const int64_t previousWall = wallTimes[pass].back(), previousCpu = cpuTimes[pass].back();
+  wallTimes[pass].pop_back();
+  cpuTimes[pass].pop_back();
+  endPass(pass);
+  wallTimes[pass].back() += previousWall;
+  cpuTimes[pass].back() += previousCpu;
+}
+
 void PassTimings::add(Pass pass, int64_t wallMicroseconds, int64_t cpuMicroseconds) {
   if (!isEnabled) return;
   wallTimes[pass].push_back(wallMicroseconds);

@@ -37,6 +37,9 @@ class PassTimings {
   void start();
   /// The time since the last mark (or since start()) goes to `pass`, once the GL is idle.
   void endPass(Pass pass);
+  /// The time since the last mark is added to the last time charged to `pass` (a pass drawn in
+  /// two parts with another between them); charged as endPass when it has none yet.
+  void continuePass(Pass pass);
   /// Charges already measured times to `pass` (the swap, timed by the frame step).
   void add(Pass pass, int64_t wallMicroseconds, int64_t cpuMicroseconds);
   size_t getNbSamples(Pass pass) const { return wallTimes[pass].size(); }

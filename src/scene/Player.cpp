@@ -376,7 +376,13 @@ void Player::draw() {
   const Float3 position = getPosition();
   glTranslatef(position.x(), position.y(), position.z());
   glRotatef(camera()->getYaw() + 180.f, 0.f, 1.f, 0.f);
+  // The body is opaque: lit, its fragments take the material's alpha (0.8), which blending
+  // would let the scene behind show through. The alpha test still cuts out its texture's
+  // transparent texels. (Blended only as the reference of the opaque path.)
+  glPushAttrib(GL_ENABLE_BIT);
+  if (GLManager::getScene3D()->getIsOpaqueDrawAllowed()) glDisable(GL_BLEND);
   model->draw();
+  glPopAttrib();
   glPopMatrix();
 }
 

@@ -81,7 +81,7 @@ class Player {
   /// Same over an explicit period in microseconds (kept within 0..100000).
   void manage(Object3D& world, int64_t periodMicroseconds);
   /// Draws the model at the position turned to the heading, unless the camera is closer than 1
-  /// (first-person view).
+  /// (first-person view); opaque (without blending, the alpha test kept).
   void draw();
   /// One mouse event of play mode: the wheel zooms the camera, motion turns it.
   void mouseEvent(const MouseEvent& event);

@@ -7,9 +7,10 @@
 
 class Sprite;
 
-/// A textured box centred on the camera, seen from inside, drawn first so that everything else
-/// covers it. Its six images come from one directory; the sprites are owned through the
-/// texture registry (released by the destructor), so the device manager must outlive it.
+/// A textured box centred on the camera, seen from inside, drawn after the opaque scene where
+/// nothing covers it (depth tested) and before anything translucent. Its six images come from
+/// one directory; the sprites are owned through the texture registry (released by the
+/// destructor), so the device manager must outlive it.
 class Skybox {
  public:
   static constexpr int nbFaces = 6;

@@ -126,27 +126,68 @@ void World::draw(bool editorMode) {
   setLighting(false);
 
   scene->setFarPlane(viewDistance * 2.f);
-  glDisable(GL_FOG);
   const float skyboxEdge = scene->getFarPlane() - 1.f;
   skybox->size = Float3(skyboxEdge, skyboxEdge, skyboxEdge);
-  skybox->draw();
-  if (passTimings) passTimings->endPass(PassTimings::skybox);
+
+  // Without the opaque path, the reference order it is checked against: the sky under
+  // everything, then the regions and their objects, then the player. The editor's translucent
+  // region outlines, drawn as the regions are listed, want the sky under them too.
+  const bool isSkyLast = scene->getIsOpaqueDrawAllowed() && !editorMode;
+  if (!isSkyLast) {
+    glDisable(GL_FOG);
+    skybox->draw();
+    if (passTimings) passTimings->endPass(PassTimings::skybox);
+  }
 
   glColor4ub(255, 255, 255, 255);
   Fog::setFogDistance(viewDistance - viewDistanceMargin, fogColour);
 
+  // The opaque draws first, nearest first, each rejecting by depth what lies behind it before
+  // shading it: the regions up to the first that can show what lies behind it, the player,
+  // then the sky where nothing covers it (it writes its depth, so that what comes later beyond
+  // it stays hidden as before). The rest of the regions and their objects, which may be
+  // translucent, are then drawn over the sky as they always were.
   lastDrawRadius = viewDistance;
-  streamer.draw(viewDistance, editorMode);
+  streamer.drawOpaque(viewDistance, editorMode);
+  if (passTimings) passTimings->endPass(PassTimings::regions);
+  if (isSkyLast) {
+    drawPlayer();
+    glDisable(GL_FOG);
+    skybox->draw();
+    glColor4ub(255, 255, 255, 255);
+    glEnable(GL_FOG);
+    if (passTimings) passTimings->endPass(PassTimings::skybox);
+  }
 
+  streamer.drawTranslucent();
   // The regions drew their objects: the types none of them managed this frame go.
   indexedWorld.getCubeTypeManager()->freeUnusedTextures();
   CustomObject::unloadUnusedTypes();
-  if (passTimings) passTimings->endPass(PassTimings::regions);
+  if (passTimings) passTimings->continuePass(PassTimings::regions);
+  if (!isSkyLast) drawPlayer();
+}
 
+void World::drawPlayer() {
   setLighting(true);
   player->draw();
   setLighting(false);
   if (passTimings) passTimings->endPass(PassTimings::player);
+}
+
+bool World::isSkyCoveringScreen() const {
+  // The box around the camera fills every direction when its images have no alpha and it lies
+  // well inside the far plane (its corners reach 0.87 x the far plane).
+  return !fullscreenSpriteShown && skybox->getIsOpaque() && viewDistance * 2.f - 1.f > 1.f &&
+         GLManager::getScene3D()->getIsOpaqueDrawAllowed();
+}
+
+void World::clearScreen(BasicVector<4, unsigned char> colour) const {
+  if (!isSkyCoveringScreen()) {
+    SpriteManager::clearScreen(colour);
+    return;
+  }
+  glClearColor(colour[0] / 255.f, colour[1] / 255.f, colour[2] / 255.f, colour[3] / 255.f);
+  glClear(GL_DEPTH_BUFFER_BIT);
 }
 
 void World::drawWater() {

@@ -20,7 +20,8 @@ class Water;
 /// The 3D scene of the game: the indexed world of cubes and its region streamer, the player,
 /// the skybox and the water.
 /// It shows a loading screen while it builds them, advances them once per frame and draws them
-/// in a fixed order (skybox, regions, script objects, player; the water in a final pass). It is
+/// in a fixed order (opaque regions, player, skybox, translucent regions, script objects; the
+/// water in a final pass). It is
 /// also the collision provider of the player and the script objects: a point collides where a
 /// collidable cube lies. One exists at a time (the indexed world owns the region build worker);
 /// needs the device manager.
@@ -59,9 +60,17 @@ class World : public Object3D {
   /// script objects, the objects of the regions around the camera, the player (when active and
   /// no full-screen sprite is shown), the water's textures.
   void manage(bool playerActive);
-  /// The main 3D pass: skybox, fog, regions (outlined in editor mode), unused cube textures
-  /// freed, script objects, player. Nothing while a full-screen sprite is shown.
+  /// The main 3D pass, fog on: the regions without translucent faces, the player, the skybox
+  /// where nothing covers it, the other regions, the script objects; unused cube textures
+  /// freed. In editor mode (regions outlined) and without the opaque path the skybox goes
+  /// first, the player last. Nothing while a full-screen sprite is shown.
   void draw(bool editorMode);
+  /// Whether the next draw covers every pixel of the window: its skybox has no alpha and no
+  /// full-screen sprite is shown.
+  bool isSkyCoveringScreen() const;
+  /// The screen clear before the frame: colour and depth, or the depth alone (with `colour`
+  /// kept as the clear colour) where the sky covers the screen.
+  void clearScreen(BasicVector<4, unsigned char> colour) const;
   /// The final 3D pass: the water around the camera when "enable_water" is set; fog off.
   void drawWater();
   /// The 2D pass: the under-water screen tint for the camera when "enable_water" is set and no
@@ -99,6 +108,9 @@ class World : public Object3D {
   static void drawLoadingScreen(bool isShown);
 
  private:
+  /// The player, lit; lighting off again after it.
+  void drawPlayer();
+
   IndexedWorld indexedWorld;
   /// Builds, draws and frees the regions of indexedWorld around the camera.
   RegionStreamer streamer;

@@ -270,7 +270,7 @@ void MainManager::manage() {
   const unsigned char* clearColor = luaFuncsPrivate.clearColor;
   world->setFogColour(clearColor);
   passTimings.endPass(PassTimings::manage);
-  SpriteManager::clearScreen(Color(clearColor[0], clearColor[1], clearColor[2], clearColor[3]));
+  world->clearScreen(Color(clearColor[0], clearColor[1], clearColor[2], clearColor[3]));
   passTimings.endPass(PassTimings::clear);
 
   // 8. 3D drawing.

@@ -47,9 +47,16 @@ void RegionStreamer::regionsInvalidated() {
   posIntRegions.clear();
   // The last draw's list would name regions that no longer exist.
   regionsDrawn.clear();
+  drawOrder.clear();
+  nextToDraw = 0;
 }
 
 void RegionStreamer::draw(float viewDistance, bool showBorders) {
+  drawOpaque(viewDistance, showBorders);
+  drawTranslucent();
+}
+
+void RegionStreamer::drawOpaque(float viewDistance, bool showBorders) {
   Scene3D* scene = GLManager::getScene3D();
   apply3DPolygonModes();
   setLightingOff();
@@ -69,7 +76,19 @@ void RegionStreamer::draw(float viewDistance, bool showBorders) {
   visibleDistance = viewDistance;
 
   buildRegionsInView(regions, areRegionsInBorder, posIntRegions, viewer);
-  drawRegionsInView(viewer);
+  sortRegionsInView(viewer);
+  drawMeshes(true);
+}
+
+void RegionStreamer::drawTranslucent() {
+  // The shadows of the regions drawn so far, over the sky as over their faces before.
+  for (size_t i = 0; i < nextToDraw; ++i) regions[drawOrder[i].second]->drawMesh(VBO::Pass::drawnLast);
+  drawMeshes(false);
+  // The objects of every built region in view, seen or not, in list order as before; by index,
+  // since an object's draw callback may edit the world, and a table grown by it empties the
+  // list (every region is then unbuilt).
+  for (size_t i = 0; i < regions.size(); ++i)
+    if (regions[i]->isBuilt()) regions[i]->drawObjects();
   freeRegionsOutOfView();
 }
 
@@ -94,7 +113,7 @@ bool RegionStreamer::isRegionVisible(const WorldRegion& region, const Float3& vi
   return !(squaredDistanceToBox(region, viewer) > (double)visibleDistance * visibleDistance);
 }
 
-void RegionStreamer::drawRegionsInView(const Float3& viewer) {
+void RegionStreamer::sortRegionsInView(const Float3& viewer) {
   // Nearest first, so that the depth test rejects what lies behind before it is shaded.
   drawOrder.clear();
   for (size_t i = 0; i < regions.size(); ++i) {
@@ -105,15 +124,16 @@ void RegionStreamer::drawRegionsInView(const Float3& viewer) {
   }
   std::sort(drawOrder.begin(), drawOrder.end());
   regionsDrawn.clear();
-  for (const std::pair<float, size_t>& entry : drawOrder) {
-    regions[entry.second]->drawMesh();
-    regionsDrawn.push_back(regions[entry.second]);
+  nextToDraw = 0;
+}
+
+void RegionStreamer::drawMeshes(bool isOpaqueOnly) {
+  for (; nextToDraw < drawOrder.size(); ++nextToDraw) {
+    WorldRegion* region = regions[drawOrder[nextToDraw].second];
+    if (isOpaqueOnly && region->getHasTranslucentFaces()) return;
+    region->drawMesh(isOpaqueOnly ? VBO::Pass::unmarked : VBO::Pass::all);
+    regionsDrawn.push_back(region);
   }
-  // The objects of every built region in view, seen or not, in list order as before; by index,
-  // since an object's draw callback may edit the world, and a table grown by it empties the
-  // list (every region is then unbuilt).
-  for (size_t i = 0; i < regions.size(); ++i)
-    if (regions[i]->isBuilt()) regions[i]->drawObjects();
 }
 
 void RegionStreamer::scanView(const Int3& c, int g, bool showBorders) {

@@ -39,6 +39,14 @@ class RegionStreamer : public RegionTableListener {
   /// can see nearest first, frees those that left the view. showBorders outlines every scanned
   /// region.
   void draw(float viewDistance, bool showBorders);
+  /// The same step in two halves, so that something opaque can be drawn between them (the
+  /// sky, which the regions then cover without shading it first): drawOpaque lists and builds
+  /// as draw does, then draws the meshes in sight nearest first, without their shadows, up to
+  /// the first one that may show what lies behind it (WorldRegion::getHasTranslucentFaces);
+  /// drawTranslucent draws the shadows of those, the rest of the meshes, the objects, and frees
+  /// the regions that left the view. Together they give the pixels draw gives.
+  void drawOpaque(float viewDistance, bool showBorders);
+  void drawTranslucent();
   /// Inside the last draw's view frustum and within its view distance (measured to the box).
   bool isRegionVisible(const WorldRegion& region, const Float3& viewer) const;
   /// "region_build_budget_ms", defaultBuildBudgetMs when absent or 0; negative: no limit.
@@ -60,7 +68,11 @@ class RegionStreamer : public RegionTableListener {
   /// Builds the listed regions that should be built this frame and prints the load line.
   void buildRegionsInView(const std::vector<WorldRegion*>& parRegions, const std::vector<bool>& borders,
                           const std::vector<Int3>& indices, const Float3& viewer);
-  void drawRegionsInView(const Float3& viewer);
+  /// Lists the regions in sight in drawOrder, nearest first.
+  void sortRegionsInView(const Float3& viewer);
+  /// Draws the meshes of drawOrder from nextToDraw on; when `isOpaqueOnly`, without their
+  /// shadows and stopping before the first with translucent faces.
+  void drawMeshes(bool isOpaqueOnly);
   /// Frees the table's loaded regions that were neither listed nor used this frame, and makes
   /// the listed and the kept ones the table's loaded regions.
   void freeRegionsOutOfView();
@@ -83,6 +95,8 @@ class RegionStreamer : public RegionTableListener {
   RegionSplitPolicy splitPolicy;
   /// (squared distance, index in `regions`) of the regions to draw this frame.
   std::vector<std::pair<float, size_t>> drawOrder;
+  /// The entry of drawOrder whose mesh is drawn next.
+  size_t nextToDraw = 0;
   std::vector<WorldRegion*> regionsDrawn;
   /// What the camera sees in the current draw.
   Frustum viewFrustum;

@@ -189,16 +189,29 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   for (auto& entry : parts[0]) vbo->addGroup(entry.first, std::move(entry.second));
   for (size_t part = 1; part < parts.size(); ++part) vbo->addPart(std::move(parts[part]));
 
+  int shadowTexture = -1;
   if (!cubeZones.empty()) {
     CubeType* firstType = manager->getCubeTypeForDrawing(cubeZones[0].id);
     firstType->loadTextures();
-    vbo->getGroup(firstType->getLook().textureShadow).drawnLast = true;
+    shadowTexture = firstType->getLook().textureShadow;
+    vbo->getGroup(shadowTexture).drawnLast = true;
   }
-  if (parts.size() == 1 || thread == nullptr) return vbo->finish();
   // The parts are copied into the buffers by both threads.
-  return vbo->finish([](RegionBuildWorker::Task task, void* context, int nbCopies) {
-    thread->run(task, context, nbCopies);
-  });
+  const std::pair<int, int> built =
+      parts.size() == 1 || thread == nullptr
+          ? vbo->finish()
+          : vbo->finish([](RegionBuildWorker::Task task, void* context, int nbCopies) { thread->run(task, context, nbCopies); });
+  // The shadows lie on the region's own faces: only textures with alpha of the cube types can
+  // show what was drawn behind the region.
+  hasTranslucentFaces = false;
+  for (const std::unique_ptr<VBO::Buffer>& buffer : vbo->getBuffers()) {
+    if (buffer->textureId == shadowTexture || buffer->nbVertices == 0) continue;
+    glBindTexture(GL_TEXTURE_2D, (GLuint)buffer->textureId);
+    GLint alphaSize = 1;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
+    hasTranslucentFaces = hasTranslucentFaces || alphaSize != 0;
+  }
+  return built;
 }
 
 void WorldRegion::meshZones(std::vector<MeshGroupMap>& parts, bool maySplit) {
@@ -249,9 +262,9 @@ void WorldRegion::draw() {
   drawObjects();
 }
 
-void WorldRegion::drawMesh() {
+void WorldRegion::drawMesh(VBO::Pass pass) {
   if (vbo == nullptr) assert(false, "drawing a region that is not built");
-  vbo->draw();
+  vbo->draw(pass);
 }
 
 void WorldRegion::drawObjects() {

@@ -10,9 +10,9 @@
 #include "BasicVector.h"
 #include "meshing/CubeZone.h"
 #include "world/CustomObject.h"
+#include "VBO.h"
 
 class CubesTable;
-class VBO;
 
 /// One cubic piece of the world: its zones of cubes and its script objects, and, only while it
 /// is built, the dense cube grid and the vertex buffers that show it. Created, moved between
@@ -53,12 +53,16 @@ class WorldRegion {
   bool free();
   /// Draws the mesh (the region must be built), then the objects; marks the region used.
   void draw();
-  /// The mesh alone, lighting left as it is (the region must be built).
-  void drawMesh();
+  /// The mesh alone (or one pass of its buffers: the shadows are drawn last), lighting left as
+  /// it is (the region must be built).
+  void drawMesh(VBO::Pass pass = VBO::Pass::all);
   /// The rest of draw: the objects, the cube types marked used, the region marked used (the
   /// region must be built). The streamer calls it also for built regions out of sight.
   void drawObjects();
   bool isBuilt() const { return vbo != nullptr; }
+  /// Whether the built mesh has faces of a texture with alpha (shadows apart), through which
+  /// what was drawn before the region shows.
+  bool getHasTranslucentFaces() const { return hasTranslucentFaces; }
 
   void addCubeZone(const CubeZone& zone);
   void addCubeZone(CubeZone&& zone);
@@ -154,6 +158,7 @@ class WorldRegion {
   std::set<int32_t> cubeTypeIds;
   std::unique_ptr<CubesTable> cubesTable;
   bool isNear = false;
+  bool hasTranslucentFaces = false;
   uint64_t listedFrame = 0;
   /// Set while the objects are stepped or drawn; walkIndex is then the object whose turn it is.
   bool isWalkingObjects = false;

@@ -60,6 +60,8 @@ TEST_F(DeviceManagerTest, OpensTheWindowWithItsRenderState) {
   EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
   EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
   EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+  // Multisampling makes the renderer ignore polygon smoothing.
+  EXPECT_FALSE(glIsEnabled(GL_POLYGON_SMOOTH));
   GLint cullFace = 0;
   glGetIntegerv(GL_CULL_FACE_MODE, &cullFace);
   EXPECT_EQ(GL_FRONT, cullFace);
@@ -71,6 +73,30 @@ TEST_F(DeviceManagerTest, OpensTheWindowWithItsRenderState) {
   // The configuration store is reached through the instance.
   device->getConfig().setInt("size_one_cube", 32);
   EXPECT_EQ(32, DeviceManager::getInstance()->getConfig().getInt("size_one_cube"));
+}
+
+// Opens the window without multisampling and prints its polygon smoothing, whether the renderer
+// smooths polygons, and whether an opaque draw starts in the window's own state.
+void exitWithTheSmoothingOfAWindowWithoutMultisampling() {
+  TempDir dir;
+  const std::string config = dir.write("world.xml", "<world><bool><disable_multisampling>true</disable_multisampling></bool></world>");
+  DeviceManager::createInstance("enginetest", "", 800, 600, false, config);
+  GLint sampleBuffers = -1;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  const bool isSmoothing = glIsEnabled(GL_POLYGON_SMOOTH) == GL_TRUE;
+  glColor4f(1.f, 1.f, 1.f, 1.f);
+  const bool isOpaque = GLManager::getScene3D()->beginOpaqueDraw(true);
+  Scene3D::endOpaqueDraw(isOpaque);
+  std::fprintf(stderr, "sample buffers %d, smoothing %d, smooths %d, opaque draw %d\n", sampleBuffers,
+               isSmoothing ? 1 : 0, GLManager::isPolygonSmoothingEffective() ? 1 : 0, isOpaque ? 1 : 0);
+  std::exit(0);
+}
+
+TEST(DeviceManagerStartDeathTest, PolygonSmoothingStaysOffWhereTheRendererDoesNotSmooth) {
+  // Mesa's software renderer does not smooth polygons: smoothing on would only keep every
+  // opaque draw blended.
+  EXPECT_EXIT(exitWithTheSmoothingOfAWindowWithoutMultisampling(), testing::ExitedWithCode(0),
+              "sample buffers 0, smoothing 0, smooths 0, opaque draw 1");
 }
 
 TEST(DeviceManagerStartTest, WritesTheExtensionsIntoTheWorkingDirectory) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -54,6 +56,17 @@ struct FaceColour {
 };
 constexpr FaceColour skyboxColours[6] = {{"bottom", 200, 40, 40}, {"top", 40, 200, 40},    {"left", 40, 40, 200},
                                          {"right", 200, 200, 40}, {"front", 200, 40, 200}, {"back", 40, 200, 200}};
+
+/// Pixels of two read-backs of one size (RGBA) that differ by more than `levels` in a channel.
+int countChangedPixels(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b, int levels) {
+  int changed = 0;
+  for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4) {
+    bool isChanged = false;
+    for (size_t c = 0; c < 3; ++c) isChanged = isChanged || std::abs(a[i + c] - b[i + c]) > levels;
+    changed += isChanged ? 1 : 0;
+  }
+  return changed;
+}
 
 class WorldTest : public testing::Test {
  protected:
@@ -382,7 +395,10 @@ TEST_F(WorldTest, DrawingOpaqueLayersWithoutBlendingLeavesEveryPixelAsItWas) {
   // `alphaBeforeWater`: the current colour's alpha that an overlay left before the water.
   const auto drawFrame = [&](bool isOpaqueDrawAllowed, float alphaBeforeWater) {
     scene()->setIsOpaqueDrawAllowed(isOpaqueDrawAllowed);
-    SpriteManager::clearScreen(Color(40, 60, 90, 255));
+    // What the frame leaves uncovered (the world clears only the depth under its sky) keeps
+    // this magenta.
+    SpriteManager::clearScreen(Color(255, 0, 255, 255));
+    world->clearScreen(Color(40, 60, 90, 255));
     scene()->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
     world->draw(false);
     glColor4f(1.f, 1.f, 1.f, alphaBeforeWater);
@@ -430,6 +446,37 @@ TEST_F(WorldTest, DrawingOpaqueLayersWithoutBlendingLeavesEveryPixelAsItWas) {
   EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 3);
 }
 
+TEST_F(WorldTest, ThePlayerHidesWhatLiesBehindIt) {
+  // Two skies of different colours behind the player seen from behind: its pixels are its own.
+  DeviceManager::getInstance()->getConfig().setBool("enable_water", false);
+  mkdir(images.file("dark").c_str(), 0755);
+  for (const FaceColour& face : skyboxColours) writeSolidPng(images.file("dark/" + std::string(face.name) + ".png"), 0, 0, 0);
+  DeviceManager::getInstance()->getConfig().setString("skybox_directory", images.file("sky"));
+  createWorld();
+  Player* player = world->getPlayer();
+  player->setPosition(Float3(0.f, 500.f, 0.f));
+  player->setCameraDistance(30.f);
+  camera()->setRotation(Float3(0.f, 0.f, 0.f));
+  world->manage(false);  // the light over the camera
+  drawFrame();
+  const std::vector<unsigned char> onColours = GLTestWindow::readPixels(300, 200, 200, 200);
+  DeviceManager::getInstance()->getConfig().setString("skybox_directory", images.file("dark"));
+  world->manage(false);
+  drawFrame();
+  const std::vector<unsigned char> onBlack = GLTestWindow::readPixels(300, 200, 200, 200);
+  // The body covers part of the square; the rest is sky and changes.
+  const int skyPixels = countChangedPixels(onColours, onBlack, 0);
+  EXPECT_GT(skyPixels, 0);
+  EXPECT_LT(skyPixels, 200 * 200 - 1000) << "too few body pixels kept their colour";
+  // Drawn blended (the reference of the opaque path), the sky showed through the body.
+  scene()->setIsOpaqueDrawAllowed(false);
+  world->manage(false);
+  drawFrame();
+  const std::vector<unsigned char> blendedOnBlack = GLTestWindow::readPixels(300, 200, 200, 200);
+  scene()->setIsOpaqueDrawAllowed(true);
+  EXPECT_GT(countChangedPixels(onColours, blendedOnBlack, 0), skyPixels + 1000);
+}
+
 TEST_F(WorldTest, WhileAFullscreenSpriteIsShownNothingOfTheWorldIsDrawn) {
   DeviceManager::getInstance()->getConfig().setString("skybox_directory", images.file("sky"));
   createWorld();
@@ -470,3 +517,84 @@ TEST_F(WorldTest, TheUnderWaterTintShowsOnlyBelowTheSurfaceAndWithoutAFullscreen
 }
 
 }  // namespace
+
+namespace {
+
+// The sample game's start (its world, configuration and fog colour, the player at its spawn
+// column with its camera) in a window opened as the game opens it, without multisampling: the
+// frame drawn through the opaque path against the reference (Scene3D::setIsOpaqueDrawAllowed
+// off: everything blended, the sky first, the whole screen cleared). Prints the pixels changed
+// at all in first person, from behind the player without its body, and with it outside its
+// body, and those changed by more than 24 levels inside its body (which no longer lets the
+// scene through); exits with 0 when only the body changed.
+void exitWithTheSampleStartViewChanges() {
+  DeviceManager::createInstance("enginetest", "", 800, 600, false, "world.xml");
+  XMLSimple& config = loadSampleConfiguration();
+  config.setDouble("region_build_budget_ms", -1.0);
+  World world("world.dat", nullptr, testSoundSystem(), "world.lua");
+  const unsigned char fog[4] = {150, 190, 230, 255};
+  world.setFogColour(fog);
+  int ground = 0;
+  for (int y = 60; y >= -20 && ground == 0; --y)
+    if (world.getIndexedWorld().getCubeTypeAtCell(Int3(-20, y, 34)) != -1) ground = (y + 1) * 10;
+  Player* player = world.getPlayer();
+  player->setPosition(Float3(-195.f, static_cast<float>(ground) + 1.f, 345.f));
+  Scene3D* scene = GLManager::getScene3D();
+  scene->getCamera()->setRotation(Float3(-12.f, 135.f, 0.f));
+  // The camera `cameraDistance` behind the player's eyes; the body drawn when `withBody`.
+  const auto drawFrame = [&](bool isOpaqueDrawAllowed, float cameraDistance, bool withBody) {
+    scene->setIsOpaqueDrawAllowed(isOpaqueDrawAllowed);
+    player->setCameraDistance(withBody ? cameraDistance : 0.f);
+    SpriteManager::clearScreen(Color(255, 0, 255, 255));
+    world.clearScreen(Color(150, 190, 230, 255));
+    scene->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), cameraDistance);
+    world.draw(false);
+    Water* water = world.getWater();
+    water->setSize(world.getViewDistance() * 4.f);
+    water->follow(scene->getCamera()->getPosition(), 1000);
+    water->draw();
+    glDisable(GL_FOG);
+    glFinish();
+    scene->setIsOpaqueDrawAllowed(true);
+    return GLTestWindow::readPixels(0, 0, 800, 600);
+  };
+  // Regions are built over several frames: the reference is a frame equal to the one before.
+  const auto settledReference = [&](float cameraDistance, bool withBody) {
+    std::vector<unsigned char> reference = drawFrame(false, cameraDistance, withBody);
+    for (int frame = 0; frame < 50; ++frame) {
+      std::vector<unsigned char> next = drawFrame(false, cameraDistance, withBody);
+      if (next == reference) break;
+      reference.swap(next);
+    }
+    return reference;
+  };
+  GLint sampleBuffers = -1;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  const std::vector<unsigned char> firstPersonReference = settledReference(0.f, false);
+  const int firstPerson = countChangedPixels(firstPersonReference, drawFrame(true, 0.f, false), 0);
+  const std::vector<unsigned char> withoutBody = settledReference(40.f, false);
+  const int noBody = countChangedPixels(withoutBody, drawFrame(true, 40.f, false), 0);
+  const std::vector<unsigned char> withBody = settledReference(40.f, true);
+  const std::vector<unsigned char> drawn = drawFrame(true, 40.f, true);
+  const std::vector<unsigned char> drawnWithoutBody = drawFrame(true, 40.f, false);
+  int outside = 0, inside = 0;
+  for (size_t i = 0; i < drawn.size(); i += 4) {
+    const auto pixel = [i](const std::vector<unsigned char>& frame) { return std::vector<unsigned char>(frame.begin() + i, frame.begin() + i + 4); };
+    const bool isBody = pixel(withBody) != pixel(withoutBody) || pixel(drawn) != pixel(drawnWithoutBody);
+    if (isBody)
+      inside += countChangedPixels(pixel(withBody), pixel(drawn), 24);
+    else
+      outside += countChangedPixels(pixel(withBody), pixel(drawn), 0);
+  }
+  std::fprintf(stderr,
+               "sample buffers %d, changed pixels: first person %d, behind the player without its body %d, "
+               "with it %d outside and %d inside its body, of %d\n",
+               sampleBuffers, firstPerson, noBody, outside, inside, 800 * 600);
+  std::exit(firstPerson == 0 && noBody == 0 && outside == 0 ? 0 : 1);
+}
+
+}  // namespace
+
+TEST(WorldSampleDeathTest, TheSampleStartViewDrawnOpaqueChangesOnlyTheSeeThroughPlayer) {
+  EXPECT_EXIT(exitWithTheSampleStartViewChanges(), testing::ExitedWithCode(0), "sample buffers 0, changed pixels: first person 0, behind the player without its body 0, with it 0 outside");
+}

@@ -40,11 +40,11 @@ class RegionStreamer : public RegionTableListener {
   /// region.
   void draw(float viewDistance, bool showBorders);
   /// The same step in two halves, so that something opaque can be drawn between them (the
-  /// sky, which the regions then cover without shading it first): drawOpaque lists and builds
+  /// sky, then shaded only where no region covers it): drawOpaque lists and builds
   /// as draw does, then draws the meshes in sight nearest first, without their shadows, up to
   /// the first one that may show what lies behind it (WorldRegion::getHasTranslucentFaces);
   /// drawTranslucent draws the shadows of those, the rest of the meshes, the objects, and frees
-  /// the regions that left the view. Together they give the pixels draw gives.
+  /// the regions that left the view. draw is the one followed by the other.
   void drawOpaque(float viewDistance, bool showBorders);
   void drawTranslucent();
   /// Inside the last draw's view frustum and within its view distance (measured to the box).

@@ -189,6 +189,19 @@ TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
   EXPECT_EQ(background[2], 255);
   EXPECT_EQ(background[0], 0);
 
+  // The unmarked buffers alone (red), then the drawnLast ones alone (green over them).
+  glClear(GL_COLOR_BUFFER_BIT);
+  vbo.draw(VBO::Pass::unmarked);
+  glFinish();
+  EXPECT_EQ(pixelAt(400, 300)[0], 255);
+  EXPECT_EQ(pixelAt(620, 530)[0], 255);
+  EXPECT_EQ(pixelAt(600, 300)[2], 255);
+  vbo.draw(VBO::Pass::drawnLast);
+  glFinish();
+  EXPECT_EQ(pixelAt(400, 300)[1], 255);
+  EXPECT_EQ(pixelAt(600, 300)[1], 255);
+  EXPECT_EQ(pixelAt(200, 300)[0], 255);
+
   const GLuint firstBuffer = vbo.getBuffers()[0]->vboVertices;
   vbo.destroy();
   EXPECT_FALSE(glIsBufferARB(firstBuffer));

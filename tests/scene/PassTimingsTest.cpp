@@ -39,4 +39,20 @@ TEST(PassTimingsTest, ChargesEachPassItsOwnTimeAndPrintsTheMedians) {
   EXPECT_NE(out.str().find("\n  water: 0 / 0\n"), std::string::npos) << out.str();
 }
 
+TEST(PassTimingsTest, APassDrawnInTwoPartsGetsOneTimeAFrame) {
+  GLTestWindow::get();
+  PassTimings timings(true);
+  timings.start();
+  timings.continuePass(PassTimings::player);  // none charged yet: a time of its own
+  EXPECT_EQ(timings.getNbSamples(PassTimings::player), 1u);
+  for (int frame = 0; frame < 2; ++frame) {
+    timings.start();
+    timings.endPass(PassTimings::regions);
+    timings.endPass(PassTimings::skybox);
+    timings.continuePass(PassTimings::regions);
+  }
+  EXPECT_EQ(timings.getNbSamples(PassTimings::regions), 2u);
+  EXPECT_EQ(timings.getNbSamples(PassTimings::skybox), 2u);
+}
+
 }  // namespace

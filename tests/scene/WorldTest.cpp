@@ -531,7 +531,9 @@ void exitWithTheSampleStartViewChanges() {
   DeviceManager::createInstance("enginetest", "", 800, 600, false, "world.xml");
   XMLSimple& config = loadSampleConfiguration();
   config.setDouble("region_build_budget_ms", -1.0);
-  World world("world.dat", nullptr, testSoundSystem(), "world.lua");
+  // Released before the process exits, with the sprites it holds.
+  std::unique_ptr<World> sample = std::make_unique<World>("world.dat", nullptr, testSoundSystem(), "world.lua");
+  World& world = *sample;
   const unsigned char fog[4] = {150, 190, 230, 255};
   world.setFogColour(fog);
   int ground = 0;
@@ -590,6 +592,7 @@ void exitWithTheSampleStartViewChanges() {
                "sample buffers %d, changed pixels: first person %d, behind the player without its body %d, "
                "with it %d outside and %d inside its body, of %d\n",
                sampleBuffers, firstPerson, noBody, outside, inside, 800 * 600);
+  sample.reset();
   std::exit(firstPerson == 0 && noBody == 0 && outside == 0 ? 0 : 1);
 }
 

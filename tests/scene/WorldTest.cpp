@@ -477,6 +477,18 @@ TEST_F(WorldTest, ThePlayerHidesWhatLiesBehindIt) {
   EXPECT_GT(countChangedPixels(onColours, blendedOnBlack, 0), skyPixels + 1000);
 }
 
+TEST_F(WorldTest, TheClearKeepsTheColourOnlyWhereTheSkyWillCoverTheScreen) {
+  createWorld();
+  ASSERT_TRUE(world->isSkyCoveringScreen());
+  SpriteManager::clearScreen(Color(255, 0, 255, 255));
+  world->clearScreen(Color(0, 0, 0, 255));
+  EXPECT_TRUE(isNear(centre(), 255, 0, 255, 0)) << describe(centre());
+  world->setFullscreenSpriteShown(true);
+  EXPECT_FALSE(world->isSkyCoveringScreen());
+  world->clearScreen(Color(0, 0, 0, 255));
+  EXPECT_TRUE(isNear(centre(), 0, 0, 0, 0)) << describe(centre());
+}
+
 TEST_F(WorldTest, WhileAFullscreenSpriteIsShownNothingOfTheWorldIsDrawn) {
   DeviceManager::getInstance()->getConfig().setString("skybox_directory", images.file("sky"));
   createWorld();

@@ -194,6 +194,9 @@ TEST_F(DeviceManagerTest, ReleasingAllKeysForgetsHeldAndAnsweredKeys) {
 
 TEST_F(DeviceManagerTest, MouseButtonsMotionAndEvents) {
   GLManager::manageEvents();
+  // The pump may have taken a real event of the shared display (another test's window opening
+  // under the pointer): the events below follow whatever it took.
+  const size_t pumped = GLManager::getMouseEvents().size();
   GLManager::mouseButton(GLUT_RIGHT_BUTTON, GLUT_DOWN, 10, 20);
   EXPECT_TRUE(GLManager::isMouseButtonDown(2));
   GLManager::mouseButton(7, GLUT_DOWN, 11, 21);
@@ -221,14 +224,14 @@ TEST_F(DeviceManagerTest, MouseButtonsMotionAndEvents) {
   screen->applyProjection();
 
   const std::vector<MouseEvent>& events = GLManager::getMouseEvents();
-  ASSERT_EQ(6u, events.size());
+  ASSERT_EQ(pumped + 6u, events.size());
   const int expected[6][4] = {{10, 20, 2, 0}, {11, 21, 7, 0}, {12, 22, 7, 1},
                               {13, 23, 2, 1}, {100, 50, -1, 2}, {200, 120, -1, 3}};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(expected[i][0], events[i].x) << i;
-    EXPECT_EQ(expected[i][1], events[i].y) << i;
-    EXPECT_EQ(expected[i][2], events[i].button) << i;
-    EXPECT_EQ(expected[i][3], events[i].kind) << i;
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(expected[i][0], events[pumped + i].x) << i;
+    EXPECT_EQ(expected[i][1], events[pumped + i].y) << i;
+    EXPECT_EQ(expected[i][2], events[pumped + i].button) << i;
+    EXPECT_EQ(expected[i][3], events[pumped + i].kind) << i;
   }
 
   // The frame step starts a new frame: both lists are emptied.

@@ -106,4 +106,7 @@ inline float squaredDistance(const Float3& a, const Float3& b) {
 
 inline float distance(const Float3& a, const Float3& b) { return std::sqrt(squaredDistance(a, b)); }
 
+/// Whether no component is infinite or NaN.
+inline bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
+
 #endif

@@ -7,10 +7,6 @@ namespace {
 
 constexpr uint32_t leafSize = 16;
 
-bool isFinite(Float3 v) {
-  return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z());
-}
-
 }  // namespace
 
 void NormalCapTree::build(const std::vector<Float3>& normals, const std::vector<size_t>& counts) {

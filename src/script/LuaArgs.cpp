@@ -45,10 +45,6 @@ Sound_Abstract* LuaArgs::argSound(lua_State* lua, int index, const char* functio
       luaFuncsPrivate.handles.requireLive(ScriptHandles::sound, lua_touserdata(lua, index), function));
 }
 
-bool LuaArgs::isFinite(const Float3& value) {
-  return std::isfinite(value.x()) && std::isfinite(value.y()) && std::isfinite(value.z());
-}
-
 int LuaArgs::pushFloat3(lua_State* lua, const Float3& value) {
   for (int axis = 0; axis < 3; ++axis) lua_pushnumber(lua, value[axis]);
   return 3;

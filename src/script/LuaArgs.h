@@ -29,9 +29,6 @@ class LuaArgs {
   static Sprite* argSprite(lua_State* lua, int index, const char* function);
   static Animated3DModel* argModel(lua_State* lua, int index, const char* function);
   static Sound_Abstract* argSound(lua_State* lua, int index, const char* function);
-  /// Whether no component is infinite or NaN: positions that are not are ignored where they
-  /// would be kept (player, objects).
-  static bool isFinite(const Float3& value);
   /// Pushes the three components; returns 3, the number of results.
   static int pushFloat3(lua_State* lua, const Float3& value);
   static int pushInt3(lua_State* lua, const Int3& value);

@@ -165,7 +165,7 @@ int LuaFuncs3D::setPlayerPositionReal(lua_State* lua) {
   assert(argc == 3);
   const Float3 position = LuaArgs::argFloat3(lua, 1);
   // A position that is not a number would become the camera's and the streaming's viewpoint.
-  if (LuaArgs::isFinite(position)) player("setPlayerPositionReal").setPosition(position);
+  if (isFinite(position)) player("setPlayerPositionReal").setPosition(position);
   return 0;
 }
 
@@ -182,7 +182,7 @@ int LuaFuncs3D::setPlayerSpeed(lua_State* lua) {
   const int argc = lua_gettop(lua);
   assert(argc == 3);
   const Float3 speeds = LuaArgs::argFloat3(lua, 1);
-  if (LuaArgs::isFinite(speeds))
+  if (isFinite(speeds))
     player("setPlayerSpeed").setSpeeds(speeds.x() * 0.01f, speeds.y() * 0.01f, speeds.z() * 0.01f);
   return 0;
 }
@@ -218,7 +218,7 @@ int LuaFuncs3D::setCameraAngleAndDistance(lua_State* lua) {
   assert(argc == 3);
   const Float3 values = LuaArgs::argFloat3(lua, 1);
   // Infinite or NaN angles would make the camera's angles unreadable (getCameraAngleAndDistance).
-  if (!LuaArgs::isFinite(values)) return 0;
+  if (!isFinite(values)) return 0;
   Camera* camera = scene3D("setCameraAngleAndDistance").getCamera();
   camera->setPitch(values.x());
   camera->setYaw(values.y());

@@ -39,7 +39,7 @@ int LuaFuncsObjects::setCurrentObjectPosition(lua_State* lua) {
   // The object keeps its region; the region moves it at its next step. A position that is not
   // a finite number is not kept: the object could never be found again, and the world file
   // saved with it would be refused as damaged.
-  if (luaFuncsPrivate.currentObject != NULL && LuaArgs::isFinite(position))
+  if (luaFuncsPrivate.currentObject != NULL && isFinite(position))
     luaFuncsPrivate.currentObject->setPosition(position);
   if (Scene3D* scene = GLManager::getScene3D()) {
     glMatrixMode(GL_MODELVIEW);

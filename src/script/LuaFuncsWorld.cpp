@@ -93,7 +93,7 @@ int LuaFuncsWorld::createObject(lua_State* lua) {
   const auto found = std::find(names.begin(), names.end(), LuaArgs::argString(lua, 4));
   // An object at a position that is not a number could never be found again, yet would be
   // saved with the world.
-  if (found == names.end() || !LuaArgs::isFinite(position)) return 0;
+  if (found == names.end() || !isFinite(position)) return 0;
   const uint32_t typeId = static_cast<uint32_t>(found - names.begin());
   const std::string initString = argc == 6 ? LuaArgs::argString(lua, 6) : std::string();
   indexedWorld("createObject")

@@ -29,8 +29,6 @@ constexpr int progressIntervalMicroseconds = 100000;
 
 const XMLSimple& config() { return DeviceManager::getInstance()->getConfig(); }
 
-bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
-
 }  // namespace
 
 WorldIndexator::WorldIndexator(float parSizeOneRegion) : sizeOneRegion(parSizeOneRegion) {

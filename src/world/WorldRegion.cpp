@@ -138,8 +138,6 @@ bool isInsideBox(const Float3& point, const Float3& centre, const Float3& size) 
   return true;
 }
 
-bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
-
 }  // namespace
 
 WorldRegion::WorldRegion(const Float3& parPosition, float parSizeOneRegion)

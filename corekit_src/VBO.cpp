@@ -7,8 +7,7 @@
 #include <iostream>
 
 #include "Fog.h"
-#include "GLManager.h"
-#include "Scene3D.h"
+#include "VBODrawPass.h"
 #include "Assert.h"
 
 bool VBO::vboSupported = false;
@@ -24,7 +23,6 @@ PFNGLDELETEBUFFERSARBPROC deleteBuffers = nullptr;
 PFNGLBUFFERSUBDATAARBPROC bufferSubData = nullptr;
 PFNGLMAPBUFFERARBPROC mapBuffer = nullptr;
 PFNGLUNMAPBUFFERARBPROC unmapBuffer = nullptr;
-PFNGLFOGCOORDPOINTERPROC fogCoordPointer = nullptr;
 
 unsigned int uploadArray(const void* data, size_t bytes) {
   GLuint name = 0;
@@ -32,22 +30,6 @@ unsigned int uploadArray(const void* data, size_t bytes) {
   bindBuffer(GL_ARRAY_BUFFER_ARB, name);
   bufferData(GL_ARRAY_BUFFER_ARB, (GLsizeiptrARB)bytes, data, GL_STATIC_DRAW_ARB);
   return name;
-}
-
-void setEnabled(GLenum capability, bool isEnabled) {
-  if (isEnabled)
-    glEnable(capability);
-  else
-    glDisable(capability);
-}
-
-/// Binds the texture and answers whether it has no alpha channel (its fragments then take
-/// their alpha from the colour alone).
-bool isTextureWithoutAlpha(int texture) {
-  glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
-  GLint alphaSize = 1;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
-  return alphaSize == 0;
 }
 
 void deleteArray(unsigned int name) {
@@ -59,7 +41,7 @@ void deleteArray(unsigned int name) {
 
 }  // namespace
 
-VBO::VBO() = default;
+VBO::VBO(std::shared_ptr<VBOArena> parArena) : arena(std::move(parArena)) {}
 
 VBO::~VBO() { destroy(); }
 
@@ -85,7 +67,6 @@ void VBO::initVBO() {
     bufferSubData = glBufferSubDataARB;
     mapBuffer = glMapBufferARB;
     unmapBuffer = glUnmapBufferARB;
-    fogCoordPointer = glFogCoordPointer;
     vboSupported = genBuffers != nullptr && bindBuffer != nullptr && bufferData != nullptr &&
                    deleteBuffers != nullptr && bufferSubData != nullptr;
   }
@@ -143,6 +124,18 @@ struct VBO::Upload {
   /// The lists of the buffer being made, one per source that has some.
   std::vector<Span> vertexSpans;
   std::vector<Span> texCoordSpans;
+  /// The (vertices, texture coordinates) spans and the run of each (direction, cell) of the
+  /// buffer being made, and the spans of the vertices that make no whole quad (drawn by no run,
+  /// kept so that the counts stay the groups').
+  std::vector<std::vector<std::pair<Span, Span>>> keyedSpans =
+      std::vector<std::vector<std::pair<Span, Span>>>(FacingRuns::nbDirections * FacingRuns::nbCells);
+  std::vector<FacingRuns::Run> keyedRuns = std::vector<FacingRuns::Run>(FacingRuns::nbDirections * FacingRuns::nbCells);
+  std::vector<std::pair<Span, Span>> tailSpans;
+  /// The grid over the buffer's box, when it is large enough to be gridded.
+  bool isGridded = false;
+  Float3 gridLow, gridHigh;
+  /// The buffer's runs, counted from its first vertex.
+  std::vector<FacingRuns::Run> runs;
   std::vector<Copy> copies;
   size_t copyBytes = 0;
   int nbCopyParts = 1;
@@ -166,8 +159,8 @@ std::pair<int, int> VBO::finish(const PartRunner& runParts) {
     for (int texture : textures) {
       const auto found = groups.find(texture);
       if ((found != groups.end() && found->second.drawnLast) != drawnLast) continue;
-      uploadKind(texture, true, upload);
-      uploadKind(texture, false, upload);
+      uploadKind(texture, true, !drawnLast, upload);
+      uploadKind(texture, false, false, upload);
     }
     if (!drawnLast) nbUnmarkedBuffers = buffers.size();
   }
@@ -195,9 +188,13 @@ std::pair<int, int> VBO::finish(const PartRunner& runParts) {
   return std::make_pair((int)buffers.size(), nbVerticesTotal);
 }
 
-void VBO::uploadKind(int texture, bool isQuads, Upload& upload) {
+void VBO::uploadKind(int texture, bool isQuads, bool byFacing, Upload& upload) {
   upload.vertexSpans.clear();
   upload.texCoordSpans.clear();
+  upload.tailSpans.clear();
+  upload.runs.clear();
+  byFacing = byFacing && isQuads;
+  if (byFacing) prepareFacing(texture, upload);
   size_t nbVertices = 0;
   for (const MeshGroupMap* source : upload.sources) {
     const auto found = source->find(texture);
@@ -215,17 +212,47 @@ void VBO::uploadKind(int texture, bool isQuads, Upload& upload) {
     const std::vector<Float3>& vertices = isQuads ? group.verticesQuadVect : group.verticesTriVect;
     const std::vector<Float2>& texCoords = isQuads ? group.texCoordQuadVect : group.texCoordTriVect;
     if (vertices.empty()) continue;
-    upload.vertexSpans.push_back({vertices.data(), vertices.size() * sizeof(Float3)});
-    upload.texCoordSpans.push_back({texCoords.data(), texCoords.size() * sizeof(Float2)});
+    if (byFacing) {
+      listByFacing(vertices, texCoords, upload);
+    } else {
+      upload.vertexSpans.push_back({vertices.data(), vertices.size() * sizeof(Float3)});
+      upload.texCoordSpans.push_back({texCoords.data(), texCoords.size() * sizeof(Float2)});
+    }
     nbVertices += vertices.size();
   }
   if (nbVertices == 0) return;
+  if (byFacing) {
+    // The runs in the order of their (direction, cell), each span in the order it came.
+    int first = 0;
+    for (size_t key = 0; key < upload.keyedSpans.size(); ++key) {
+      if (upload.keyedSpans[key].empty()) continue;
+      FacingRuns::Run run = upload.keyedRuns[key];
+      run.first = first;
+      for (const auto& spans : upload.keyedSpans[key]) {
+        upload.vertexSpans.push_back(spans.first);
+        upload.texCoordSpans.push_back(spans.second);
+        run.count += (int)(spans.first.bytes / sizeof(Float3));
+      }
+      first += run.count;
+      upload.runs.push_back(run);
+    }
+    for (const auto& spans : upload.tailSpans) {
+      upload.vertexSpans.push_back(spans.first);
+      upload.texCoordSpans.push_back(spans.second);
+    }
+  } else {
+    FacingRuns::Run all;
+    all.count = (int)nbVertices;
+    upload.runs.push_back(all);
+  }
 
   std::unique_ptr<Buffer> buffer(new Buffer);
   buffer->nbVertices = (int)nbVertices;
   buffer->textureId = texture;
   buffer->isQuads = isQuads;
-  if (vboSupported) {
+  if (vboSupported && arena != nullptr && nbVertices <= (size_t)VBOArena::largestShared) {
+    uploadShared(*buffer, upload);
+  } else if (vboSupported) {
     buffer->vboVertices = uploadSpans(true, nbVertices * sizeof(Float3), upload);
     buffer->vboTexCoords = uploadSpans(false, nbVertices * sizeof(Float2), upload);
     if (Fog::useVolumetricFog) {
@@ -240,8 +267,91 @@ void VBO::uploadKind(int texture, bool isQuads, Upload& upload) {
     }
     bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
   }
+  for (FacingRuns::Run run : upload.runs) {
+    run.first += buffer->shared.first;
+    buffer->runs.push(run);
+  }
   nbVerticesTotal += (int)nbVertices;
   buffers.push_back(std::move(buffer));
+}
+
+void VBO::prepareFacing(int texture, Upload& upload) {
+  for (size_t key = 0; key < upload.keyedSpans.size(); ++key) {
+    upload.keyedSpans[key].clear();
+    upload.keyedRuns[key] = FacingRuns::emptyRun((int)(key / FacingRuns::nbCells));
+  }
+  // A large buffer is gridded over its box, so that the runs in one place can be left out
+  // when the place is out of view.
+  size_t nbVertices = 0;
+  for (const MeshGroupMap* source : upload.sources) {
+    const auto found = source->find(texture);
+    if (found != source->end()) nbVertices += found->second.verticesQuadVect.size();
+  }
+  upload.isGridded = nbVertices >= (size_t)FacingRuns::smallestGridded;
+  if (!upload.isGridded) return;
+  FacingRuns::Run box = FacingRuns::emptyRun(FacingRuns::anyDirection);
+  for (const MeshGroupMap* source : upload.sources) {
+    const auto found = source->find(texture);
+    if (found == source->end()) continue;
+    const std::vector<Float3>& vertices = found->second.verticesQuadVect;
+    for (size_t v = 0; v + 4 <= vertices.size(); v += 4) FacingRuns::widen(box, &vertices[v], 0.f);
+  }
+  upload.gridLow = box.low;
+  upload.gridHigh = box.high;
+}
+
+void VBO::uploadShared(Buffer& buffer, Upload& upload) {
+  const bool withFog = Fog::useVolumetricFog;
+  buffer.shared = arena->allocate(buffer.nbVertices, withFog);
+  buffer.vboVertices = buffer.vboTexCoords = buffer.shared.name;
+  buffer.texCoordOffset = VBOArena::texCoordOffset;
+  bindBuffer(GL_ARRAY_BUFFER_ARB, buffer.shared.name);
+  size_t vertexAt = (size_t)buffer.shared.first * sizeof(Float3);
+  for (const Upload::Span& span : upload.vertexSpans) {
+    bufferSubData(GL_ARRAY_BUFFER_ARB, (GLintptrARB)vertexAt, (GLsizeiptrARB)span.bytes, span.data);
+    if (withFog) {
+      const size_t first = vertexAt / sizeof(Float3);
+      const int count = (int)(span.bytes / sizeof(Float3));
+      const std::vector<float> fog = Fog::computeFogCoordinates(count, static_cast<const float*>(span.data));
+      bufferSubData(GL_ARRAY_BUFFER_ARB, (GLintptrARB)(VBOArena::fogOffset + first * sizeof(float)),
+                    (GLsizeiptrARB)(fog.size() * sizeof(float)), fog.data());
+    }
+    vertexAt += span.bytes;
+  }
+  size_t texCoordAt = VBOArena::texCoordOffset + (size_t)buffer.shared.first * sizeof(Float2);
+  for (const Upload::Span& span : upload.texCoordSpans) {
+    bufferSubData(GL_ARRAY_BUFFER_ARB, (GLintptrARB)texCoordAt, (GLsizeiptrARB)span.bytes, span.data);
+    texCoordAt += span.bytes;
+  }
+  if (withFog) {
+    buffer.vboFogCoords = buffer.shared.name;
+    buffer.fogOffset = VBOArena::fogOffset;
+  }
+  bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+}
+
+void VBO::listByFacing(const std::vector<Float3>& vertices, const std::vector<Float2>& texCoords, Upload& upload) {
+  // Consecutive quads of one (direction, cell) (a zone's face) make one span of its run.
+  const size_t quadsEnd = vertices.size() - vertices.size() % 4;
+  auto list = [&](std::vector<std::pair<Upload::Span, Upload::Span>>& spans, size_t from, size_t to) {
+    if (to > from)
+      spans.push_back({{&vertices[from], (to - from) * sizeof(Float3)}, {&texCoords[from], (to - from) * sizeof(Float2)}});
+  };
+  size_t current = upload.keyedSpans.size();
+  size_t spanStart = 0;
+  for (size_t v = 0; v < quadsEnd; v += 4) {
+    float lean = 0.f;
+    const int direction = FacingRuns::classify(&vertices[v], lean);
+    const int cell = upload.isGridded ? FacingRuns::cellOf(&vertices[v], upload.gridLow, upload.gridHigh) : 0;
+    const size_t key = (size_t)direction * FacingRuns::nbCells + (size_t)cell;
+    FacingRuns::widen(upload.keyedRuns[key], &vertices[v], lean);
+    if (key == current) continue;
+    if (current < upload.keyedSpans.size()) list(upload.keyedSpans[current], spanStart, v);
+    current = key;
+    spanStart = v;
+  }
+  if (current < upload.keyedSpans.size()) list(upload.keyedSpans[current], spanStart, quadsEnd);
+  list(upload.tailSpans, quadsEnd, vertices.size());
 }
 
 unsigned int VBO::uploadSpans(bool isVertices, size_t bytes, Upload& upload) {
@@ -284,63 +394,29 @@ void VBO::copyPart(void* context, int part) {
   }
 }
 
-void VBO::draw(Pass pass) const {
-  const auto first = buffers.begin() + (pass == Pass::drawnLast ? (std::ptrdiff_t)nbUnmarkedBuffers : 0);
-  const auto end = pass == Pass::unmarked ? buffers.begin() + (std::ptrdiff_t)nbUnmarkedBuffers : buffers.end();
-  // Most buffers have a texture without alpha: when the state makes their fragments opaque,
-  // they are drawn without blending and alpha test, which gives the same pixels for less work;
-  // the others keep the state they were given.
-  Scene3D* scene = GLManager::getScene3D();
-  const bool wasBlending = glIsEnabled(GL_BLEND) == GL_TRUE;
-  const bool wasAlphaTesting = glIsEnabled(GL_ALPHA_TEST) == GL_TRUE;
-  const bool isOpaqueDraw = first != end && scene != nullptr && scene->beginOpaqueDraw(true);
-  bool isOpaqueNow = isOpaqueDraw;
-  for (auto it = first; it != end; ++it) {
-    assert((*it) != NULL);
-    const bool isOpaqueBuffer = isOpaqueDraw && isTextureWithoutAlpha((*it)->textureId);
-    if (isOpaqueBuffer != isOpaqueNow) {
-      setEnabled(GL_BLEND, !isOpaqueBuffer && wasBlending);
-      setEnabled(GL_ALPHA_TEST, !isOpaqueBuffer && wasAlphaTesting);
-      isOpaqueNow = isOpaqueBuffer;
-    }
-    drawBuffer(**it);
-  }
-  Scene3D::endOpaqueDraw(isOpaqueDraw);
+std::pair<size_t, size_t> VBO::getPassBuffers(Pass pass) const {
+  return std::make_pair(pass == Pass::drawnLast ? nbUnmarkedBuffers : 0,
+                        pass == Pass::unmarked ? nbUnmarkedBuffers : buffers.size());
 }
 
-void VBO::drawBuffer(const Buffer& buffer) {
-  if (!vboSupported) return;
-  // Fog coordinates only where this buffer has them: an empty pointer at offset 0 would be
-  // read from client memory.
-  const bool withFog = Fog::useVolumetricFog && fogCoordPointer != nullptr && buffer.vboFogCoords != 0;
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  if (withFog) glEnableClientState(GL_FOG_COORDINATE_ARRAY);
-
-  bindBuffer(GL_ARRAY_BUFFER_ARB, buffer.vboVertices);
-  glVertexPointer(3, GL_FLOAT, 0, nullptr);
-  bindBuffer(GL_ARRAY_BUFFER_ARB, buffer.vboTexCoords);
-  glTexCoordPointer(2, GL_FLOAT, 0, nullptr);
-  if (withFog) {
-    bindBuffer(GL_ARRAY_BUFFER_ARB, buffer.vboFogCoords);
-    fogCoordPointer(GL_FLOAT, 0, nullptr);
-  }
-
-  glBindTexture(GL_TEXTURE_2D, (GLuint)buffer.textureId);
-  glDrawArrays(buffer.isQuads ? GL_QUADS : GL_TRIANGLES, 0, buffer.nbVertices);
-
-  if (withFog) glDisableClientState(GL_FOG_COORDINATE_ARRAY);
-  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
-  bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+void VBO::draw(Pass pass) const {
+  VBODrawPass drawPass;
+  drawPass.begin();
+  drawPass.draw(*this, pass);
+  drawPass.end();
 }
 
 void VBO::deleteBuffer(Buffer& buffer) {
   if (!vboSupported) return;
-  deleteArray(buffer.vboVertices);
-  deleteArray(buffer.vboTexCoords);
-  deleteArray(buffer.vboFogCoords);  // made only with volumetric fog, 0 otherwise
-  bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+  if (buffer.shared.name != 0) {
+    arena->release(buffer.shared);
+    buffer.shared = VBOArena::Range();
+  } else {
+    deleteArray(buffer.vboVertices);
+    deleteArray(buffer.vboTexCoords);
+    deleteArray(buffer.vboFogCoords);  // made only with volumetric fog, 0 otherwise
+    bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
+  }
   buffer.vboVertices = buffer.vboTexCoords = buffer.vboFogCoords = 0;
 }
 

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "BasicVector.h"
+#include "FacingRuns.h"
 #include "MeshGroup.h"
+#include "VBOArena.h"
 
 /// The drawable mesh of one region: mesh groups merged by texture, uploaded into vertex
 /// buffer objects at finish, then drawn with one draw call per (texture, primitive kind).
@@ -21,16 +23,28 @@ class VBO {
     unsigned int vboVertices = 0;
     unsigned int vboTexCoords = 0;
     unsigned int vboFogCoords = 0;
+    /// Byte offsets of the texture and fog coordinates in their GL buffers (0 in a buffer of
+    /// its own; a shared one holds them after the positions of the whole block).
+    size_t texCoordOffset = 0;
+    size_t fogOffset = 0;
+    /// The range of an arena's block this buffer lies in (its runs count from its first
+    /// vertex); a name of 0 when the buffer has GL buffers of its own.
+    VBOArena::Range shared;
     int nbVertices = 0;
     int textureId = -1;
     bool isQuads = true;
+    /// Where the quads facing each way, in each place, lie (the quads of the unmarked groups are
+    /// uploaded run by run; triangles and the drawnLast groups are one run of any direction
+    /// and unbounded, in upload order).
+    FacingRuns runs;
   };
 
   /// Runs task(context, part) for every part in [0, nbParts) and returns when all are done,
   /// on several threads at once when it can.
   using PartRunner = std::function<void(void (*task)(void* context, int part), void* context, int nbParts)>;
 
-  VBO();
+  /// Small buffers are put in `arena`'s shared blocks when one is given.
+  explicit VBO(std::shared_ptr<VBOArena> parArena = nullptr);
   /// Deletes the GL buffers (see destroy).
   ~VBO();
   VBO(const VBO&) = delete;
@@ -63,16 +77,18 @@ class VBO {
   const MeshGroupMap& getGroups() const { return groups; }
 
   /// Uploads the groups (unmarked ones first, then the drawnLast ones, each pass in
-  /// ascending texture order) and answers (number of buffers, total vertices). The copies of
-  /// a mesh added in parts are shared out through runParts when given.
+  /// ascending texture order) and answers (number of buffers, total vertices). The quads of an
+  /// unmarked group's buffer are laid out by the side they face (see FacingRuns), each run
+  /// keeping the order the groups gave. The copies of a mesh added in parts are shared out
+  /// through runParts when given.
   std::pair<int, int> finish(const PartRunner& runParts = nullptr);
   /// The buffers a draw draws: all, those of the unmarked groups, or those of the drawnLast
   /// groups (drawing the first two passes apart is drawing all).
   enum class Pass { all, unmarked, drawnLast };
-  /// Draws the buffers of `pass` in upload order; buffers of textures without alpha without
-  /// blending and alpha test when the state lets their fragments come out opaque (the same
-  /// pixels).
+  /// Draws the buffers of `pass` in upload order, as one VBODrawPass would (which see).
   void draw(Pass pass = Pass::all) const;
+  /// The buffers of `pass`: [first, end) of getBuffers().
+  std::pair<size_t, size_t> getPassBuffers(Pass pass) const;
   /// Deletes every GL buffer and forgets the buffers and the groups.
   void destroy();
 
@@ -81,13 +97,21 @@ class VBO {
 
  private:
   struct Upload;
-  /// The buffer of one texture and kind (quads or triangles), from every group that has it.
-  void uploadKind(int texture, bool isQuads, Upload& upload);
+  /// The buffer of one texture and kind (quads or triangles), from every group that has it;
+  /// quads laid out by facing when `byFacing`.
+  void uploadKind(int texture, bool isQuads, bool byFacing, Upload& upload);
+  /// Empties the upload's runs and sets its grid for the quads of `texture`.
+  static void prepareFacing(int texture, Upload& upload);
+  /// Lists the quads of `vertices` into the upload's runs.
+  static void listByFacing(const std::vector<Float3>& vertices, const std::vector<Float2>& texCoords, Upload& upload);
   static unsigned int uploadSpans(bool isVertices, size_t bytes, Upload& upload);
   static void copyPart(void* upload, int part);
-  static void drawBuffer(const Buffer& buffer);
-  static void deleteBuffer(Buffer& buffer);
+  void deleteBuffer(Buffer& buffer);
 
+  /// Puts the upload's spans in a range of the arena.
+  void uploadShared(Buffer& buffer, Upload& upload);
+
+  std::shared_ptr<VBOArena> arena;
   MeshGroupMap groups;
   std::vector<MeshGroupMap> laterParts;
   std::vector<std::unique_ptr<Buffer>> buffers;

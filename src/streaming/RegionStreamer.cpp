@@ -37,7 +37,9 @@ void apply3DPolygonModes() {
 
 }  // namespace
 
-RegionStreamer::RegionStreamer(WorldIndexator& parWorld) : world(parWorld) { world.setRegionTableListener(this); }
+RegionStreamer::RegionStreamer(WorldIndexator& parWorld) : world(parWorld), arena(std::make_shared<VBOArena>()) {
+  world.setRegionTableListener(this);
+}
 
 RegionStreamer::~RegionStreamer() { world.setRegionTableListener(nullptr); }
 
@@ -77,13 +79,21 @@ void RegionStreamer::drawOpaque(float viewDistance, bool showBorders) {
 
   buildRegionsInView(regions, areRegionsInBorder, posIntRegions, viewer);
   sortRegionsInView(viewer);
+  if (drawOrder.empty()) return;
+  // Opaque faces under the depth test: their order between textures does not matter.
+  drawPass.begin(true);
   drawMeshes(true);
+  drawPass.end();
 }
 
 void RegionStreamer::drawTranslucent() {
   // The shadows of the regions drawn so far, over the sky as over their faces before.
-  for (size_t i = 0; i < nextToDraw; ++i) regions[drawOrder[i].second]->drawMesh(VBO::Pass::drawnLast);
-  drawMeshes(false);
+  if (!drawOrder.empty()) {
+    drawPass.begin();
+    for (size_t i = 0; i < nextToDraw; ++i) regions[drawOrder[i].second]->drawMesh(drawPass, VBO::Pass::drawnLast);
+    drawMeshes(false);
+    drawPass.end();
+  }
   // The objects of every built region in view, seen or not, in list order as before; by index,
   // since an object's draw callback may edit the world, and a table grown by it empties the
   // list (every region is then unbuilt).
@@ -131,7 +141,7 @@ void RegionStreamer::drawMeshes(bool isOpaqueOnly) {
   for (; nextToDraw < drawOrder.size(); ++nextToDraw) {
     WorldRegion* region = regions[drawOrder[nextToDraw].second];
     if (isOpaqueOnly && region->getHasTranslucentFaces()) return;
-    region->drawMesh(isOpaqueOnly ? VBO::Pass::unmarked : VBO::Pass::all);
+    region->drawMesh(drawPass, isOpaqueOnly ? VBO::Pass::unmarked : VBO::Pass::all);
     regionsDrawn.push_back(region);
   }
 }
@@ -239,7 +249,7 @@ void RegionStreamer::buildRegionsInView(const std::vector<WorldRegion*>& parRegi
     const int64_t splitsBefore = WorldRegion::getNbSplitBuilds();
     const int64_t wallBefore = Platform::getMicroseconds();
     const int64_t threadBefore = Platform::getThreadCpuMicroseconds();
-    const std::pair<int, int> built = region->build(isNear, casters, splitPolicy.maySplit());
+    const std::pair<int, int> built = region->build(isNear, casters, splitPolicy.maySplit(), arena);
     splitPolicy.recordBuild(WorldRegion::getNbSplitBuilds() != splitsBefore, Platform::getMicroseconds() - wallBefore,
                             Platform::getThreadCpuMicroseconds() - threadBefore);
     std::cout << (isNear ? "%" : "+") << std::flush;

@@ -3,12 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "BasicVector.h"
 #include "Frustum.h"
+#include "VBODrawPass.h"
 #include "streaming/RegionSplitPolicy.h"
 #include "world/RegionTableListener.h"
 
@@ -70,8 +72,8 @@ class RegionStreamer : public RegionTableListener {
                           const std::vector<Int3>& indices, const Float3& viewer);
   /// Lists the regions in sight in drawOrder, nearest first.
   void sortRegionsInView(const Float3& viewer);
-  /// Draws the meshes of drawOrder from nextToDraw on; when `isOpaqueOnly`, without their
-  /// shadows and stopping before the first with translucent faces.
+  /// Draws the meshes of drawOrder from nextToDraw on, in the begun drawPass; when
+  /// `isOpaqueOnly`, without their shadows and stopping before the first with translucent faces.
   void drawMeshes(bool isOpaqueOnly);
   /// Frees the table's loaded regions that were neither listed nor used this frame, and makes
   /// the listed and the kept ones the table's loaded regions.
@@ -98,6 +100,11 @@ class RegionStreamer : public RegionTableListener {
   /// The entry of drawOrder whose mesh is drawn next.
   size_t nextToDraw = 0;
   std::vector<WorldRegion*> regionsDrawn;
+  /// The state the meshes of a drawing pass share (kept from frame to frame).
+  VBODrawPass drawPass;
+  /// The shared vertex buffers of the small meshes the streamer builds (held by the meshes too,
+  /// which may outlive the streamer).
+  std::shared_ptr<VBOArena> arena;
   /// What the camera sees in the current draw.
   Frustum viewFrustum;
   float visibleDistance = 0.f;

@@ -146,7 +146,7 @@ WorldRegion::WorldRegion(const Float3& parPosition, float parSizeOneRegion)
 WorldRegion::~WorldRegion() { free(); }
 
 std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters,
-                                       bool maySplit) {
+                                       bool maySplit, const std::shared_ptr<VBOArena>& arena) {
   assert(vbo == NULL && cubesTable == NULL);
   isNear = parIsNear;
 
@@ -179,7 +179,7 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   std::vector<MeshGroupMap> parts;
   meshZones(parts, maySplit);
 
-  vbo.reset(new VBO());
+  vbo.reset(new VBO(arena));
   glMatrixMode(GL_MODELVIEW);
   Scene3D* scene = GLManager::getScene3D();
   if (scene != nullptr) glLoadMatrixf(scene->getViewMatrix());
@@ -265,10 +265,16 @@ void WorldRegion::drawMesh(VBO::Pass pass) {
   vbo->draw(pass);
 }
 
+void WorldRegion::drawMesh(VBODrawPass& drawPass, VBO::Pass pass) {
+  if (vbo == nullptr) assert(false, "drawing a region that is not built");
+  drawPass.draw(*vbo, pass);
+}
+
 void WorldRegion::drawObjects() {
   usedThisFrame = true;
   if (vbo == nullptr) assert(false, "drawing a region that is not built");
-  setLighting(true);
+  // Lit objects; without any, only the unlit state the walk would leave.
+  if (!customObjects.empty()) setLighting(true);
   const bool wasWalking = isWalkingObjects;
   const long outerIndex = walkIndex;
   isWalkingObjects = true;

@@ -11,6 +11,7 @@
 #include "meshing/CubeZone.h"
 #include "world/CustomObject.h"
 #include "VBO.h"
+#include "VBODrawPass.h"
 
 class CubesTable;
 
@@ -45,9 +46,10 @@ class WorldRegion {
 
   /// Fills the cube grid, computes the fast shadows when configured, meshes the zones (shared
   /// with the worker when the parallel switch of this detail level is on and `maySplit`) and
-  /// uploads the mesh. Answers (buffers, vertices) of the finished vertex buffers. The region must be unbuilt.
+  /// uploads the mesh (its small buffers into `arena`'s shared blocks when one is given).
+  /// Answers (buffers, vertices) of the finished vertex buffers. The region must be unbuilt.
   std::pair<int, int> build(bool parIsNear, const std::vector<const CubeZone*>& shadowCasters,
-                            bool maySplit = true);
+                            bool maySplit = true, const std::shared_ptr<VBOArena>& arena = nullptr);
   /// Drops the mesh and the grid (and the fast shadows). True when the region was built with
   /// at least one vertex.
   bool free();
@@ -56,6 +58,8 @@ class WorldRegion {
   /// The mesh alone (or one pass of its buffers: the shadows are drawn last), lighting left as
   /// it is (the region must be built).
   void drawMesh(VBO::Pass pass = VBO::Pass::all);
+  /// The same within a begun pass shared with other regions.
+  void drawMesh(VBODrawPass& drawPass, VBO::Pass pass);
   /// The rest of draw: the objects, the cube types marked used, the region marked used (the
   /// region must be built). The streamer calls it also for built regions out of sight.
   void drawObjects();

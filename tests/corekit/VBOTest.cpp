@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
+#include <GL/glu.h>
 
 #include <vector>
 
 #include "GLTestWindow.h"
 #include "SpriteManager.h"
 #include "VBO.h"
+#include "VBODrawPass.h"
 
 namespace {
 
@@ -213,4 +215,104 @@ TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
   glPopAttrib();
   GLuint textures[2] = {(GLuint)red, (GLuint)green};
   glDeleteTextures(2, textures);
+}
+
+TEST(VBODraw, FacesLeftOutFacingAwayChangeNoPixel) {
+  GLTestWindow::get();
+  ASSERT_TRUE(VBO::isVBOSupported());
+  // Two cubes, faces counter-clockwise seen from outside: one face per texture, and one texture
+  // for all six faces, split in small bumped quads.
+  int textures[6];
+  for (int f = 0; f < 6; ++f) textures[f] = solidTexture(40 * f, 255 - 40 * f, (f % 2) * 255);
+  auto faceQuads = [](const Float3& centre, int face, int split) {
+    const int n = face / 2, u = (n + 1) % 3, v = (n + 2) % 3;
+    const float sign = face % 2 == 0 ? 1.f : -1.f;
+    std::vector<Float3> vertices;
+    for (int i = 0; i < split; ++i)
+      for (int j = 0; j < split; ++j) {
+        const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int c = 0; c < 4; ++c) {
+          const int k = sign > 0 ? c : 3 - c;
+          Float3 p = centre;
+          p[u] += -1.f + 2.f * (i + corners[k][0]) / split;
+          p[v] += -1.f + 2.f * (j + corners[k][1]) / split;
+          p[n] += sign * (1.f + ((i + j + c) % 3) * 0.05f * (split > 1));
+          vertices.push_back(p);
+        }
+      }
+    return vertices;
+  };
+  auto texCoordsFor = [](size_t nbVertices) {
+    std::vector<Float2> coords;
+    for (size_t i = 0; i < nbVertices; ++i) coords.push_back(Float2((float)(i % 2), (float)(i / 2 % 2)));
+    return coords;
+  };
+  VBO vbo;
+  std::vector<std::pair<int, std::vector<Float3>>> immediate;
+  for (int f = 0; f < 6; ++f) {
+    const std::vector<Float3> alone = faceQuads(Float3(-1.5f, 0, 0), f, 1);
+    const std::vector<Float3> split = faceQuads(Float3(1.5f, 0, 0), f, 3);
+    vbo.addGroup(textures[f], alone, texCoordsFor(alone.size()), noVertices, noTexCoords);
+    vbo.addGroup(textures[0], split, texCoordsFor(split.size()), noVertices, noTexCoords);
+    immediate.push_back({textures[f], alone});
+    immediate.push_back({textures[0], split});
+  }
+  vbo.finish();
+
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glDisable(GL_FOG);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1.f, 1.f, 1.f, 1.f);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  gluPerspective(60.0, 800.0 / 600.0, 0.1, 100.0);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  const Float3 eyes[] = {Float3(4, 3, 6), Float3(-5, -4, -3), Float3(0.5f, 7, 0.2f), Float3(1.5f, 0, 0.9f)};
+  for (const Float3& eye : eyes) {
+    glLoadIdentity();
+    gluLookAt(eye.x(), eye.y(), eye.z(), 0, 0, 0, 0, 1, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (const auto& entry : immediate) {
+      glBindTexture(GL_TEXTURE_2D, (GLuint)entry.first);
+      const std::vector<Float2> coords = texCoordsFor(entry.second.size());
+      glBegin(GL_QUADS);
+      for (size_t i = 0; i < entry.second.size(); ++i) {
+        glTexCoord2f(coords[i].x(), coords[i].y());
+        glVertex3f(entry.second[i].x(), entry.second[i].y(), entry.second[i].z());
+      }
+      glEnd();
+    }
+    glFinish();
+    const std::vector<unsigned char> expected = GLTestWindow::readPixels(0, 0, 800, 600);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    VBODrawPass pass;
+    pass.begin();
+    EXPECT_TRUE(pass.getMayLeaveOut());
+    EXPECT_NEAR(pass.getEye().x(), eye.x(), 1e-3f);
+    EXPECT_NEAR(pass.getEye().z(), eye.z(), 1e-3f);
+    int leftOut = 0;
+    for (const auto& buffer : vbo.getBuffers())
+      for (size_t r = 0; r < buffer->runs.size(); ++r) leftOut += FacingRuns::isFacingAway(buffer->runs[r], pass.getEye());
+    EXPECT_GE(leftOut, 2);
+    pass.draw(vbo, VBO::Pass::all);
+    pass.end();
+    glFinish();
+    EXPECT_TRUE(GLTestWindow::readPixels(0, 0, 800, 600) == expected) << "eye " << eye;
+  }
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  for (int texture : textures) {
+    const GLuint name = (GLuint)texture;
+    glDeleteTextures(1, &name);
+  }
 }

@@ -332,6 +332,18 @@ void BM_FarJoinedBuildTerrain(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(farJoinedBuild(terrain()));
 }
 
+void BM_FarBuildLandscape(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(farBuild(landscape()));
+}
+
+void BM_FarJoinedBuildLandscape(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(farJoinedBuild(landscape()));
+}
+
+void BM_FarJoinedBuildRandomFill(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(farJoinedBuild(randomFill()));
+}
+
 void BM_FarBuildRandomFill(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(farBuild(randomFill()));
 }
@@ -361,7 +373,10 @@ BENCHMARK(BM_CompareLandscape)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CompareRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarBuildTerrain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarJoinedBuildTerrain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FarBuildLandscape)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FarJoinedBuildLandscape)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FarBuildRandomFill)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FarJoinedBuildRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CulledMeshRandomFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NearBuildTerrain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TableWithShadowsTerrain)->Unit(benchmark::kMicrosecond);

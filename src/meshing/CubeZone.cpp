@@ -51,6 +51,43 @@ constexpr float shadowPushOut = 0.1f;
 
 float frac(float v) { return v - std::trunc(v); }
 
+/// Divides by multiples of the cube size. With a cube size that is a power of two (as it
+/// usually is) its inverse is exact, so a product rounds the same quotient as the division.
+class CubeDivisor {
+ public:
+  explicit CubeDivisor(float parS) : s(parS), inverse(1.f / parS) {
+    int exponent = 0;
+    isExact = std::isfinite(inverse) && inverse != 0.f && std::frexp(s, &exponent) == 0.5f;
+  }
+  /// x / (k * s), for k 1 or 8.
+  float operator()(float x, float k) const { return isExact ? x * (inverse / k) : x / (k * s); }
+
+ private:
+  float s;
+  float inverse;
+  bool isExact;
+};
+
+/// CubeZone::computeTextureBounds along one axis, for a box of `size` around `centre`;
+/// divide(x, k) gives x / (k * cube size).
+template <typename Divide>
+void axisTextureBounds(const bool textureOptions[3], const Divide& divide, float centre, float size, float& low,
+                       float& high, float& low2, float& high2) {
+  low = 0.f;
+  high = divide(size, 1.f);
+  low2 = 0.f;
+  high2 = high;
+  if (!textureOptions[0]) high = high2 = 1.f;
+  if (!textureOptions[1]) {
+    high /= 8.f;
+    high2 /= 8.f;
+    low = frac(divide(centre - size / 2.f, 8.f));
+    low2 = 1.f - frac(divide(centre + size / 2.f, 8.f));
+    high += low;
+    high2 += low2;
+  }
+}
+
 /// Where a zone lies in the cells of a table: per axis the cell of its first cube's middle,
 /// the number of cubes, and the cells of the layers just outside its lower and upper sides.
 struct ZoneCells {
@@ -356,18 +393,19 @@ constexpr float joinTolerance = 1e-3f;
 /// covers: its type's texture repeats once per cube without random offset, so that a texel
 /// depends only on where it lies on the cube grid, and the zone's bounds lie on whole cells of
 /// the table.
-bool joinableCells(const CubeZone& zone, const CubeTypeLook& look, const CubesTable& table, int lo[3], int hi[3]) {
+bool joinableCells(const CubeZone& zone, const CubeTypeLook& look, const CubesTable& table, const CubeDivisor& divide,
+                   int lo[3], int hi[3]) {
   if (!look.textureOptions[0] || !look.textureOptions[2]) return false;
-  const float s = table.getCellSize();
   const Int3& sizeTable = table.getSizeTableCubes();
   const Float3& cornerMin = table.getCornerMin();
   for (int a = 0; a < 3; ++a) {
-    const float min = (zone.centre[a] - zone.size[a] / 2.f - cornerMin[a]) / s;
-    const float max = (zone.centre[a] + zone.size[a] / 2.f - cornerMin[a]) / s;
+    const float min = divide(zone.centre[a] - zone.size[a] / 2.f - cornerMin[a], 1.f);
+    const float max = divide(zone.centre[a] + zone.size[a] / 2.f - cornerMin[a], 1.f);
     // Also false for a bound that is not a number.
     if (!(min >= -0.5f && max <= (float)sizeTable[a] + 0.5f)) return false;
-    lo[a] = (int)std::lround(min);
-    hi[a] = (int)std::lround(max);
+    // The nearest whole cell (min + 0.5 >= 0 here; a max this rounds wrongly is below the min).
+    lo[a] = (int)(min + 0.5f);
+    hi[a] = (int)(max + 0.5f);
     if (!(std::fabs(min - (float)lo[a]) <= joinTolerance && std::fabs(max - (float)hi[a]) <= joinTolerance))
       return false;
     if (lo[a] < 0 || hi[a] > sizeTable[a] || hi[a] <= lo[a]) return false;
@@ -378,7 +416,7 @@ bool joinableCells(const CubeZone& zone, const CubeTypeLook& look, const CubesTa
 /// One joined quad appended to its group: corners on the table's cell boundaries, texture
 /// coordinates those of a zone covering the rectangle.
 template <typename GroupOf>
-void appendJoined(const JoinedFaces::Rect& rect, GroupOf& groupOf, const CubesTable& table) {
+void appendJoined(const JoinedFaces::Rect& rect, GroupOf& groupOf, const CubesTable& table, const CubeDivisor& divide) {
   const CubeTypeLook& look = *static_cast<const CubeTypeLook*>(rect.key.look);
   const int face = rect.key.face;
   const int U = CubeZoneVertices::faceAxisU[face];
@@ -392,9 +430,11 @@ void appendJoined(const JoinedFaces::Rect& rect, GroupOf& groupOf, const CubesTa
   lo[V] = cornerMin[V] + (float)rect.v0 * s;
   hi[V] = cornerMin[V] + (float)rect.v1 * s;
   lo[N] = hi[N] = cornerMin[N] + (float)rect.key.layer * s;
-  const CubeZone covering(0, (lo + hi) / 2.f, hi - lo);
-  Float3 bounds[4];
-  covering.computeTextureBounds(look.textureOptions, s, bounds[Low], bounds[High], bounds[Low2], bounds[High2]);
+  // The bounds of a zone covering the rectangle, along the face's two axes (all it uses).
+  Float3 bounds[4] = {};
+  for (const int a : {U, V})
+    axisTextureBounds(look.textureOptions, divide, (lo[a] + hi[a]) / 2.f, hi[a] - lo[a], bounds[Low][a], bounds[High][a],
+                      bounds[Low2][a], bounds[High2][a]);
 
   MeshGroup& group = groupOf(rect.key.texture);
   for (const BoxCorner& corner : boxCorners[face]) {
@@ -420,6 +460,7 @@ void buildFarJoined(const CubeZone* zones, const CubeZone::DrawLook* looks, size
   // Per zone filled: the faces laid on their own (those of joined zones go to `joined`).
   std::vector<uint8_t> alone(mine.size());
   JoinedFaces joined;
+  const CubeDivisor divide(table.getCellSize());
   GroupCounts counts;
   for (size_t i = 0; i < mine.size(); ++i) {
     const CubeZone& zone = zones[mine[i]];
@@ -431,7 +472,7 @@ void buildFarJoined(const CubeZone* zones, const CubeZone::DrawLook* looks, size
     // pass the depth test depends on how the face under them is cut: such a zone keeps its own
     // faces, and its shadows look as without joining.
     int lo[3], hi[3];
-    if (visible != 0 && triangles == 0 && looks[mine[i]].isOpaque && joinableCells(zone, look, table, lo, hi)) {
+    if (visible != 0 && triangles == 0 && looks[mine[i]].isOpaque && joinableCells(zone, look, table, divide, lo, hi)) {
       for (int face = 0; face < 6; ++face) {
         if ((visible & (1u << face)) == 0) continue;
         const int U = CubeZoneVertices::faceAxisU[face];
@@ -457,28 +498,16 @@ void buildFarJoined(const CubeZone* zones, const CubeZone::DrawLook* looks, size
   const float s = table.getCellSize();
   for (size_t i = 0; i < mine.size(); ++i)
     appendFar(zones[mine[i]], counts, s, *looks[mine[i]].look, looks[mine[i]].drawShadowTriangles, alone[i]);
-  for (const JoinedFaces::Rect& rect : rects) appendJoined(rect, counts, table);
+  for (const JoinedFaces::Rect& rect : rects) appendJoined(rect, counts, table, divide);
 }
 
 }  // namespace
 
 void CubeZone::computeTextureBounds(const bool textureOptions[3], float sizeOneCube, Float3& low, Float3& high,
                                     Float3& low2, Float3& high2) const {
-  for (int a = 0; a < 3; ++a) {
-    low[a] = 0.f;
-    high[a] = size[a] / sizeOneCube;
-    low2[a] = 0.f;
-    high2[a] = high[a];
-    if (!textureOptions[0]) high[a] = high2[a] = 1.f;
-    if (!textureOptions[1]) {
-      high[a] /= 8.f;
-      high2[a] /= 8.f;
-      low[a] = frac((centre[a] - size[a] / 2.f) / (8.f * sizeOneCube));
-      low2[a] = 1.f - frac((centre[a] + size[a] / 2.f) / (8.f * sizeOneCube));
-      high[a] += low[a];
-      high2[a] += low2[a];
-    }
-  }
+  const auto divide = [sizeOneCube](float x, float k) { return x / (k * sizeOneCube); };
+  for (int a = 0; a < 3; ++a)
+    axisTextureBounds(textureOptions, divide, centre[a], size[a], low[a], high[a], low2[a], high2[a]);
 }
 
 void CubeZone::buildFar(MeshGroupMap& groups, const CubesTable& table, const CubeTypeLook& look,

@@ -28,18 +28,55 @@ class JoinedFaces {
     int32_t u0, v0, u1, v1;
   };
 
+  /// Room for `nbFaces` faces, so that adding them never moves the list.
+  void reserve(size_t nbFaces) { faces.reserve(nbFaces); }
   void add(const Key& key, int32_t u0, int32_t v0, int32_t u1, int32_t v1) {
-    faces.push_back(Rect{key, u0, v0, u1, v1});
+    faces.push_back(Face{drawKeyOf(key), key.layer, u0, v0, u1, v1, key.face});
   }
   size_t getNbFaces() const { return faces.size(); }
-  /// Appends the joined rectangles to `out`, key after key in a fixed order; the faces added
-  /// are consumed. Faces of one key that overlap are covered once.
+  /// Appends the joined rectangles to `out`, key after key in a fixed order (face, layer,
+  /// look, texture, shadow flag); the faces added are consumed. Faces of one key that overlap
+  /// are covered once.
   void merge(std::vector<Rect>& out);
 
  private:
-  std::vector<Rect> faces;
-  /// One byte per cell of the bounding box of the key being merged, row v at v * width.
-  std::vector<uint8_t> cells;
+  /// A face as kept: its look, texture and shadow flag are drawKeys[drawKey].
+  struct Face {
+    uint32_t drawKey;
+    int32_t layer;
+    int32_t u0, v0, u1, v1;
+    uint8_t face;
+  };
+
+  /// The index of `key`'s look, texture and shadow flag in drawKeys, added if new.
+  uint32_t drawKeyOf(const Key& key) {
+    const uint32_t last = lastOfFace[key.face & 7];
+    if (last < drawKeys.size() && drawKeys[last].look == key.look && drawKeys[last].texture == key.texture &&
+        drawKeys[last].isShadowed == key.isShadowed)
+      return last;
+    return findDrawKey(key);
+  }
+  uint32_t findDrawKey(const Key& key);
+  /// `order`: the faces by key. Two stable counting passes (draw key rank, then face and
+  /// layer) where the layers lie close together, a comparison sort otherwise.
+  void sortByKey();
+  /// Covers the cells of the faces order[first, end) (one key) with greedy rectangles.
+  void mergeKey(size_t first, size_t end, std::vector<Rect>& out);
+  Rect rectOf(const Face& face, int32_t u0, int32_t v0, int32_t u1, int32_t v1) const;
+
+  std::vector<Face> faces;
+  /// The distinct (look, texture, shadow flag) of the faces added, an open-addressing table of
+  /// indices into them (-1 free), the index last found per face (neighbouring zones are often
+  /// of one type), and after sorting their ranks in key order.
+  std::vector<Key> drawKeys;
+  std::vector<int32_t> drawKeySlots;
+  uint32_t lastOfFace[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint32_t> rankOfDrawKey;
+  std::vector<uint32_t> order;
+  std::vector<uint32_t> sortScratch;
+  std::vector<uint32_t> counts;
+  /// One bit per cell of the bounding box of the key being merged: row v at v * words.
+  std::vector<uint64_t> cells;
 };
 
 #endif

@@ -284,7 +284,8 @@ std::vector<JoinedFaces::Rect> referenceMerge(std::vector<JoinedFaces::Rect> fac
 }
 
 /// Fixed-seed faces: few keys with many overlapping faces, or many keys with few; planes
-/// wider than a machine word; layers, textures and faces near and far apart.
+/// wider than a machine word; layers (far apart with odd seeds), textures and faces near and far
+/// apart.
 std::vector<JoinedFaces::Rect> randomFaces(uint32_t seed, size_t count, uint32_t nbKeys, int32_t maxExtent) {
   static const int looks[3] = {0, 0, 0};
   static const int32_t layers[] = {0, 1, 2, 16, -3, 1 << 20};
@@ -292,7 +293,7 @@ std::vector<JoinedFaces::Rect> randomFaces(uint32_t seed, size_t count, uint32_t
   std::mt19937 random(seed);
   std::vector<JoinedFaces::Key> keys;
   for (uint32_t k = 0; k < nbKeys; ++k)
-    keys.push_back(JoinedFaces::Key{&looks[random() % 3], textures[random() % 4], layers[random() % (k % 2 ? 6 : 3)],
+    keys.push_back(JoinedFaces::Key{&looks[random() % 3], textures[random() % 4], layers[random() % (seed % 2 ? 6 : 5)],
                                     (uint8_t)(random() % 7 == 6 ? 200 : random() % 6), (uint8_t)(random() % 2)});
   std::vector<JoinedFaces::Rect> faces;
   for (size_t f = 0; f < count; ++f) {
@@ -327,7 +328,7 @@ struct RandomRegion {
   std::vector<CubeTypeLook> looks{testLook(), testLook(), testLook()};
   std::vector<CubeZone::DrawLook> drawLooks;
 
-  explicit RandomRegion(uint32_t seed) {
+  RandomRegion(uint32_t seed, float cubeSize) {
     looks[1].textureOptions[1] = false;
     for (int i = 0; i < 6; ++i) looks[2].textureFace[i] = 40 + i;
     std::mt19937 random(seed);
@@ -346,8 +347,9 @@ struct RandomRegion {
       for (int z = lo[2]; z < lo[2] + count[2]; ++z)
         for (int y = lo[1]; y < lo[1] + count[1]; ++y)
           for (int x = lo[0]; x < lo[0] + count[0]; ++x) taken[(size_t)(x + 16 * (y + 16 * z))] = 1;
-      CubeZone zone = zoneOfCells((int)(random() % 3), Int3(lo[0], lo[1], lo[2]), Int3(count[0], count[1], count[2]));
-      if (random() % 20 == 0) zone.centre = zone.centre + Float3(0.25f, 0.f, 0.f);
+      CubeZone zone = zoneOfCells((int)(random() % 3), Int3(lo[0], lo[1], lo[2]), Int3(count[0], count[1], count[2]),
+                                  cubeSize);
+      if (random() % 20 == 0) zone.centre = zone.centre + Float3(0.25f * cubeSize, 0.f, 0.f);
       for (int face = 0; face < 6; ++face) zone.isFaceShadowed[face] = random() % 4 == 0;
       const bool triangles = random() % 15 == 0;
       if (triangles) zone.shadowTriangles[3] = {Float3(0.f, 0.5f, 0.f), Float3(0.5f, 0.5f, 0.f), Float3(0.f, 0.5f, 0.5f)};
@@ -393,17 +395,28 @@ TEST(JoinedFaces, MergeGivesTheRectanglesOfTheStraightforwardPass) {
 }
 
 TEST(JoinedFaces, JoinedBuildsKeepTheirBytes) {
-  // Hashes of the joined builds of fixed-seed regions, as the first joining code built them.
-  const std::pair<uint32_t, uint64_t> recorded[] = {
-      {11, 4154041085366239422ull}, {12, 4159017401814791433ull}, {13, 16927102651759768848ull}};
-  for (const auto& entry : recorded) {
-    const RandomRegion region(entry.first);
-    const CubesTable table(regionCentre, 1.f, regionSize, region.zones);
+  // Hashes of the joined builds of fixed-seed regions (16 cubes a side), as the first joining
+  // code built them: cubes of a unit, of another power of two and of neither.
+  struct Recorded {
+    uint32_t seed;
+    float cubeSize;
+    uint64_t hash;
+  };
+  const Recorded recorded[] = {{11, 1.f, 4154041085366239422ull},
+                               {12, 1.f, 4159017401814791433ull},
+                               {13, 1.f, 16927102651759768848ull},
+                               {14, 0.5f, 10331189877204922158ull},
+                               {15, 0.75f, 11212246356042234253ull},
+                               {16, 1.3f, 13952506802409551455ull}};
+  for (const Recorded& entry : recorded) {
+    const RandomRegion region(entry.seed, entry.cubeSize);
+    const float s = entry.cubeSize;
+    const CubesTable table(Float3(8.f * s, 8.f * s, 8.f * s), s, 16.f * s, region.zones);
     MeshGroupMap groups;
     CubeZone::buildFar(region.zones.data(), region.drawLooks.data(), region.zones.size(), groups, table, nullptr, true);
     MeshGroupMap separate;
     CubeZone::buildFar(region.zones.data(), region.drawLooks.data(), region.zones.size(), separate, table);
-    EXPECT_NE(hashOf(groups), hashOf(separate)) << "seed " << entry.first;  // faces were joined
-    EXPECT_EQ(hashOf(groups), entry.second) << "seed " << entry.first;
+    EXPECT_NE(hashOf(groups), hashOf(separate)) << "seed " << entry.seed;  // faces were joined
+    EXPECT_EQ(hashOf(groups), entry.hash) << "seed " << entry.seed;
   }
 }

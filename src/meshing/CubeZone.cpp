@@ -433,8 +433,8 @@ void appendJoined(const JoinedFaces::Rect& rect, GroupOf& groupOf, const CubesTa
   // The bounds of a zone covering the rectangle, along the face's two axes (all it uses).
   Float3 bounds[4] = {};
   for (const int a : {U, V})
-    axisTextureBounds(look.textureOptions, divide, (lo[a] + hi[a]) / 2.f, hi[a] - lo[a], bounds[Low][a], bounds[High][a],
-                      bounds[Low2][a], bounds[High2][a]);
+    axisTextureBounds(look.textureOptions, divide, (lo[a] + hi[a]) / 2.f, hi[a] - lo[a], bounds[Low][a],
+                      bounds[High][a], bounds[Low2][a], bounds[High2][a]);
 
   MeshGroup& group = groupOf(rect.key.texture);
   for (const BoxCorner& corner : boxCorners[face]) {
@@ -459,39 +459,45 @@ void buildFarJoined(const CubeZone* zones, const CubeZone::DrawLook* looks, size
 
   // Per zone filled: the faces laid on their own (those of joined zones go to `joined`).
   std::vector<uint8_t> alone(mine.size());
-  JoinedFaces joined;
   const CubeDivisor divide(table.getCellSize());
   GroupCounts counts;
-  for (size_t i = 0; i < mine.size(); ++i) {
-    const CubeZone& zone = zones[mine[i]];
-    const CubeTypeLook& look = *looks[mine[i]].look;
-    uint8_t visible = visibleFacesOf(zone, table);
-    const size_t triangles = looks[mine[i]].drawShadowTriangles ? nbShadowTriangles(zone) : 0;
-    if (triangles > 0) counts.add(look.textureShadow, 0, triangles);
-    // Shadow triangles float just in front of their zone's faces, so close that which of them
-    // pass the depth test depends on how the face under them is cut: such a zone keeps its own
-    // faces, and its shadows look as without joining.
-    int lo[3], hi[3];
-    if (visible != 0 && triangles == 0 && looks[mine[i]].isOpaque && joinableCells(zone, look, table, divide, lo, hi)) {
-      for (int face = 0; face < 6; ++face) {
-        if ((visible & (1u << face)) == 0) continue;
-        const int U = CubeZoneVertices::faceAxisU[face];
-        const int V = CubeZoneVertices::faceAxisV[face];
-        const int N = CubeZoneVertices::faceAxisNormal[face];
-        const int layer = CubeZoneVertices::faceSign[face] > 0.f ? hi[N] : lo[N];
-        const JoinedFaces::Key key{&look, faceTextureOf(zone, look, face), layer, (uint8_t)face,
-                                   (uint8_t)(zone.isFaceShadowed[face] ? 1 : 0)};
-        joined.add(key, lo[U], lo[V], hi[U], hi[V]);
-      }
-      visible = 0;
-    }
-    alone[i] = visible;
-    for (int face = 0; face < 6; ++face)
-      if (visible & (1u << face)) counts.add(faceTextureOf(zone, look, face), 1, 0);
-  }
   std::vector<JoinedFaces::Rect> rects;
-  rects.reserve(joined.getNbFaces());
-  joined.merge(rects);
+  {
+    // Freed before the groups are sized, which may then take its memory. At most six faces a
+    // zone: its list never grows in the loop (pages not written are never touched).
+    JoinedFaces joined;
+    joined.reserve(6 * mine.size());
+    for (size_t i = 0; i < mine.size(); ++i) {
+      const CubeZone& zone = zones[mine[i]];
+      const CubeTypeLook& look = *looks[mine[i]].look;
+      uint8_t visible = visibleFacesOf(zone, table);
+      const size_t triangles = looks[mine[i]].drawShadowTriangles ? nbShadowTriangles(zone) : 0;
+      if (triangles > 0) counts.add(look.textureShadow, 0, triangles);
+      // Shadow triangles float just in front of their zone's faces, so close that which of them
+      // pass the depth test depends on how the face under them is cut: such a zone keeps its own
+      // faces, and its shadows look as without joining.
+      int lo[3], hi[3];
+      if (visible != 0 && triangles == 0 && looks[mine[i]].isOpaque &&
+          joinableCells(zone, look, table, divide, lo, hi)) {
+        for (int face = 0; face < 6; ++face) {
+          if ((visible & (1u << face)) == 0) continue;
+          const int U = CubeZoneVertices::faceAxisU[face];
+          const int V = CubeZoneVertices::faceAxisV[face];
+          const int N = CubeZoneVertices::faceAxisNormal[face];
+          const int layer = CubeZoneVertices::faceSign[face] > 0.f ? hi[N] : lo[N];
+          const JoinedFaces::Key key{&look, faceTextureOf(zone, look, face), layer, (uint8_t)face,
+                                     (uint8_t)(zone.isFaceShadowed[face] ? 1 : 0)};
+          joined.add(key, lo[U], lo[V], hi[U], hi[V]);
+        }
+        visible = 0;
+      }
+      alone[i] = visible;
+      for (int face = 0; face < 6; ++face)
+        if (visible & (1u << face)) counts.add(faceTextureOf(zone, look, face), 1, 0);
+    }
+    rects.reserve(joined.getNbFaces());
+    joined.merge(rects);
+  }
   for (const JoinedFaces::Rect& rect : rects) counts.add(rect.key.texture, 1, 0);
   counts.reserveIn(groups);
 

@@ -75,7 +75,8 @@ uint32_t JoinedFaces::findDrawKey(const Key& key) {
     if (2 * (drawKeys.size() + 1) > drawKeySlots.size()) {
       // Kept at most half full: twice the slots, every key placed again.
       drawKeySlots.assign(2 * drawKeySlots.size(), -1);
-      for (size_t k = 0; k < drawKeys.size(); ++k) drawKeySlots[slotOf(drawKeys[k], drawKeys, drawKeySlots)] = (int32_t)k;
+      for (size_t k = 0; k < drawKeys.size(); ++k)
+        drawKeySlots[slotOf(drawKeys[k], drawKeys, drawKeySlots)] = (int32_t)k;
       slot = slotOf(key, drawKeys, drawKeySlots);
     }
     drawKeySlots[slot] = (int32_t)drawKeys.size();

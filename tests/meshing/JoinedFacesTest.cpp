@@ -352,7 +352,8 @@ struct RandomRegion {
       if (random() % 20 == 0) zone.centre = zone.centre + Float3(0.25f * cubeSize, 0.f, 0.f);
       for (int face = 0; face < 6; ++face) zone.isFaceShadowed[face] = random() % 4 == 0;
       const bool triangles = random() % 15 == 0;
-      if (triangles) zone.shadowTriangles[3] = {Float3(0.f, 0.5f, 0.f), Float3(0.5f, 0.5f, 0.f), Float3(0.f, 0.5f, 0.5f)};
+      if (triangles)
+        zone.shadowTriangles[3] = {Float3(0.f, 0.5f, 0.f), Float3(0.5f, 0.5f, 0.f), Float3(0.f, 0.5f, 0.5f)};
       drawLooks.push_back(CubeZone::DrawLook{&looks[(size_t)zone.id], triangles, random() % 10 != 0});
       zones.push_back(std::move(zone));
     }

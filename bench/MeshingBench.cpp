@@ -18,6 +18,8 @@
 // The builders run over the whole zone list at once, as a region builds each half of it
 // (lists counted, then sized once, then filled); far_zone_by_zone_us and near_zone_by_zone_us
 // time the same builds zone after zone, growing the lists as they go, for comparison.
+// BM_FarBuild* and BM_FarJoinedBuild* run one far build alone (to profile it, e.g.
+// `perf record -g MeshingBench --benchmark_filter=FarJoinedBuildLandscape`).
 
 #include <benchmark/benchmark.h>
 

@@ -17,7 +17,7 @@ bool isSameDrawKey(const JoinedFaces::Key& a, const JoinedFaces::Key& b) {
 
 size_t hashOfDrawKey(const JoinedFaces::Key& key) {
   uint64_t h = (uint64_t)reinterpret_cast<uintptr_t>(key.look);
-  h ^= ((uint64_t)(uint32_t)key.texture << 1 | key.isShadowed) * 0x9E3779B97F4A7C15ull;
+  h ^= (((uint64_t)(uint32_t)key.texture << 1) | key.isShadowed) * 0x9E3779B97F4A7C15ull;
   h *= 0xC2B2AE3D27D4EB4Full;
   return (size_t)(h ^ (h >> 29));
 }
@@ -109,10 +109,12 @@ void JoinedFaces::sortByKey() {
     maxFace = std::max(maxFace, (size_t)face.face);
   }
   const uint64_t nbLayers = (uint64_t)((int64_t)maxLayer - (int64_t)minLayer) + 1;
+  const uint64_t nbPlanes = (maxFace + 1) * nbLayers;
   const uint64_t nbDrawKeys = drawKeys.size();
-  const uint64_t nbKeys = (maxFace + 1) * nbLayers * nbDrawKeys;
+  // The counts of a counting sort stay within a few per face (and their keys within 32 bits).
+  const uint64_t maxKeys = std::min<uint64_t>(4 * (uint64_t)n + 4096, UINT32_MAX - 1);
   order.resize(n);
-  if (nbKeys > 4 * (uint64_t)n + 4096) {
+  if (nbPlanes > maxKeys || nbDrawKeys > maxKeys / nbPlanes) {
     // Planes far apart or many looks for few faces: compared field by field.
     for (size_t f = 0; f < n; ++f) order[f] = (uint32_t)f;
     std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
@@ -125,16 +127,16 @@ void JoinedFaces::sortByKey() {
     return;
   }
   // One counting pass over the keys numbered in their order.
-  sortScratch.resize(n);
-  counts.assign((size_t)nbKeys + 1, 0);
+  keyNumbers.resize(n);
+  counts.assign((size_t)(nbPlanes * nbDrawKeys) + 1, 0);
   for (size_t f = 0; f < n; ++f) {
     const Face& face = faces[f];
     const uint64_t plane = face.face * nbLayers + (uint64_t)((int64_t)face.layer - (int64_t)minLayer);
-    sortScratch[f] = (uint32_t)(plane * nbDrawKeys + rankOfDrawKey[face.drawKey]);
-    ++counts[sortScratch[f] + 1];
+    keyNumbers[f] = (uint32_t)(plane * nbDrawKeys + rankOfDrawKey[face.drawKey]);
+    ++counts[keyNumbers[f] + 1];
   }
   for (size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
-  for (size_t f = 0; f < n; ++f) order[counts[sortScratch[f]]++] = (uint32_t)f;
+  for (size_t f = 0; f < n; ++f) order[counts[keyNumbers[f]]++] = (uint32_t)f;
 }
 
 void JoinedFaces::mergeKey(size_t first, size_t end, std::vector<Rect>& out) {

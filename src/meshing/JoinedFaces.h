@@ -57,8 +57,8 @@ class JoinedFaces {
     return findDrawKey(key);
   }
   uint32_t findDrawKey(const Key& key);
-  /// `order`: the faces by key. Two stable counting passes (draw key rank, then face and
-  /// layer) where the layers lie close together, a comparison sort otherwise.
+  /// `order`: the faces by key. A counting sort where the keys are few for the faces (a
+  /// region's planes and looks), a comparison sort otherwise.
   void sortByKey();
   /// Covers the cells of the faces order[first, end) (one key) with greedy rectangles.
   void mergeKey(size_t first, size_t end, std::vector<Rect>& out);
@@ -73,7 +73,8 @@ class JoinedFaces {
   uint32_t lastOfFace[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   std::vector<uint32_t> rankOfDrawKey;
   std::vector<uint32_t> order;
-  std::vector<uint32_t> sortScratch;
+  /// The counting sort's: per face the number of its key, and per key number its count.
+  std::vector<uint32_t> keyNumbers;
   std::vector<uint32_t> counts;
   /// One bit per cell of the bounding box of the key being merged: row v at v * words.
   std::vector<uint64_t> cells;

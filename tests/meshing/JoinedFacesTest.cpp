@@ -393,20 +393,21 @@ TEST(JoinedFaces, MergeGivesTheRectanglesOfTheStraightforwardPass) {
   }
 }
 
-TEST(JoinedFaces, JoinedBuildsKeepTheirBytes) {
-  // Hashes of the joined builds of fixed-seed regions (16 cubes a side), as the first joining
-  // code built them: cubes of a unit, of another power of two and of neither.
+TEST(JoinedFaces, BuildsWithAndWithoutJoiningKeepTheirBytes) {
+  // Hashes of the far builds of fixed-seed regions (16 cubes a side), joined and not, as the
+  // first joining code built them: cubes of a unit, of another power of two and of neither.
   struct Recorded {
     uint32_t seed;
     float cubeSize;
-    uint64_t hash;
+    uint64_t joinedHash;
+    uint64_t separateHash;
   };
-  const Recorded recorded[] = {{11, 1.f, 12963120841808085738ull},
-                               {12, 1.f, 8137081063359033274ull},
-                               {13, 1.f, 6187229759383478000ull},
-                               {14, 0.5f, 2839921794294747210ull},
-                               {15, 0.75f, 5864770532937358158ull},
-                               {16, 1.3f, 9170427695823981639ull}};
+  const Recorded recorded[] = {{11, 1.f, 12963120841808085738ull, 13216934470796608330ull},
+                               {12, 1.f, 8137081063359033274ull, 407302422367457962ull},
+                               {13, 1.f, 6187229759383478000ull, 10214218537206445200ull},
+                               {14, 0.5f, 2839921794294747210ull, 10581762516817594426ull},
+                               {15, 0.75f, 5864770532937358158ull, 9340092398967941310ull},
+                               {16, 1.3f, 9170427695823981639ull, 16497404922874006283ull}};
   for (const Recorded& entry : recorded) {
     const RandomRegion region(entry.seed, entry.cubeSize);
     const float s = entry.cubeSize;
@@ -416,6 +417,7 @@ TEST(JoinedFaces, JoinedBuildsKeepTheirBytes) {
     MeshGroupMap separate;
     CubeZone::buildFar(region.zones.data(), region.drawLooks.data(), region.zones.size(), separate, table);
     EXPECT_NE(hashOf(groups), hashOf(separate)) << "seed " << entry.seed;  // faces were joined
-    EXPECT_EQ(hashOf(groups), entry.hash) << "seed " << entry.seed;
+    EXPECT_EQ(hashOf(groups), entry.joinedHash) << "seed " << entry.seed;
+    EXPECT_EQ(hashOf(separate), entry.separateHash) << "seed " << entry.seed;
   }
 }

@@ -40,23 +40,27 @@ Water::Water(float parSizeOneCube) : sizeOneCube(parSizeOneCube) {
 }
 
 Water::~Water() {
+  deleteSingleLayerTexture();
   SpriteManager* sprites = GLManager::getSpriteManager();
   sprites->deleteSprite(texture);
   sprites->deleteSprite(subTexture);
 }
 
 void Water::loadTextures() {
-  reloadIfChanged("water_texture", texture, textureName);
-  reloadIfChanged("water_sub_texture", subTexture, subTextureName);
+  const bool isSurfaceReloaded = reloadIfChanged("water_texture", texture, textureName);
+  const bool isDeepReloaded = reloadIfChanged("water_sub_texture", subTexture, subTextureName);
+  // The single layer is made again from the new images when next drawn.
+  if (isSurfaceReloaded || isDeepReloaded) deleteSingleLayerTexture();
 }
 
-void Water::reloadIfChanged(const std::string& key, Sprite*& sprite, std::string& loadedName) {
+bool Water::reloadIfChanged(const std::string& key, Sprite*& sprite, std::string& loadedName) {
   const std::string name = config().getString(key);
-  if (sprite != nullptr && name == loadedName) return;
+  if (sprite != nullptr && name == loadedName) return false;
   SpriteManager* sprites = GLManager::getSpriteManager();
   sprites->deleteSprite(sprite);
   sprite = sprites->createSprite(name, 1);
   loadedName = name;
+  return true;
 }
 
 void Water::setSize(float parSize) {
@@ -143,12 +147,25 @@ void Water::draw() {
   const float heightCurrent = position.y();
   const float yDeep = heightCurrent * deepAmplitude - 5.f;
   const Float2 squareSize(size, size), squareScale(tiles, tiles);
+  const bool isWaves = configuration.getBool("enable_water_waves");
+  const float wavesAmplitude = isWaves ? configuration.getFloat("water_waves_amplitude") : 0.f;
+  const bool isLayered = configuration.getBool("enable_multi_layered_water");
+  Scene3D* scene = GLManager::getScene3D();
+
+  // One layer for all: the surface, where it hides the deep layers (from its highest point, the
+  // crests of the waves, up).
+  int singleTexture = -1;
+  if (isLayered && configuration.getBool("single_water_layer")) {
+    const float crest = std::fabs(std::sin(heightCurrent * 0.7853982f) * wavesAmplitude);
+    const Float3 surfaceTop(x, isWaves ? yDeep + crest : heightCurrent, z);
+    if (isCoveringLowerLayers(scene->getCamera()->getPosition(), surfaceTop, size))
+      singleTexture = getSingleLayerTexture();
+  }
 
   glPushMatrix();
   nbDeepLayersDrawn = 0;
-  if (configuration.getBool("enable_multi_layered_water")) {
+  if (isLayered && singleTexture == -1) {
     const int subTextureName = textureOf(subTexture);
-    Scene3D* scene = GLManager::getScene3D();
     const bool isOpaque = scene->beginOpaqueDraw(isWithoutAlpha(subTexture));
     const int nbLayers = static_cast<int>(std::size(layerOffsets));
     const Float3 upperLayer(x, yDeep + layerOffsets[nbLayers - 1], z);
@@ -161,13 +178,26 @@ void Water::draw() {
     Scene3D::endOpaqueDraw(isOpaque);
   }
 
-  GLManager::getScene3D()->apply3DDrawState();
-  const int textureName = textureOf(texture);
-  if (textureName != -1) glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(textureName));
+  scene->apply3DDrawState();
+  if (singleTexture != -1) {
+    // The composed image has no alpha: drawn without blending, each pixel shaded once.
+    const bool isOpaque = scene->beginOpaqueDraw(true);
+    drawSurface(yDeep, singleTexture, isWaves, wavesAmplitude);
+    Scene3D::endOpaqueDraw(isOpaque);
+  } else {
+    const int textureName = textureOf(texture);
+    if (textureName != -1) glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(textureName));
+    drawSurface(yDeep, textureName, isWaves, wavesAmplitude);
+  }
+  glPopMatrix();
+}
 
-  if (!configuration.getBool("enable_water_waves")) {
+void Water::drawSurface(float yDeep, int textureName, bool isWaves, float wavesAmplitude) const {
+  const float x = position.x(), z = position.z();
+  const float heightCurrent = position.y();
+  const Float2 squareSize(size, size), squareScale(tiles, tiles);
+  if (!isWaves) {
     drawFlatQuad(FlatQuad{Float3(x, heightCurrent, z), squareSize, squareScale}, textureName);
-    glPopMatrix();
     return;
   }
 
@@ -176,8 +206,7 @@ void Water::draw() {
   for (int i = 0; i < nbRing; ++i) drawFlatQuad(ring[i], textureName);
 
   Float3 grid[nbWaveVertices][nbWaveVertices];
-  computeWaveGrid(x, z, yDeep, heightCurrent, configuration.getFloat("water_waves_amplitude"),
-                  grid);
+  computeWaveGrid(x, z, yDeep, heightCurrent, wavesAmplitude, grid);
   glLoadMatrixf(GLManager::getScene3D()->getViewMatrix());
   const Float2 oncePerCell(1.f, 1.f);
   for (int i = 0; i < nbWaveVertices - 1; ++i) {
@@ -186,7 +215,44 @@ void Water::draw() {
       Scene3D::drawQuad(textureName, corners, oncePerCell);
     }
   }
-  glPopMatrix();
+}
+
+std::vector<unsigned char> Water::composeLayers(const ImageLoader& surface, const ImageLoader& deep) {
+  std::vector<unsigned char> composed;
+  const unsigned char* top = surface.getPixels();
+  const unsigned char* below = deep.getPixels();
+  if (top == nullptr || below == nullptr) return composed;
+  const int width = surface.getWidth(), height = surface.getHeight();
+  const int topBytes = surface.getIsAlpha() ? 4 : 3, belowBytes = deep.getIsAlpha() ? 4 : 3;
+  composed.resize(static_cast<size_t>(width) * height * 3);
+  for (int row = 0; row < height; ++row) {
+    const int belowRow = static_cast<int>(static_cast<int64_t>(row) * deep.getHeight() / height);
+    for (int column = 0; column < width; ++column) {
+      const int belowColumn = static_cast<int>(static_cast<int64_t>(column) * deep.getWidth() / width);
+      const unsigned char* t = top + (static_cast<size_t>(row) * width + column) * topBytes;
+      const unsigned char* b = below + (static_cast<size_t>(belowRow) * deep.getWidth() + belowColumn) * belowBytes;
+      const int alpha = topBytes == 4 ? t[3] : 255;
+      unsigned char* out = &composed[(static_cast<size_t>(row) * width + column) * 3];
+      for (int c = 0; c < 3; ++c) out[c] = static_cast<unsigned char>((t[c] * alpha + b[c] * (255 - alpha) + 127) / 255);
+    }
+  }
+  return composed;
+}
+
+int Water::getSingleLayerTexture() {
+  if (singleLayerTexture != -1 || texture == nullptr || subTexture == nullptr) return singleLayerTexture;
+  const ImageLoader& surface = *texture->getImages()[0];
+  const std::vector<unsigned char> composed = composeLayers(surface, *subTexture->getImages()[0]);
+  if (!composed.empty())
+    singleLayerTexture = SpriteManager::createTexture(composed.data(), surface.getWidth(), surface.getHeight(), false);
+  return singleLayerTexture;
+}
+
+void Water::deleteSingleLayerTexture() {
+  if (singleLayerTexture == -1) return;
+  const GLuint name = static_cast<GLuint>(singleLayerTexture);
+  glDeleteTextures(1, &name);
+  singleLayerTexture = -1;
 }
 
 void Water::drawScreenTint(Float3 cameraPosition) {

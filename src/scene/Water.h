@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "BasicVector.h"
 
+class ImageLoader;
 class Sprite;
 
 /// The sea: a large textured square around the camera that rises and falls by one unit over a
@@ -16,7 +18,7 @@ class Sprite;
 ///
 /// Configuration read: "water_texture", "water_sub_texture" (image files),
 /// "water_deep_amplitude", "water_waves_amplitude" (numbers), "enable_multi_layered_water",
-/// "enable_water_waves" (booleans).
+/// "enable_water_waves", "single_water_layer" (booleans).
 class Water {
  public:
   /// The square moves in steps of this many world units, so its texture (one repeat per step)
@@ -59,6 +61,11 @@ class Water {
   /// Deep layers of a texture without alpha are drawn without blending
   /// (Scene3D::beginOpaqueDraw); then, seen from above, the upper layer covers the lower ones
   /// entirely and only it is drawn. The pixels are the same either way.
+  /// With "single_water_layer" (and the layers on), while the surface covers the deep layers
+  /// (isCoveringLowerLayers with its highest point) the surface alone is drawn, without
+  /// blending, in one image of the surface over the deep texture (composeLayers): one pass
+  /// instead of two or four, the same colours seen from above but for the parallax between
+  /// the layers. Under or close to the surface the layers are drawn as without it.
   void draw();
   /// In the 2D pass: covers the whole 2D area with `tintColour` when the camera is below the
   /// surface; the current colour is kept.
@@ -71,7 +78,8 @@ class Water {
   /// (x, heightCurrent, z).
   Float3 getPosition() const { return position; }
   float getHeightCurrent() const { return position.y(); }
-  /// Deep layers the last draw drew (0 without the layers, 1 when the upper one covered the others).
+  /// Deep layers the last draw drew (0 without the layers or with the single layer, 1 when the
+  /// upper one covered the others).
   int getNbDeepLayersDrawn() const { return nbDeepLayersDrawn; }
   float getSizeOneCube() const { return sizeOneCube; }
   Sprite* getTexture() const { return texture; }
@@ -102,12 +110,23 @@ class Water {
   static void computeWaveGrid(float x, float z, float yDeep, float heightCurrent,
                               float wavesAmplitude,
                               Float3 vertices[nbWaveVertices][nbWaveVertices]);
+  /// RGB pixels of `surface`'s size: each surface pixel blended by its alpha over the pixel of
+  /// `deep` at the same place of the image (deep stretched to the surface's size, its alpha
+  /// ignored), as the blended surface shows over an opaque deep layer. Empty when either image
+  /// holds no pixels.
+  static std::vector<unsigned char> composeLayers(const ImageLoader& surface, const ImageLoader& deep);
 
  private:
   /// Makes `sprite` show the configured file of `key`; `loadedName` is the name it was made
   /// from (the configured text, so an empty name does not reload the default image each time).
-  static void reloadIfChanged(const std::string& key, Sprite*& sprite, std::string& loadedName);
+  /// Returns whether it reloaded.
+  static bool reloadIfChanged(const std::string& key, Sprite*& sprite, std::string& loadedName);
   static void drawFlatQuad(const FlatQuad& quad, int textureName);
+  /// The surface (flat, or the ring and the waves) at yDeep with `textureName`.
+  void drawSurface(float yDeep, int textureName, bool isWaves, float wavesAmplitude) const;
+  /// The texture of composeLayers for the loaded images, made on first use; -1 when it cannot be.
+  int getSingleLayerTexture();
+  void deleteSingleLayerTexture();
 
   float size = 30.f;
   float tiles = 0.f;
@@ -119,6 +138,8 @@ class Water {
   BasicVector<4, unsigned char> tintColour{0, 104, 255, 128};
   Float3 position{0.f, -1.f, 0.f};
   int nbDeepLayersDrawn = 0;
+  /// The GL texture of getSingleLayerTexture (-1: none yet).
+  int singleLayerTexture = -1;
 };
 
 #endif

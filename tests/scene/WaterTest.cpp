@@ -146,6 +146,7 @@ class WaterTest : public testing::Test {
     config.setDouble("water_waves_amplitude", 10.0);
     config.setBool("enable_multi_layered_water", false);
     config.setBool("enable_water_waves", false);
+    config.setBool("single_water_layer", false);
 
     scene = GLManager::getScene3D();
     scene->setAspectRatio(800.f / 600.f);
@@ -321,6 +322,48 @@ TEST_F(WaterTest, DeepLayersLieUnderTheSurface) {
   water.draw();
   EXPECT_TRUE(isBlue(centre()));
   EXPECT_NEAR(pointAt(400, 300).y(), 15.f - 20.f, 0.01f);  // the top layer
+}
+
+TEST_F(WaterTest, SingleLayerShowsTheLayersInOnePassWhereTheSurfaceHidesThem) {
+  // A half-transparent red surface over blue deep layers, filling the window.
+  XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  config.setString("water_texture", writeSolid("half_red.png", 255, 0, 0, 128));
+  config.setBool("enable_multi_layered_water", true);
+  Water water(10.f);
+  water.setSize(4000.f);
+  const auto drawFrame = [&](bool isSingle, float cameraY) {
+    config.setBool("single_water_layer", isSingle);
+    SpriteManager::clearScreen(Color(0, 0, 0, 255));
+    look(Float3(0.f, cameraY, 0.f), -70.f);
+    water.draw();
+    return GLTestWindow::readPixels(0, 0, 800, 600);
+  };
+  for (const bool isWaves : {false, true}) {
+    config.setBool("enable_water_waves", isWaves);
+    water.follow(Float3(0.f, 0.f, 0.f), 1500);
+    const std::vector<unsigned char> layered = drawFrame(false, 60.f);
+    EXPECT_GT(water.getNbDeepLayersDrawn(), 0);
+    const std::vector<unsigned char> single = drawFrame(true, 60.f);
+    EXPECT_EQ(water.getNbDeepLayersDrawn(), 0);
+    // Red half over blue everywhere, as the layers show it.
+    int nbDiffering = 0;
+    for (size_t i = 0; i < layered.size(); i += 4) {
+      bool isSame = std::abs(layered[i] - 128) <= 2 && std::abs(layered[i + 2] - 127) <= 2;
+      for (size_t c = 0; c < 3; ++c) isSame = isSame && std::abs(layered[i + c] - single[i + c]) <= 2;
+      nbDiffering += isSame ? 0 : 1;
+    }
+    EXPECT_EQ(nbDiffering, 0) << isWaves;
+
+    // Close over the surface, the layers are drawn as without the switch.
+    EXPECT_TRUE(drawFrame(true, 8.f) == drawFrame(false, 8.f)) << isWaves;
+    EXPECT_GT(water.getNbDeepLayersDrawn(), 0);
+  }
+
+  // A new surface image makes a new single layer.
+  config.setString("water_texture", redPath);
+  water.loadTextures();
+  drawFrame(true, 60.f);
+  EXPECT_TRUE(isRed(centre()));
 }
 
 TEST_F(WaterTest, RingOfSeaSurroundsTheWavesOnlyWhenTheSquareIsLargerThanThem) {

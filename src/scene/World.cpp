@@ -115,6 +115,20 @@ void World::manage(bool playerActive) {
   if (playerActive && !fullscreenSpriteShown) player->manage(*this);
 
   water->loadTextures();
+
+  if (config().getBool("adaptive_detail")) {
+    adaptiveDetail.setBudgetMs(config().getDouble("adaptive_detail_budget_ms"));
+    adaptiveDetail.addFrame(static_cast<double>(GLManager::getPeriodDuration()) / 1000.0);
+  } else {
+    adaptiveDetail.reset();
+  }
+}
+
+float World::getDrawnViewDistance() const {
+  const float scale = adaptiveDetail.getScale();
+  // A view shorter than the margin has no configured part to shorten.
+  if (!(scale < 1.f) || !(viewDistance > viewDistanceMargin)) return viewDistance;
+  return (viewDistance - viewDistanceMargin) * scale + viewDistanceMargin;
 }
 
 void World::draw(bool editorMode) {
@@ -125,7 +139,9 @@ void World::draw(bool editorMode) {
   scene->apply3DDrawState();
   setLighting(false);
 
-  scene->setFarPlane(viewDistance * 2.f);
+  const float drawnDistance = getDrawnViewDistance();
+  streamer.setNearScale(adaptiveDetail.getScale());
+  scene->setFarPlane(drawnDistance * 2.f);
   const float skyboxEdge = scene->getFarPlane() - 1.f;
   skybox->size = Float3(skyboxEdge, skyboxEdge, skyboxEdge);
 
@@ -140,15 +156,15 @@ void World::draw(bool editorMode) {
   }
 
   glColor4ub(255, 255, 255, 255);
-  Fog::setFogDistance(viewDistance - viewDistanceMargin, fogColour);
+  Fog::setFogDistance(drawnDistance - viewDistanceMargin, fogColour);
 
   // The opaque draws first, nearest first, each rejecting by depth what lies behind it before
   // shading it: the regions up to the first that can show what lies behind it, the player,
   // then the sky where nothing covers it (it writes its depth, so that what comes later beyond
   // it stays hidden as before). The rest of the regions and their objects, which may be
   // translucent, are then drawn over the sky as they always were.
-  lastDrawRadius = viewDistance;
-  streamer.drawOpaque(viewDistance, editorMode);
+  lastDrawRadius = drawnDistance;
+  streamer.drawOpaque(drawnDistance, editorMode);
   if (passTimings) passTimings->endPass(PassTimings::regions);
   if (isSkyLast) {
     drawPlayer();
@@ -192,7 +208,7 @@ void World::clearScreen(BasicVector<4, unsigned char> colour) const {
 
 void World::drawWater() {
   if (!fullscreenSpriteShown && config().getBool("enable_water")) {
-    water->setSize(viewDistance * 4.f);
+    water->setSize(getDrawnViewDistance() * 4.f);
     water->follow(GLManager::getScene3D()->getCamera()->getPosition());
     water->draw();
   }

@@ -8,6 +8,7 @@
 #include "BasicVector.h"
 #include "world/IndexedWorld.h"
 #include "Object3D.h"
+#include "scene/AdaptiveDetail.h"
 #include "streaming/RegionStreamer.h"
 
 class Font;
@@ -26,8 +27,9 @@ class Water;
 /// collidable cube lies. One exists at a time (the indexed world owns the region build worker);
 /// needs the device manager.
 ///
-/// Configuration read: "default_distance_vision" (construction), "skybox_directory" (every
-/// update), "enable_water" (every water pass).
+/// Configuration read: "default_distance_vision" (construction), "skybox_directory",
+/// "adaptive_detail", "adaptive_detail_budget_ms" (every update), "enable_water" (every water
+/// pass).
 class World : public Object3D {
  public:
   /// Fog starts this far before the view distance ends; the view distance is the configured
@@ -58,7 +60,9 @@ class World : public Object3D {
 
   /// Once per frame: skybox follows its configured directory, light, cube types' used flags,
   /// script objects, the objects of the regions around the camera, the player (when active and
-  /// no full-screen sprite is shown), the water's textures.
+  /// no full-screen sprite is shown), the water's textures. With "adaptive_detail" the last
+  /// frame's period goes to the adaptive detail (budget "adaptive_detail_budget_ms", absent or
+  /// 0: 60 frames a second); without it the detail is full.
   void manage(bool playerActive);
   /// The main 3D pass, fog on: the regions without translucent faces, the player, the skybox
   /// where nothing covers it, the other regions, the script objects; unused cube textures
@@ -87,6 +91,12 @@ class World : public Object3D {
 
   float getViewDistance() const { return viewDistance; }
   void setViewDistance(float distance) { viewDistance = distance; }
+  /// The view distance the draws use: viewDistance at full detail; with the adaptive detail's
+  /// scale s below 1, its configured part scaled, (viewDistance - viewDistanceMargin) x s +
+  /// viewDistanceMargin, so that the fog keeps its place before the end of the view. The near
+  /// radius of the regions is scaled by s too.
+  float getDrawnViewDistance() const;
+  AdaptiveDetail& getAdaptiveDetail() { return adaptiveDetail; }
   /// The view distance of the last draw: the radius within which region objects are stepped.
   float getLastDrawRadius() const { return lastDrawRadius; }
   bool getFullscreenSpriteShown() const { return fullscreenSpriteShown; }
@@ -122,6 +132,7 @@ class World : public Object3D {
   std::unique_ptr<Water> water;
   float viewDistance;
   float lastDrawRadius = 0.f;
+  AdaptiveDetail adaptiveDetail;
   std::string worldFile;
   std::string scriptFile;
   PassTimings* passTimings = nullptr;

@@ -200,7 +200,7 @@ void RegionStreamer::buildRegionsInView(const std::vector<WorldRegion*>& parRegi
                                         const std::vector<Int3>& indices, const Float3& viewer) {
   const float sizeOneRegion = world.getSizeOneRegion();
   const bool progressive = config().getBool("optimization_world_load_progressive");
-  const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units");
+  const double maxNear = config().getDouble("max_view_distance_detailed_in_region_units") * nearScale;
   const bool fastShadows = config().getBool("fast_shadows");
   // What needs a build: unbuilt regions and regions at the wrong detail (which keep showing their
   // current mesh until rebuilt), plus at most one shell region, and that only while no region

@@ -53,6 +53,9 @@ class RegionStreamer : public RegionTableListener {
   bool isRegionVisible(const WorldRegion& region, const Float3& viewer) const;
   /// "region_build_budget_ms", defaultBuildBudgetMs when absent or 0; negative: no limit.
   static double getBuildBudgetMs();
+  /// Multiplies the configured near (detailed) radius from the next draw on; 1 by default.
+  void setNearScale(float scale) { nearScale = scale; }
+  float getNearScale() const { return nearScale; }
 
   /// The lists of the last draw: regions in view, their border flags and table indices.
   const std::vector<WorldRegion*>& getRegionsInView() const { return regions; }
@@ -108,6 +111,7 @@ class RegionStreamer : public RegionTableListener {
   /// What the camera sees in the current draw.
   Frustum viewFrustum;
   float visibleDistance = 0.f;
+  float nearScale = 1.f;
 };
 
 #endif

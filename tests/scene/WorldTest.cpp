@@ -19,6 +19,8 @@
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "world/IndexedWorld.h"
+#include "world/WorldRegion.h"
+#include "scene/AdaptiveDetail.h"
 #include "scene/Player.h"
 #include "Scene2D.h"
 #include "Scene3D.h"
@@ -80,6 +82,8 @@ class WorldTest : public testing::Test {
     config.setString("water_sub_texture", images.file("sea.png"));
     config.setBool("enable_multi_layered_water", false);
     config.setBool("enable_water_waves", false);
+    config.setBool("single_water_layer", false);
+    config.setBool("adaptive_detail", false);
     config.setDouble("default_distance_vision", 600.0);
   }
 
@@ -283,6 +287,90 @@ TEST_F(WorldTest, AViewDistanceOfOneThousandSetsFarPlaneSkyboxFogAndWater) {
   world->drawWater();
   EXPECT_EQ(scene()->getFarPlane(), 2240.f);
   EXPECT_EQ(world->getWater()->getSize(), 4480.f);
+}
+
+TEST_F(WorldTest, AdaptiveDetailShortensTheViewAndTheNearRadiusWhileFramesRunLong) {
+  XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  config.setDouble("region_build_budget_ms", -1.0);
+  createWorld();
+  // A cube in the region whose centre is (160, 160, 160), 250 units under the camera: inside the
+  // near radius of one region (320 units), outside half of it.
+  ASSERT_TRUE(world->getIndexedWorld().addCubesParallelepiped(Int3(15, 0, 15), Int3(16, 1, 16), 0));
+  world->getPlayer()->setPosition(Float3(160.f, 400.f, 160.f));
+  world->getPlayer()->setCameraDistance(0.f);
+  camera()->setRotation(Float3(-90.f, 0.f, 0.f));
+  const auto regionUnderIsNear = [&]() {
+    world->draw(false);
+    for (const WorldRegion* region : world->getIndexedWorld().getLoadedRegions())
+      if (region->getPosition() == Float3(160.f, 160.f, 160.f)) return region->isBuilt() && region->getIsNear();
+    ADD_FAILURE() << "region not loaded";
+    return false;
+  };
+  scene()->placeCamera(world->getPlayer()->getPosition() + Float3(0.f, 10.f, 0.f), 0.f);
+
+  world->getAdaptiveDetail().addFrame(100.0);
+  world->manage(false);  // without the switch: full detail
+  EXPECT_EQ(world->getAdaptiveDetail().getScale(), 1.f);
+  EXPECT_TRUE(regionUnderIsNear());
+  EXPECT_EQ(scene()->getFarPlane(), 2000.f);
+
+  // Frames of 40 ms against the 60 frames a second budget: down to half the detail.
+  config.setBool("adaptive_detail", true);
+  for (int frame = 0; frame < 20 * AdaptiveDetail::framesPerStep; ++frame) world->getAdaptiveDetail().addFrame(40.0);
+  ASSERT_EQ(world->getAdaptiveDetail().getScale(), AdaptiveDetail::minScale);
+  EXPECT_EQ(world->getDrawnViewDistance(), 700.f);  // (1000 - 400) x 0.5 + 400
+  EXPECT_FALSE(regionUnderIsNear());
+  EXPECT_EQ(scene()->getFarPlane(), 1400.f);
+  EXPECT_EQ(world->getLastDrawRadius(), 700.f);
+  GLfloat end = 0.f;
+  glGetFloatv(GL_FOG_END, &end);
+  EXPECT_FLOAT_EQ(end, 300.f);
+  world->drawWater();
+  EXPECT_EQ(world->getWater()->getSize(), 2800.f);
+  EXPECT_EQ(world->getViewDistance(), 1000.f);  // the configured distance stays
+
+  config.setBool("adaptive_detail", false);
+  world->manage(false);
+  EXPECT_TRUE(regionUnderIsNear());
+  EXPECT_EQ(world->getLastDrawRadius(), 1000.f);
+}
+
+TEST_F(WorldTest, TheSingleWaterLayerShowsTheSeaAsItsLayersDoBeforeTheFog) {
+  // A half-transparent red surface over blue deep layers, seen from above within the fog's
+  // start (farther, the fog grows over the deeper layers sooner than over the surface, and the
+  // single layer, fogged at the surface's distance, is darker there).
+  XMLSimple& config = DeviceManager::getInstance()->getConfig();
+  std::vector<unsigned char> halfRed;
+  for (int i = 0; i < 16; ++i) halfRed.insert(halfRed.end(), {255, 0, 0, 128});
+  writeTestPng(images.file("half_red.png"), 4, 4, 4, halfRed);
+  writeSolidPng(images.file("blue.png"), 0, 0, 255);
+  config.setString("water_texture", images.file("half_red.png"));
+  config.setString("water_sub_texture", images.file("blue.png"));
+  config.setBool("enable_multi_layered_water", true);
+  config.setBool("enable_water", true);
+  config.setDouble("default_distance_vision", 3000.0);
+  createWorld();
+  const unsigned char fog[4] = {200, 200, 200, 255};
+  world->setFogColour(fog);
+  Player* player = world->getPlayer();
+  player->setCameraDistance(0.f);
+  player->setPosition(Float3(0.f, 100.f, 0.f));
+  for (const bool isWaves : {false, true}) {
+    config.setBool("enable_water_waves", isWaves);
+    for (const float pitch : {-60.f, -85.f}) {
+      camera()->setRotation(Float3(pitch, 30.f, 0.f));
+      config.setBool("single_water_layer", false);
+      drawFrame();
+      const std::vector<unsigned char> layered = GLTestWindow::readPixels(0, 0, 800, 600);
+      EXPECT_GT(world->getWater()->getNbDeepLayersDrawn(), 0);
+      config.setBool("single_water_layer", true);
+      drawFrame();
+      EXPECT_EQ(world->getWater()->getNbDeepLayersDrawn(), 0);
+      EXPECT_TRUE(isNear(centre(), 128, 0, 127, 2)) << describe(centre());
+      // The odd pixel of a seam between the waves and the ring showed the deep layers.
+      EXPECT_LE(countChangedPixels(layered, GLTestWindow::readPixels(0, 0, 800, 600), 2), 4) << isWaves << pitch;
+    }
+  }
 }
 
 TEST_F(WorldTest, TheSkyboxSurroundsTheCameraWithEachImageOnItsSide) {

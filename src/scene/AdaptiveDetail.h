@@ -22,11 +22,11 @@ class AdaptiveDetail {
   /// Weight of a new frame in the average.
   static constexpr double smoothing = 0.1;
 
-  /// A budget not above 0 (or not a number) is defaultBudgetMs.
-  explicit AdaptiveDetail(double parBudgetMs = defaultBudgetMs) { setBudgetMs(parBudgetMs); }
-
   /// Longest frame counted, in milliseconds.
   static constexpr double maxFrameMs = 1000.0;
+
+  /// A budget not above 0 (or not a number) is defaultBudgetMs.
+  explicit AdaptiveDetail(double parBudgetMs = defaultBudgetMs) { setBudgetMs(parBudgetMs); }
 
   /// Takes one frame's duration in milliseconds (negative or not a number counts as 0, more
   /// than maxFrameMs as maxFrameMs) and steps the scale when its turn has come.

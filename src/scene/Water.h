@@ -64,8 +64,9 @@ class Water {
   /// With "single_water_layer" (and the layers on), while the surface covers the deep layers
   /// (isCoveringLowerLayers with its highest point) the surface alone is drawn, without
   /// blending, in one image of the surface over the deep texture (composeLayers): one pass
-  /// instead of two or four, the same colours seen from above but for the parallax between
-  /// the layers. Under or close to the surface the layers are drawn as without it.
+  /// instead of two or four, the colours of the open sea seen from above but for the parallax
+  /// between the layers; what lies under the surface (the ground of shallow water) no longer
+  /// shows through it. Under or close to the surface the layers are drawn as without it.
   void draw();
   /// In the 2D pass: covers the whole 2D area with `tintColour` when the camera is below the
   /// surface; the current colour is kept.

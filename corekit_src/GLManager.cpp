@@ -230,7 +230,12 @@ int GLManager::manageEvents() {
   mouseEvents.clear();
 
   const int sleepMs = computeFrameSleepMs(Platform::getMicroseconds() - lastStamp);
-  if (sleepMs > 0) Platform::sleepMs(sleepMs);
+  if (sleepMs > 0) {
+    // The frame's drawing goes to the renderer before the wait, so that it is done during the
+    // wait and not after it (a software renderer starts on a frame only once it is flushed).
+    glFlush();
+    Platform::sleepMs(sleepMs);
+  }
 
   const int64_t swapStart = Platform::getMicroseconds();
   glutSwapBuffers();

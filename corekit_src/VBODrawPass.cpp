@@ -73,17 +73,32 @@ void VBODrawPass::draw(const VBO& vbo, VBO::Pass pass) {
 }
 
 void VBODrawPass::drawBuffer(const VBO::Buffer& buffer, bool isHeld) {
-  // The runs to draw, joined where they touch.
+  // The runs to draw, joined where they touch; in a pass of opaque faces, a mesh drawn on its
+  // own draws its runs nearest first, so that the depth test rejects what they hide before it
+  // is shaded.
   rangeFirsts.clear();
   rangeCounts.clear();
+  nearestFirst.clear();
+  const bool byDistance = isBatching && !isHeld && mayLeaveOut && buffer.runs.size() > 1;
   for (size_t r = 0; r < buffer.runs.size(); ++r) {
     const FacingRuns::Run& run = buffer.runs[r];
     if (run.count == 0 || isLeftOut(run)) continue;
+    if (byDistance) {
+      nearestFirst.push_back(std::make_pair(squaredDistanceToBox(run), r));
+      continue;
+    }
     if (!rangeFirsts.empty() && rangeFirsts.back() + rangeCounts.back() == run.first) {
       rangeCounts.back() += run.count;
     } else {
       rangeFirsts.push_back(run.first);
       rangeCounts.push_back(run.count);
+    }
+  }
+  if (byDistance) {
+    std::sort(nearestFirst.begin(), nearestFirst.end());
+    for (const std::pair<float, size_t>& entry : nearestFirst) {
+      rangeFirsts.push_back(buffer.runs[entry.second].first);
+      rangeCounts.push_back(buffer.runs[entry.second].count);
     }
   }
   if (rangeFirsts.empty()) return;
@@ -97,6 +112,15 @@ void VBODrawPass::drawBuffer(const VBO::Buffer& buffer, bool isHeld) {
   useTexture(buffer.textureId);
   setArrays(buffer.vboVertices, buffer.vboTexCoords, buffer.texCoordOffset, buffer.vboFogCoords, buffer.fogOffset);
   drawRanges(buffer.isQuads, rangeFirsts.data(), rangeCounts.data(), nbRanges);
+}
+
+float VBODrawPass::squaredDistanceToBox(const FacingRuns::Run& run) const {
+  float squared = 0.f;
+  for (int a = 0; a < 3; ++a) {
+    const float gap = std::max({0.f, run.low[a] - eye[a], eye[a] - run.high[a]});
+    squared += gap * gap;
+  }
+  return squared;
 }
 
 bool VBODrawPass::isLeftOut(const FacingRuns::Run& run) const {

@@ -40,6 +40,7 @@ class VBODrawPass {
   void drawBuffer(const VBO::Buffer& buffer, bool isHeld);
   /// Whether the run can draw nothing: outside the view, or facing away.
   bool isLeftOut(const FacingRuns::Run& run) const;
+  float squaredDistanceToBox(const FacingRuns::Run& run) const;
   /// Sets blending and alpha test for a buffer of that texture, and binds it.
   void useTexture(int texture);
   /// Binds the arrays of a buffer (positions, texture and fog coordinates) for drawing.
@@ -80,6 +81,8 @@ class VBODrawPass {
   std::vector<Held> held;
   std::vector<int> firsts;
   std::vector<int> counts;
+  /// (squared distance to the eye, run) of the runs of a mesh drawn nearest first.
+  std::vector<std::pair<float, size_t>> nearestFirst;
   std::vector<int> rangeFirsts;
   std::vector<int> rangeCounts;
   std::vector<int> batchFirsts;

@@ -291,20 +291,23 @@ TEST(VBODraw, FacesLeftOutFacingAwayChangeNoPixel) {
     }
     glFinish();
     const std::vector<unsigned char> expected = GLTestWindow::readPixels(0, 0, 800, 600);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    VBODrawPass pass;
-    pass.begin();
-    EXPECT_TRUE(pass.getMayLeaveOut());
-    EXPECT_NEAR(pass.getEye().x(), eye.x(), 1e-3f);
-    EXPECT_NEAR(pass.getEye().z(), eye.z(), 1e-3f);
-    int leftOut = 0;
-    for (const auto& buffer : vbo.getBuffers())
-      for (size_t r = 0; r < buffer->runs.size(); ++r) leftOut += FacingRuns::isFacingAway(buffer->runs[r], pass.getEye());
-    EXPECT_GE(leftOut, 2);
-    pass.draw(vbo, VBO::Pass::all);
-    pass.end();
-    glFinish();
-    EXPECT_TRUE(GLTestWindow::readPixels(0, 0, 800, 600) == expected) << "eye " << eye;
+    // Drawn one buffer after the other, and as an opaque pass (each mesh's runs nearest first).
+    for (const bool opaquePass : {false, true}) {
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      VBODrawPass pass;
+      pass.begin(opaquePass);
+      EXPECT_TRUE(pass.getMayLeaveOut());
+      EXPECT_NEAR(pass.getEye().x(), eye.x(), 1e-3f);
+      EXPECT_NEAR(pass.getEye().z(), eye.z(), 1e-3f);
+      int leftOut = 0;
+      for (const auto& buffer : vbo.getBuffers())
+        for (size_t r = 0; r < buffer->runs.size(); ++r) leftOut += FacingRuns::isFacingAway(buffer->runs[r], pass.getEye());
+      EXPECT_GE(leftOut, 2);
+      pass.draw(vbo, VBO::Pass::all);
+      pass.end();
+      glFinish();
+      EXPECT_TRUE(GLTestWindow::readPixels(0, 0, 800, 600) == expected) << "eye " << eye << " opaque pass " << opaquePass;
+    }
   }
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();

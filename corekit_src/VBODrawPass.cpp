@@ -138,13 +138,15 @@ bool VBODrawPass::isLeftOut(const FacingRuns::Run& run) const {
 
 void VBODrawPass::drawBatches() {
   if (held.empty()) return;
-  // By texture, block and kind; in the order they came within each.
-  std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
+  // By texture, block and kind; in the order they came within each (their ranges were listed
+  // in that order: a plain sort on it too needs no room of its own, unlike a stable sort).
+  std::sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
     const VBO::Buffer& x = *a.buffer;
     const VBO::Buffer& y = *b.buffer;
     if (x.textureId != y.textureId) return x.textureId < y.textureId;
     if (x.shared.name != y.shared.name) return x.shared.name < y.shared.name;
-    return x.isQuads && !y.isQuads;
+    if (x.isQuads != y.isQuads) return x.isQuads;
+    return a.from < b.from;
   });
   for (size_t i = 0; i < held.size();) {
     const VBO::Buffer& first = *held[i].buffer;

@@ -75,12 +75,7 @@ void GLManager::initialise(const std::string& programName, const std::string& ti
   spriteManager.reset(new SpriteManager("whiteTexture.png"));
 
   scene2D.reset(new Scene2D());
-  scene2D->applyProjection();
-
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
+  scene2D->apply2DState();
 
   scene2D->windowSize = windowSize;
   scene2D->size2D = windowSize;

@@ -19,6 +19,14 @@ void Scene2D::applyProjection() {
   glLoadIdentity();
 }
 
+void Scene2D::apply2DState() {
+  applyProjection();
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glCullFace(GL_FRONT);
+}
+
 void Scene2D::resize(Int2 size) {
   windowSize = size;
   if (isFollowingWindow) size2D = size;

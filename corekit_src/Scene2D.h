@@ -14,6 +14,9 @@ class Scene2D {
   /// Orthographic projection over the 2D size with y downward, identity modelview; a zero
   /// window size is a fatal report.
   void applyProjection();
+  /// The projection and the state all 2D drawing expects: no lighting, no depth test, filled
+  /// polygons, front faces culled.
+  void apply2DState();
   /// Window size = `size`; the 2D size too when following the window; applies the projection.
   void resize(Int2 size);
   /// Window pixels to 2D units.

@@ -94,6 +94,13 @@ int SpriteManager::createTexture(const unsigned char* data, int width, int heigh
   return static_cast<int>(texture);
 }
 
+bool SpriteManager::isTextureWithoutAlpha(int texture) {
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+  GLint alphaSize = 1;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
+  return alphaSize == 0;
+}
+
 namespace {
 
 // The current colour is kept unclamped: a component set above 1 or below 0 (or NaN) must not

@@ -49,6 +49,9 @@ class SpriteManager {
   /// Mip-mapped 2D texture from tightly packed rows of bytes (RGBA when hasAlpha, else RGB);
   /// returns its name. Null data is the fatal report "data != NULL".
   static int createTexture(const unsigned char* data, int width, int height, bool hasAlpha);
+  /// Binds the texture and answers whether it has no alpha channel (its fragments then take
+  /// their alpha from the colour alone).
+  static bool isTextureWithoutAlpha(int texture);
   /// The current OpenGL colour, each component x 255 truncated.
   static Color getCurrentColor();
   /// Clears the colour and depth buffers with that colour.

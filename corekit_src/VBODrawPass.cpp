@@ -8,6 +8,7 @@
 #include "Fog.h"
 #include "GLManager.h"
 #include "Scene3D.h"
+#include "SpriteManager.h"
 #include "Assert.h"
 
 namespace {
@@ -212,11 +213,10 @@ void VBODrawPass::drawRanges(bool isQuads, const int* rangeFirsts, const int* ra
 bool VBODrawPass::isTextureWithoutAlpha(int texture) {
   for (const std::pair<int, bool>& known : textureOpacity)
     if (known.first == texture) return known.second;
-  bindTexture(texture);
-  GLint alphaSize = 1;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
-  textureOpacity.push_back(std::make_pair(texture, alphaSize == 0));
-  return alphaSize == 0;
+  const bool isWithoutAlpha = SpriteManager::isTextureWithoutAlpha(texture);
+  boundTexture = texture;
+  textureOpacity.push_back(std::make_pair(texture, isWithoutAlpha));
+  return isWithoutAlpha;
 }
 
 void VBODrawPass::bindTexture(int texture) {

@@ -71,11 +71,7 @@ World::~World() {
 
 void World::drawLoadingScreen(bool isShown) {
   Scene2D* screen = GLManager::getScene2D();
-  screen->applyProjection();
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
+  screen->apply2DState();
   SpriteManager::clearScreen(Color(0, 0, 0, 255));
   glColor4ub(255, 255, 255, 255);
   SpriteManager* registry = GLManager::getSpriteManager();

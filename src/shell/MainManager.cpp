@@ -297,11 +297,7 @@ void MainManager::manage() {
   passTimings.endPass(PassTimings::script3D);
 
   // 10. Back to 2D, in window coordinates.
-  GLManager::getScene2D()->applyProjection();
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
+  GLManager::getScene2D()->apply2DState();
 
   // 11. The engine's 2D drawing.
   phaseStart = Utils::getTimeMicroseconds();

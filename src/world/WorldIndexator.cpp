@@ -331,12 +331,8 @@ void WorldIndexator::showProgressBar(size_t done, size_t total, bool growing, in
   if (now - lastDraw <= progressIntervalMicroseconds) return;
   Scene2D* scene2D = GLManager::getScene2D();
   if (scene2D == nullptr || total == 0) return;
-  scene2D->applyProjection();
+  scene2D->apply2DState();
   GLManager::getScene3D()->setIsLighting(false);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
   SpriteManager::clearScreen(Color(0, 0, 0, 255));
   glDisable(GL_TEXTURE_2D);
   const int64_t w = scene2D->size2D.x();

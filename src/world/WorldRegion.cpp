@@ -20,6 +20,7 @@
 #include "meshing/RegionBuildWorker.h"
 #include "meshing/SharedRange.h"
 #include "Scene3D.h"
+#include "SpriteManager.h"
 #include "VBO.h"
 #include "Assert.h"
 #include "world/CubeZoneLooks.h"
@@ -204,10 +205,7 @@ std::pair<int, int> WorldRegion::build(bool parIsNear, const std::vector<const C
   hasTranslucentFaces = false;
   for (const std::unique_ptr<VBO::Buffer>& buffer : vbo->getBuffers()) {
     if (buffer->textureId == shadowTexture || buffer->nbVertices == 0) continue;
-    glBindTexture(GL_TEXTURE_2D, (GLuint)buffer->textureId);
-    GLint alphaSize = 1;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaSize);
-    hasTranslucentFaces = hasTranslucentFaces || alphaSize != 0;
+    hasTranslucentFaces = hasTranslucentFaces || !SpriteManager::isTextureWithoutAlpha(buffer->textureId);
   }
   return built;
 }

@@ -82,22 +82,9 @@ TEST(VBOArena, SharedBuffersDrawnInBatchesGiveThePixelsOfTheirOwn) {
   EXPECT_EQ(big.getBuffers()[0]->shared.name, 0u);
   EXPECT_EQ(ownA.getBuffers()[0]->shared.name, 0u);
 
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glDisable(GL_FOG);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_BLEND);
-  glDisable(GL_CULL_FACE);
+  GLTestWindow::pushPlainDrawing();
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LESS);
-  glEnable(GL_TEXTURE_2D);
-  glColor4f(1.f, 1.f, 1.f, 1.f);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, 800, 0, 600, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
   auto drawn = [](const std::vector<const VBO*>& meshes, bool batch) {
     glClearColor(0.f, 0.f, 1.f, 1.f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -115,11 +102,7 @@ TEST(VBOArena, SharedBuffersDrawnInBatchesGiveThePixelsOfTheirOwn) {
   // The arena outlives the streamer that made it: the meshes hold it.
   arena.reset();
   EXPECT_TRUE(drawn({&sharedA, &sharedB, &big}, false) == expected);
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopAttrib();
+  GLTestWindow::popPlainDrawing();
   const GLuint textures[2] = {(GLuint)red, (GLuint)green};
   glDeleteTextures(2, textures);
 }

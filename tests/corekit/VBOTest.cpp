@@ -145,21 +145,7 @@ TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
   const int red = solidTexture(255, 0, 0);
   ASSERT_LT(green, red);
 
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glDisable(GL_FOG);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_BLEND);
-  glEnable(GL_TEXTURE_2D);
-  glColor4f(1.f, 1.f, 1.f, 1.f);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, 800, 0, 600, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  GLTestWindow::pushPlainDrawing();
   glClearColor(0.f, 0.f, 1.f, 1.f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
@@ -208,11 +194,7 @@ TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
   vbo.destroy();
   EXPECT_FALSE(glIsBufferARB(firstBuffer));
 
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopAttrib();
+  GLTestWindow::popPlainDrawing();
   GLuint textures[2] = {(GLuint)red, (GLuint)green};
   glDeleteTextures(2, textures);
 }
@@ -259,21 +241,14 @@ TEST(VBODraw, FacesLeftOutFacingAwayChangeNoPixel) {
   }
   vbo.finish();
 
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glDisable(GL_FOG);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_BLEND);
+  GLTestWindow::pushPlainDrawing();
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
-  glEnable(GL_TEXTURE_2D);
-  glColor4f(1.f, 1.f, 1.f, 1.f);
   glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
   glLoadIdentity();
   gluPerspective(60.0, 800.0 / 600.0, 0.1, 100.0);
   glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
   const Float3 eyes[] = {Float3(4, 3, 6), Float3(-5, -4, -3), Float3(0.5f, 7, 0.2f), Float3(1.5f, 0, 0.9f)};
   for (const Float3& eye : eyes) {
     glLoadIdentity();
@@ -309,11 +284,7 @@ TEST(VBODraw, FacesLeftOutFacingAwayChangeNoPixel) {
       EXPECT_TRUE(GLTestWindow::readPixels(0, 0, 800, 600) == expected) << "eye " << eye << " opaque pass " << opaquePass;
     }
   }
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopAttrib();
+  GLTestWindow::popPlainDrawing();
   for (int texture : textures) {
     const GLuint name = (GLuint)texture;
     glDeleteTextures(1, &name);

@@ -602,12 +602,8 @@ TEST_F(Editor3DTest, OverlayAndCursorAreDrawn) {
   addTypes(1);
   SpriteManager::clearScreen(Color(255, 255, 255, 255));
   // The frame step's 2D set-up.
-  GLManager::getScene2D()->applyProjection();
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  GLManager::getScene2D()->apply2DState();
   glEnable(GL_CULL_FACE);
-  glCullFace(GL_FRONT);
   editor->openPage("Menu");
   editor->openPage("Select a cube type");
   world->setObjectTypeNames({"Crate"});

@@ -366,11 +366,7 @@ TEST_F(ScriptWorldTest, PlayerAndCameraFollowTheScript) {
 
 TEST_F(ScriptWorldTest, A2DLabelDrawnAfterGet2DPosFrom3DInTheDraw2DPassShows) {
   // The 2D pass as the main loop sets it up before Game.draw2D.
-  GLManager::getScene2D()->applyProjection();
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
+  GLManager::getScene2D()->apply2DState();
   SpriteManager::clearScreen(Color(0, 0, 0, 255));
   glColor4ub(255, 255, 255, 255);
   EXPECT_EQ("", script->run("label = load2DSprite('whiteTexture.png')\n"

@@ -481,11 +481,7 @@ std::string writeTga(const TempDir& dir, const std::string& name, int width, int
 }
 
 void start2DFrame() {
-  GLManager::getScene2D()->applyProjection();
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glCullFace(GL_FRONT);
+  GLManager::getScene2D()->apply2DState();
   SpriteManager::clearScreen(Color(0, 0, 0, 255));
   glColor4ub(255, 255, 255, 255);
 }

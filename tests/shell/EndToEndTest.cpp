@@ -14,59 +14,9 @@
 #include "scene/Player.h"
 #include "shell/MainManager.h"
 #include "TempDir.h"
+#include "TestGame.h"
 
 namespace {
-
-// A game directory of its own: the sample configuration and world, the engine's and the world
-// scene's assets linked in, and the script under test.
-class TestGame {
- public:
-  explicit TestGame(const std::string& script) {
-    dir.write("world.lua", script);
-    dir.write("world.xml", readFile(std::string(ENGINE_GAME_DIR) + "/world.xml"));
-    dir.write("world.dat", readFile(emptyWorldFile()));
-    for (const char* shared : {"images_engine", "whiteTexture.png", "models", "sounds", "skybox", "water",
-                               "cube_textures", "cube_shadowed_textures", "cube_bumpmap_textures"}) {
-      const std::string target = std::string(ENGINE_GAME_DIR) + "/" + shared;
-      EXPECT_EQ(0, symlink(target.c_str(), dir.file(shared).c_str())) << shared;
-    }
-  }
-
-  // Runs the engine program in the directory; standard output is kept, standard error goes
-  // to a file. Without a display the program gets a private X server. `environment` is put
-  // before the command ("NAME=value ...").
-  int run(const std::string& environment = "") {
-    const char* display = std::getenv("DISPLAY");
-    const std::string launcher = display != nullptr && *display != '\0' ? "" : "xvfb-run -a -s '-screen 0 1024x768x24 -noreset' ";
-    const std::string command = "cd '" + dir.path() + "' && " + environment + " " + launcher + "timeout 60 '" +
-                                std::string(ENGINE_PROGRAM) + "' 2>'" + dir.file("stderr.txt") + "' </dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // The lines of standard output that start with one of the prefixes, in order.
-  std::vector<std::string> lines(const std::vector<std::string>& prefixes) const {
-    std::vector<std::string> kept;
-    std::istringstream in(output);
-    std::string line;
-    while (std::getline(in, line))
-      for (const std::string& prefix : prefixes)
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-          kept.push_back(line);
-          break;
-        }
-    return kept;
-  }
-
-  std::string errors() const { return readFile(dir.file("stderr.txt")); }
-
-  TempDir dir;
-  std::string output;
-};
 
 const std::vector<std::string> scriptLines = {"Loading script", "Call game init", "==== Script file reloaded",
                                               "lua print: ", "Saving game", "Loading game"};

@@ -247,11 +247,7 @@ class MenuDrawTest : public MenuTest {
   void SetUp() override {
     MenuTest::SetUp();
     font = std::make_unique<Font>();
-    GLManager::getScene2D()->applyProjection();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glCullFace(GL_FRONT);
+    GLManager::getScene2D()->apply2DState();
     SpriteManager::clearScreen(Color(255, 255, 255, 255));
     glColor4ub(255, 255, 255, 255);
   }

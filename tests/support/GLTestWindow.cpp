@@ -69,3 +69,29 @@ std::unique_ptr<IndexedWorld> GLTestWindow::openSmallEmptyWorld() {
   CubesTable::setSizeOneCube(1.f);
   return std::unique_ptr<IndexedWorld>(new IndexedWorld(emptyWorldFile()));
 }
+
+void GLTestWindow::pushPlainDrawing() {
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glDisable(GL_FOG);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_BLEND);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1.f, 1.f, 1.f, 1.f);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, 800, 0, 600, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+}
+
+void GLTestWindow::popPlainDrawing() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+}

@@ -31,6 +31,11 @@ class GLTestWindow {
   /// Sets the window's configuration for small worlds (regions of 8 cubes of edge 1, no fast
   /// shadows) and answers a new empty world made with it, without cube types.
   static std::unique_ptr<IndexedWorld> openSmallEmptyWorld();
+  /// Saves the GL state and both matrices, then sets plain textured drawing in white: no fog,
+  /// lighting, blending, depth test or culling, a projection over the window's 800 x 600 pixels
+  /// (depth -1 to 1) and an identity modelview. popPlainDrawing puts everything back.
+  static void pushPlainDrawing();
+  static void popPlainDrawing();
 };
 
 #endif

@@ -63,6 +63,8 @@ class RegionStreamer : public RegionTableListener {
   const std::vector<Int3>& getPosIntRegions() const { return posIntRegions; }
   /// The regions whose mesh the last draw drew, in drawing order.
   const std::vector<WorldRegion*>& getRegionsDrawn() const { return regionsDrawn; }
+  /// Whether the next builds are shared with the worker; it learns from every build.
+  RegionSplitPolicy& getSplitPolicy() { return splitPolicy; }
 
   /// The table deleted or moved its regions: the lists of the last draw are emptied.
   void regionsInvalidated() override;

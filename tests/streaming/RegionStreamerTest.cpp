@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sched.h>
-
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -176,41 +174,44 @@ TEST(RegionSplitPolicyTest, AThinMainThreadSharePausesSharingForSomeBuilds) {
   EXPECT_TRUE(policy.maySplit());
 }
 
-TEST_F(RegionStreamerTest, OnOneProcessorRegionBuildsStopBeingShared) {
-  // The worker must start in the child, pinned with the main thread to one processor.
-  streamer.reset();
-  world.reset();
-  EXPECT_EXIT(
-      {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(sched_getcpu(), &one);
-        sched_setaffinity(0, sizeof one, &one);
-        config().setBool("fast_shadows", true);
-        config().setDouble("max_view_distance_detailed_in_region_units", 100.0);
-        config().setBool("enable_parallelization_regions_near", true);
-        world.reset(new WorldIndexator(edge));
-        streamer.reset(new RegionStreamer(*world));
-        // The eight regions around the origin, 256 single cubes each; those in view are built
-        // near in one frame, the first one shared.
-        for (int region = 0; region < 8; ++region)
-          for (int i = 0; i < 512; ++i) {
-            const int x = i % 16;
-            const int y = i / 256;
-            const int z = (i / 16) % 16;
-            if ((x + y + z) % 2 != 0) continue;
-            const Float3 corner((region & 1) ? -edge : 0.f, (region & 2) ? -edge : 0.f, (region & 4) ? -edge : 0.f);
-            world->addCubeZone(
-                CubeZone(0, corner + Float3(x + 0.5f, y + 0.5f, z + 0.5f), Float3(1.f, 1.f, 1.f)));
-          }
-        const int64_t before = WorldRegion::getNbSplitBuilds();
-        const std::string printed = drawFrame(3 * edge);
-        const int64_t shared = WorldRegion::getNbSplitBuilds() - before;
-        const auto nearBuilds = std::count(printed.begin(), printed.end(), '%');
-        // Quick exit: the window and its textures belong to the parent test process.
-        std::_Exit(nearBuilds >= 3 && shared >= 1 && shared < nearBuilds ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "");
+TEST_F(RegionStreamerTest, RegionBuildsAreSharedOnlyWhileTheSplitPolicyAllows) {
+  config().setBool("fast_shadows", true);
+  config().setDouble("max_view_distance_detailed_in_region_units", 100.0);
+  config().setBool("enable_parallelization_regions_near", true);
+  // The eight regions around the origin, 256 single cubes each; those in view are built near in
+  // one frame.
+  const auto fillWorld = [this]() {
+    streamer.reset();
+    world.reset();
+    world.reset(new WorldIndexator(edge));
+    streamer.reset(new RegionStreamer(*world));
+    for (int region = 0; region < 8; ++region)
+      for (int i = 0; i < 512; ++i) {
+        const int x = i % 16;
+        const int y = i / 256;
+        const int z = (i / 16) % 16;
+        if ((x + y + z) % 2 != 0) continue;
+        const Float3 corner((region & 1) ? -edge : 0.f, (region & 2) ? -edge : 0.f, (region & 4) ? -edge : 0.f);
+        world->addCubeZone(CubeZone(0, corner + Float3(x + 0.5f, y + 0.5f, z + 0.5f), Float3(1.f, 1.f, 1.f)));
+      }
+  };
+  const auto sharedInOneFrame = [this](long& nearBuilds) {
+    const int64_t before = WorldRegion::getNbSplitBuilds();
+    const std::string printed = drawFrame(3 * edge);
+    nearBuilds = std::count(printed.begin(), printed.end(), '%');
+    return WorldRegion::getNbSplitBuilds() - before;
+  };
+  long nearBuilds = 0;
+  fillWorld();
+  // A fresh policy shares the first build at least; what follows depends on the timings.
+  EXPECT_GE(sharedInOneFrame(nearBuilds), 1);
+  EXPECT_GE(nearBuilds, 3);
+  // A shared build in which the main thread got a tenth of the wall time pauses sharing.
+  fillWorld();
+  streamer->getSplitPolicy().recordBuild(true, 10 * RegionSplitPolicy::minJudgedMicroseconds,
+                                         RegionSplitPolicy::minJudgedMicroseconds);
+  EXPECT_EQ(sharedInOneFrame(nearBuilds), 0);
+  EXPECT_GE(nearBuilds, 3);
 }
 
 TEST_F(RegionStreamerTest, OnlyRegionsInSightAreDrawnNearestFirstAndTheOthersStayBuilt) {

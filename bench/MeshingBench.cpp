@@ -15,6 +15,9 @@
 //   joined_quads            quads of the far build with joined faces (world.xml's join_faces)
 //   joined_over_far_quads   joined_quads / far_quads: the quads a region draws, after / before
 //   joined_over_far_time    joined far-build time / far-build time
+//   near_joined_quads       quads of the near build with joined faces: the fixtures' types have
+//                           no bump map, so their small quads lie flat and join
+//   near_joined_over_near_quads, near_joined_over_near_time  the same against the near build
 // The builders run over the whole zone list at once, as a region builds each half of it
 // (lists counted, then sized once, then filled); far_zone_by_zone_us and near_zone_by_zone_us
 // time the same builds zone after zone, growing the lists as they go, for comparison.
@@ -197,6 +200,12 @@ MeshGroupMap nearBuild(const Fixture& f) {
   return groups;
 }
 
+MeshGroupMap nearJoinedBuild(const Fixture& f) {
+  MeshGroupMap groups;
+  CubeZone::buildNear(f.zones.data(), f.drawLooks.data(), f.zones.size(), groups, f.table, nullptr, true);
+  return groups;
+}
+
 MeshGroupMap farBuildZoneByZone(const Fixture& f) {
   MeshGroupMap groups;
   for (const CubeZone& zone : f.zones) zone.buildFar(groups, f.table, f.looks[zone.id], false);
@@ -281,17 +290,19 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
   const MeshGroupMap near = nearBuild(f);
   const size_t nearQuads = countQuads(near);
   const size_t nearQuadsOnVisible = countQuadsOnVisibleFaces(f, near);
+  const size_t nearJoinedQuads = countQuads(nearJoinedBuild(f));
   const size_t bytes = farQuads * 4 * (sizeof(Float3) + sizeof(Float2));
   std::vector<char> source(bytes, 1), target(bytes);
 
   double farTime = 0, culledTime = 0, naiveTime = 0, nearTime = 0, memcpyTime = 0;
-  double farZoneByZoneTime = 0, nearZoneByZoneTime = 0, joinedTime = 0;
+  double farZoneByZoneTime = 0, nearZoneByZoneTime = 0, joinedTime = 0, nearJoinedTime = 0;
   for (auto _ : state) {
     farTime += secondsOf([&] { benchmark::DoNotOptimize(farBuild(f)); });
     joinedTime += secondsOf([&] { benchmark::DoNotOptimize(farJoinedBuild(f)); });
     culledTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, true)); });
     naiveTime += secondsOf([&] { benchmark::DoNotOptimize(perCubeMesh(f, false)); });
     nearTime += secondsOf([&] { benchmark::DoNotOptimize(nearBuild(f)); });
+    nearJoinedTime += secondsOf([&] { benchmark::DoNotOptimize(nearJoinedBuild(f)); });
     farZoneByZoneTime += secondsOf([&] { benchmark::DoNotOptimize(farBuildZoneByZone(f)); });
     nearZoneByZoneTime += secondsOf([&] { benchmark::DoNotOptimize(nearBuildZoneByZone(f)); });
     memcpyTime += secondsOf([&] {
@@ -320,6 +331,9 @@ void compareMeshers(benchmark::State& state, const Fixture& f) {
   state.counters["joined_over_far_quads"] = (double)joinedQuads / (double)farQuads;
   state.counters["joined_us"] = joinedTime / iterations * 1e6;
   state.counters["joined_over_far_time"] = joinedTime / farTime;
+  state.counters["near_joined_quads"] = (double)nearJoinedQuads;
+  state.counters["near_joined_over_near_quads"] = (double)nearJoinedQuads / (double)nearQuads;
+  state.counters["near_joined_over_near_time"] = nearJoinedTime / nearTime;
 }
 
 void BM_CompareTerrain(benchmark::State& state) { compareMeshers(state, terrain()); }

@@ -333,6 +333,8 @@ struct FaceLists {
   std::vector<Float3> vertices;
   std::vector<Float2> texCoord;
   std::vector<uint8_t> areShadowedQuad;
+  /// Set in a joining build.
+  CubeZoneVertices::JoinScratch* join = nullptr;
 };
 
 template <typename GroupOf>
@@ -354,7 +356,8 @@ void appendNear(const CubeZone& zone, GroupOf& groupOf, const CubesTable& table,
     const bool usesSecondBounds = face == 0 || face == 3 || face == 5;
     CubeZoneVertices::getFaceVertices(zone.centre, half, face, usesSecondBounds ? low2 : low,
                                       usesSecondBounds ? high2 : high, bumpmapOf(look, face), s, table,
-                                      CubeZoneVertices::getDefaultBumpmap(), vertices, texCoord, areShadowedQuad);
+                                      CubeZoneVertices::getDefaultBumpmap(), vertices, texCoord, areShadowedQuad,
+                                      lists.join);
     assert(vertices.size() == texCoord.size());
     assert(vertices.size() == areShadowedQuad.size()*4);
     if (areShadowedQuad.empty()) continue;
@@ -557,7 +560,7 @@ void CubeZone::buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZ
 }
 
 void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
-                         const CubesTable& table, SharedRange* claims) {
+                         const CubesTable& table, SharedRange* claims, bool joinFaces) {
   const float s = table.getCellSize();
   const bool withShadowGrid = table.hasShadows();
   const Bumpmap* defaultBumpmap = CubeZoneVertices::getDefaultBumpmap();
@@ -586,6 +589,8 @@ void CubeZone::buildNear(const CubeZone* zones, const DrawLook* looks, size_t nb
   lists.vertices.reserve(4 * largestFace);
   lists.texCoord.reserve(4 * largestFace);
   lists.areShadowedQuad.reserve(largestFace);
+  CubeZoneVertices::JoinScratch join;
+  if (joinFaces) lists.join = &join;
   fillZones(nbZones, claims, 1, [&](size_t k) { appendNear(zones[k], counts, table, *looks[k].look, lists); });
 }
 

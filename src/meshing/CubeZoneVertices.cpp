@@ -128,6 +128,38 @@ bool isQuadDrawn(const FaceGrid& g, const FaceCube& cube, int i, int j) {
   return !(bu && bv);
 }
 
+/// Joins the flat small quads the scratch holds into rectangles, row by row: each grows along
+/// u as far as the quads match (same height and shadow flag), then along v while whole rows
+/// match; the corners lie where the small quads' own corners lie.
+template <typename Emit>
+void joinFlatQuads(CubeZoneVertices::JoinScratch& join, int nu, int nv, float hu, float hv, Emit& emit) {
+  const auto matches = [&join](size_t cell, size_t first) {
+    return join.flatQuads[cell] == join.flatQuads[first] && join.heights[cell] == join.heights[first];
+  };
+  for (int j = 0; j < nv; ++j) {
+    for (int i = 0; i < nu; ++i) {
+      const size_t first = i + (size_t)j * nu;
+      if (join.flatQuads[first] == 0) continue;
+      int i1 = i + 1;
+      while (i1 < nu && matches(i1 + (size_t)j * nu, first)) ++i1;
+      int j1 = j + 1;
+      for (; j1 < nv; ++j1) {
+        int k = i;
+        while (k < i1 && matches(k + (size_t)j1 * nu, first)) ++k;
+        if (k < i1) break;
+      }
+      const uint8_t flag = join.flatQuads[first];
+      const float h = join.heights[first];
+      for (int b = j; b < j1; ++b)
+        for (int a = i; a < i1; ++a) join.flatQuads[a + (size_t)b * nu] = 0;
+      const float posU[2] = {(2.f * i / nu - 1.f) * hu, (2.f * i1 / nu - 1.f) * hu};
+      const float posV[2] = {(2.f * j / nv - 1.f) * hv, (2.f * j1 / nv - 1.f) * hv};
+      const float height[2][2] = {{h, h}, {h, h}};
+      emit(i, i1, j, j1, posU, posV, height, flag == 2);
+    }
+  }
+}
+
 }  // namespace
 
 size_t CubeZoneVertices::countFaceQuads(const Float3& centre, const Float3& halfSize, int face, const Bumpmap* bumpmap,
@@ -155,7 +187,8 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
                                        const Float3& texLow, const Float3& texHigh, const Bumpmap* bumpmap,
                                        float sizeOneCube, const CubesTable& table,
                                        const Bumpmap* defaultBumpmap, std::vector<Float3>& vertices,
-                                       std::vector<Float2>& texCoord, std::vector<uint8_t>& areShadowedQuad) {
+                                       std::vector<Float2>& texCoord, std::vector<uint8_t>& areShadowedQuad,
+                                       JoinScratch* join) {
   const float s = sizeOneCube;
   const FaceGrid g = gridOf(halfSize, face, bumpmap, s, table, defaultBumpmap);
   if (g.nu <= 0 || g.nv <= 0) return;
@@ -165,6 +198,10 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   vertices.reserve(vertices.size() + 4 * (size_t)nu * nv);
   texCoord.reserve(texCoord.size() + 4 * (size_t)nu * nv);
   areShadowedQuad.reserve(areShadowedQuad.size() + (size_t)nu * nv);
+  if (join != nullptr) {
+    join->flatQuads.assign((size_t)nu * nv, 0);
+    join->heights.resize((size_t)nu * nv);
+  }
 
   const bool withShadows = table.hasShadows();
   // Half a small quad along each axis: with maps that are not square, the u half would fold
@@ -176,6 +213,23 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   const float sLow = texLow[V], sSpan = texHigh[V] - texLow[V];
   auto bumpHeight = [&](int a, int b) {
     return bumpmapTexture->heightAt(a % W, b % Hh) * s / 256.f - s / 2.f;
+  };
+  // The quad over small quads [i0, i1) x [j0, j1) with the given corner positions and heights.
+  auto emit = [&](int i0, int i1, int j0, int j1, const float posU[2], const float posV[2],
+                  const float height[2][2], bool shadowed) {
+    const float texU[2] = {tLow + tSpan * i0 / nu, tLow + tSpan * i1 / nu};
+    const float texV[2] = {sLow + sSpan * j0 / nv, sLow + sSpan * j1 / nv};
+    for (const auto& corner : cornerOrder[face]) {
+      const int a = corner[0];
+      const int b = corner[1];
+      Float3 p;
+      p[U] = centre[U] + posU[a];
+      p[V] = centre[V] + posV[b];
+      p[N] = centre[N] + facePlane + sign * height[a][b];
+      vertices.push_back(p);
+      texCoord.push_back(Float2(texU[a], 1.f - texV[b]));
+    }
+    areShadowedQuad.push_back(shadowed ? 1 : 0);
   };
 
   for (int cu = 0; cu < nu; cu += W) {
@@ -194,7 +248,8 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
           float posV[2] = {(2.f * j / nv - 1.f) * hv, (2.f * (j + 1) / nv - 1.f) * hv};
           float height[2][2] = {{bumpHeight(i, j), bumpHeight(i, j + 1)},
                                 {bumpHeight(i + 1, j), bumpHeight(i + 1, j + 1)}};
-          if (cube.withBevel) {
+          const bool bevelled = cube.withBevel && (atMinusU || atPlusU || atMinusV || atPlusV);
+          if (bevelled) {
             // The zone's edge slopes down toward the empty cell beside it (on both sides
             // when a face is one small quad wide).
             if (atMinusU) {
@@ -214,18 +269,6 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
               height[0][1] = height[1][1] = -bevelV;
             }
           }
-          const float texU[2] = {tLow + tSpan * i / nu, tLow + tSpan * (i + 1) / nu};
-          const float texV[2] = {sLow + sSpan * j / nv, sLow + sSpan * (j + 1) / nv};
-          for (const auto& corner : cornerOrder[face]) {
-            const int a = corner[0];
-            const int b = corner[1];
-            Float3 p;
-            p[U] = centre[U] + posU[a];
-            p[V] = centre[V] + posV[b];
-            p[N] = centre[N] + facePlane + sign * height[a][b];
-            vertices.push_back(p);
-            texCoord.push_back(Float2(texU[a], 1.f - texV[b]));
-          }
 
           bool shadowed = false;
           if (withShadows) {
@@ -235,9 +278,17 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
             middle[N] = centre[N] + facePlane + sign * 0.1f;
             shadowed = table.isShadowedAt(middle, face);
           }
-          areShadowedQuad.push_back(shadowed ? 1 : 0);
+          const bool flat = !bevelled && height[0][0] == height[0][1] && height[0][0] == height[1][0] &&
+                            height[0][0] == height[1][1];
+          if (join != nullptr && flat) {
+            join->flatQuads[i + (size_t)j * nu] = shadowed ? 2 : 1;
+            join->heights[i + (size_t)j * nu] = height[0][0];
+            continue;
+          }
+          emit(i, i + 1, j, j + 1, posU, posV, height, shadowed);
         }
       }
     }
   }
+  if (join != nullptr) joinFlatQuads(*join, nu, nv, hu, hv, emit);
 }

@@ -16,6 +16,14 @@ class CubesTable;
 /// face is buried behind solid cells emit nothing. Pure: reads the table, writes the lists.
 class CubeZoneVertices {
  public:
+  /// Scratch room of a joining build, reused face after face: the small quads of a face that
+  /// lie flat (all four corners at one height, without bevel) wait here to be joined.
+  struct JoinScratch {
+    /// Per small quad (i + j * nu): 0 when emitted on its own, else 1 + its shadow flag.
+    std::vector<uint8_t> flatQuads;
+    std::vector<float> heights;
+  };
+
   /// The flat 4 x 4 map (every byte 128) used when a face has no usable bump map.
   static const Bumpmap* getDefaultBumpmap();
 
@@ -24,14 +32,17 @@ class CubeZoneVertices {
   /// and four (u, v) per quad in `vertices` and `texCoord`, one flag per quad in
   /// `areShadowedQuad`. `texLow`/`texHigh` are the face's texture bounds; `bumpmap` may be
   /// null (or too small: under 3 pixels both wide and high), then `defaultBumpmap` is used.
+  /// With `join`, neighbouring flat small quads of one height and shadow flag are joined into
+  /// rectangles, appended after the others: they lie in one plane and the face's texture
+  /// coordinates run linearly over it, so the joined quad covers the same texels.
   static void getFaceVertices(const Float3& centre, const Float3& halfSize, int face, const Float3& texLow,
                               const Float3& texHigh, const Bumpmap* bumpmap, float sizeOneCube,
                               const CubesTable& table, const Bumpmap* defaultBumpmap,
                               std::vector<Float3>& vertices, std::vector<Float2>& texCoord,
-                              std::vector<uint8_t>& areShadowedQuad);
+                              std::vector<uint8_t>& areShadowedQuad, JoinScratch* join = nullptr);
 
-  /// The number of small quads getFaceVertices appends for the same face, without building
-  /// them: lets a builder size its lists once before filling them.
+  /// The number of small quads getFaceVertices appends for the same face without joining (an
+  /// upper bound with it), without building them: lets a builder size its lists once before filling them.
   static size_t countFaceQuads(const Float3& centre, const Float3& halfSize, int face, const Bumpmap* bumpmap,
                                float sizeOneCube, const CubesTable& table, const Bumpmap* defaultBumpmap);
 

@@ -55,9 +55,9 @@ void CubeZoneLooks::buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap
 }
 
 void CubeZoneLooks::buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                              SharedRange* claims) {
+                              SharedRange* claims, bool joinFaces) {
   const std::vector<CubeZone::DrawLook> looks = drawLooksOf(zones, nbZones);
-  CubeZone::buildNear(zones, looks.data(), nbZones, groups, table, claims);
+  CubeZone::buildNear(zones, looks.data(), nbZones, groups, table, claims, joinFaces);
 }
 
 bool CubeZoneLooks::contains(const CubeZone& zone, const Float3& point) {

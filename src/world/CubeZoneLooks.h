@@ -25,11 +25,11 @@ class CubeZoneLooks {
   /// Near build of one zone, its type fetched the same way.
   static void buildNear(const CubeZone& zone, MeshGroupMap& groups, const CubesTable& table);
   /// The range builds of CubeZone with every zone's type fetched as in the one-zone builds;
-  /// `joinFaces` (the configuration's join_faces, read by the caller) joins the far faces.
+  /// `joinFaces` (the configuration's join_faces, read by the caller) joins faces.
   static void buildFar(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
                        SharedRange* claims = nullptr, bool joinFaces = false);
   static void buildNear(const CubeZone* zones, size_t nbZones, MeshGroupMap& groups, const CubesTable& table,
-                        SharedRange* claims = nullptr);
+                        SharedRange* claims = nullptr, bool joinFaces = false);
 
   /// Whether the point lies in the zone (bounds included) and its type is collidable; marks
   /// the type used. The id must be a valid type id.

@@ -32,13 +32,12 @@ RegionBuildWorker* thread = nullptr;
 std::atomic<int64_t> nbSplitBuilds{0};
 std::atomic<int64_t> nbTakenOverPieces{0};
 
-/// `joinFaces`: the far faces are joined (the near ones never are: their bump relief, bevels
-/// and shadow grid vary within a face).
+/// `joinFaces`: the far faces are joined, and the flat small quads of each near face.
 void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, bool joinFaces, MeshGroupMap& groups,
                const CubesTable& table, SharedRange* claims) {
   if (nbZones == 0) return;
   if (isNear)
-    CubeZoneLooks::buildNear(zones, nbZones, groups, table, claims);
+    CubeZoneLooks::buildNear(zones, nbZones, groups, table, claims, joinFaces);
   else
     CubeZoneLooks::buildFar(zones, nbZones, groups, table, claims, joinFaces);
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "meshing/CubeTypeLook.h"
@@ -19,7 +22,8 @@ struct FaceQuads {
   std::vector<uint8_t> areShadowedQuad;
 };
 
-FaceQuads faceOf(const CubeZone& zone, int face, const CubesTable& table, const Bumpmap* bumpmap = nullptr) {
+FaceQuads faceOf(const CubeZone& zone, int face, const CubesTable& table, const Bumpmap* bumpmap = nullptr,
+                 CubeZoneVertices::JoinScratch* join = nullptr) {
   FaceQuads quads;
   Float3 low, high, low2, high2;
   const bool options[3] = {true, true, true};
@@ -27,7 +31,7 @@ FaceQuads faceOf(const CubeZone& zone, int face, const CubesTable& table, const 
   const bool second = face == 0 || face == 3 || face == 5;
   CubeZoneVertices::getFaceVertices(zone.centre, zone.size / 2.f, face, second ? low2 : low, second ? high2 : high,
                                     bumpmap, 1.f, table, CubeZoneVertices::getDefaultBumpmap(), quads.vertices,
-                                    quads.texCoord, quads.areShadowedQuad);
+                                    quads.texCoord, quads.areShadowedQuad, join);
   EXPECT_EQ(quads.vertices.size(), quads.texCoord.size());
   EXPECT_EQ(quads.vertices.size(), quads.areShadowedQuad.size() * 4);
   return quads;
@@ -190,4 +194,104 @@ TEST(CubeZoneNearBuild, ShadowFlagsChooseTheShadowedTexture) {
   EXPECT_EQ(litGroups[20].verticesQuadVect.size(), 64u);
   EXPECT_EQ(litGroups[10].verticesQuadVect.size(), 0u);
   EXPECT_EQ(litGroups[11].verticesQuadVect.size(), 64u);
+}
+
+TEST(CubeZoneNearBuild, JoiningMergesFlatQuadsAndKeepsTheSurfaceAndTexels) {
+  // A 4 x 1 x 3 zone alone (its border bevelled) with a cube on it (only the ring of small
+  // quads under it is drawn), part of its top in the shadow of a caster.
+  std::vector<CubeZone> zones{zoneOfCells(0, Int3(4, 5, 4), Int3(4, 1, 3)), zoneOfCells(0, Int3(6, 6, 5), Int3(1, 1, 1))};
+  CubeZone caster = zoneOfCells(0, Int3(6, 7, 5), Int3(2, 1, 2));
+  std::vector<const CubeZone*> casters{&caster};
+  CubesTable table(regionCentre, 1.f, regionSize, zones, &casters);
+  CubeZoneVertices::JoinScratch scratch;
+  const FaceQuads separate = faceOf(zones[0], 0, table);
+  const FaceQuads joined = faceOf(zones[0], 0, table, nullptr, &scratch);
+  ASSERT_NE(std::count(separate.areShadowedQuad.begin(), separate.areShadowedQuad.end(), 1), 0);
+  ASSERT_NE(std::count(separate.areShadowedQuad.begin(), separate.areShadowedQuad.end(), 0), 0);
+
+  const auto isFlat = [](const FaceQuads& quads, size_t q) {
+    for (int k = 1; k < 4; ++k)
+      if (quads.vertices[4 * q + k].y() != quads.vertices[4 * q].y()) return false;
+    return true;
+  };
+  const auto sameQuad = [](const FaceQuads& a, size_t p, const FaceQuads& b, size_t q) {
+    for (int k = 0; k < 4; ++k)
+      if (!(a.vertices[4 * p + k] == b.vertices[4 * q + k]) || !(a.texCoord[4 * p + k] == b.texCoord[4 * q + k]))
+        return false;
+    return a.areShadowedQuad[p] == b.areShadowedQuad[q];
+  };
+  // Every corner of a joined quad is a corner of the small quads, with its texture coordinates.
+  std::map<std::tuple<float, float, float>, Float2> corners;
+  for (size_t k = 0; k < separate.vertices.size(); ++k) {
+    const Float3& v = separate.vertices[k];
+    corners[std::make_tuple(v.x(), v.y(), v.z())] = separate.texCoord[k];
+  }
+  for (size_t k = 0; k < joined.vertices.size(); ++k) {
+    const Float3& v = joined.vertices[k];
+    const auto found = corners.find(std::make_tuple(v.x(), v.y(), v.z()));
+    ASSERT_NE(found, corners.end()) << v;
+    EXPECT_EQ(found->second, joined.texCoord[k]) << v;
+  }
+  // The bevelled quads stay as they were; each flat one lies in exactly one joined flat quad of
+  // its height and shadow flag.
+  size_t flatSeparate = 0, flatJoined = 0;
+  float flatArea[2] = {0.f, 0.f};
+  const auto addArea = [&flatArea](const FaceQuads& quads, size_t q, float sign) {
+    const Float3 extent = quads.vertices[4 * q + 2] - quads.vertices[4 * q];
+    flatArea[quads.areShadowedQuad[q]] += sign * std::fabs(extent.x() * extent.z());
+  };
+  for (size_t q = 0; q < joined.areShadowedQuad.size(); ++q)
+    if (isFlat(joined, q)) {
+      ++flatJoined;
+      addArea(joined, q, 1.f);
+    }
+  for (size_t p = 0; p < separate.areShadowedQuad.size(); ++p) {
+    size_t holders = 0;
+    if (!isFlat(separate, p)) {
+      for (size_t q = 0; q < joined.areShadowedQuad.size(); ++q) holders += sameQuad(separate, p, joined, q) ? 1 : 0;
+      EXPECT_EQ(holders, 1u) << "bevelled quad " << p;
+      continue;
+    }
+    ++flatSeparate;
+    addArea(separate, p, -1.f);
+    const Float3 middle = (separate.vertices[4 * p] + separate.vertices[4 * p + 2]) / 2.f;
+    for (size_t q = 0; q < joined.areShadowedQuad.size(); ++q) {
+      if (!isFlat(joined, q)) continue;
+      const Float3& a = joined.vertices[4 * q];
+      const Float3& c = joined.vertices[4 * q + 2];
+      if (middle.x() > std::min(a.x(), c.x()) && middle.x() < std::max(a.x(), c.x()) &&
+          middle.z() > std::min(a.z(), c.z()) && middle.z() < std::max(a.z(), c.z()) && a.y() == middle.y() &&
+          joined.areShadowedQuad[q] == separate.areShadowedQuad[p])
+        ++holders;
+    }
+    EXPECT_EQ(holders, 1u) << "flat quad " << p;
+  }
+  EXPECT_EQ(joined.areShadowedQuad.size(), separate.areShadowedQuad.size() - flatSeparate + flatJoined);
+  EXPECT_LE(flatJoined * 8, flatSeparate);
+  EXPECT_NEAR(flatArea[0], 0.f, 1e-4f);
+  EXPECT_NEAR(flatArea[1], 0.f, 1e-4f);
+
+  // A bumped face has no flat quad: joining leaves it as it was.
+  std::vector<unsigned char> pixels = rampPixels(4, 4);
+  Bumpmap ramp{pixels.data(), 4, 4, 3};
+  const FaceQuads bumped = faceOf(zones[0], 0, table, &ramp);
+  const FaceQuads bumpedJoined = faceOf(zones[0], 0, table, &ramp, &scratch);
+  EXPECT_EQ(bumpedJoined.vertices, bumped.vertices);
+  EXPECT_EQ(bumpedJoined.texCoord, bumped.texCoord);
+
+  // The range build joins with the switch only; the textures stay those of the small quads.
+  const std::vector<CubeTypeLook> looks{testLook()};
+  const std::vector<CubeZone::DrawLook> drawLooks(2, CubeZone::DrawLook{&looks[0], false, true});
+  MeshGroupMap plain, joinedGroups;
+  CubeZone::buildNear(zones.data(), drawLooks.data(), 2, plain, table);
+  CubeZone::buildNear(zones.data(), drawLooks.data(), 2, joinedGroups, table, nullptr, true);
+  for (const auto& entry : plain) {
+    const size_t quads = joinedGroups[entry.first].verticesQuadVect.size();
+    if (entry.second.verticesQuadVect.empty()) {
+      EXPECT_EQ(quads, 0u) << entry.first;
+      continue;
+    }
+    EXPECT_GT(quads, 0u) << entry.first;
+    EXPECT_LT(quads, entry.second.verticesQuadVect.size()) << entry.first;
+  }
 }

@@ -54,9 +54,9 @@ class CubeZone {
   /// cells of the table and without shadow triangles laid over them. The texture coordinates
   /// of a joined quad run over its whole length (one unit per cube), so the repeating texture
   /// lands where the separate faces had it. The shadow triangles and the other faces are laid
-  /// as without joining. The near build with `joinFaces` joins, within each zone face, the
-  /// small quads that lie flat at one height with one shadow flag (CubeZoneVertices); bumped
-  /// and bevelled ones stay as they are.
+  /// as without joining. The near build with `joinFaces` joins, within each zone face whose
+  /// bump map has no relief, the small quads of one shadow flag (CubeZoneVertices); bevels and
+  /// bumped faces stay as they are.
   static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
                        const CubesTable& table, SharedRange* claims = nullptr, bool joinFaces = false);
   static void buildNear(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,

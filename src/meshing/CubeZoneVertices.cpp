@@ -128,6 +128,14 @@ bool isQuadDrawn(const FaceGrid& g, const FaceCube& cube, int i, int j) {
   return !(bu && bv);
 }
 
+/// Whether every pixel of the map gives the same height.
+bool isWithoutRelief(const Bumpmap& bumpmap) {
+  for (int y = 0; y < bumpmap.getHeight(); ++y)
+    for (int x = 0; x < bumpmap.getWidth(); ++x)
+      if (bumpmap.heightAt(x, y) != bumpmap.heightAt(0, 0)) return false;
+  return true;
+}
+
 /// Joins the flat small quads the scratch holds into rectangles, row by row: each grows along
 /// u as far as the quads match (same height and shadow flag), then along v while whole rows
 /// match; the corners lie where the small quads' own corners lie.
@@ -198,6 +206,9 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   vertices.reserve(vertices.size() + 4 * (size_t)nu * nv);
   texCoord.reserve(texCoord.size() + 4 * (size_t)nu * nv);
   areShadowedQuad.reserve(areShadowedQuad.size() + (size_t)nu * nv);
+  // Only a face without relief joins: on a bumped one, the few small quads that happen to lie
+  // flat would gain little and put T-junctions along the relief.
+  if (join != nullptr && !isWithoutRelief(*bumpmapTexture)) join = nullptr;
   if (join != nullptr) {
     join->flatQuads.assign((size_t)nu * nv, 0);
     join->heights.resize((size_t)nu * nv);

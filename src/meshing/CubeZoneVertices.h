@@ -32,9 +32,10 @@ class CubeZoneVertices {
   /// and four (u, v) per quad in `vertices` and `texCoord`, one flag per quad in
   /// `areShadowedQuad`. `texLow`/`texHigh` are the face's texture bounds; `bumpmap` may be
   /// null (or too small: under 3 pixels both wide and high), then `defaultBumpmap` is used.
-  /// With `join`, neighbouring flat small quads of one height and shadow flag are joined into
-  /// rectangles, appended after the others: they lie in one plane and the face's texture
-  /// coordinates run linearly over it, so the joined quad covers the same texels.
+  /// With `join`, on a face whose bump map has no relief (every pixel one height, as the
+  /// default's), neighbouring flat small quads (all but the bevels) of one height and shadow
+  /// flag are joined into rectangles, appended after the others: they lie in one plane and the
+  /// face's texture coordinates run linearly over it, so the joined quad covers the same texels.
   static void getFaceVertices(const Float3& centre, const Float3& halfSize, int face, const Float3& texLow,
                               const Float3& texHigh, const Bumpmap* bumpmap, float sizeOneCube,
                               const CubesTable& table, const Bumpmap* defaultBumpmap,

@@ -32,7 +32,7 @@ RegionBuildWorker* thread = nullptr;
 std::atomic<int64_t> nbSplitBuilds{0};
 std::atomic<int64_t> nbTakenOverPieces{0};
 
-/// `joinFaces`: the far faces are joined, and the flat small quads of each near face.
+/// `joinFaces`: the far faces are joined, and the small quads of near faces without relief.
 void meshRange(const CubeZone* zones, size_t nbZones, bool isNear, bool joinFaces, MeshGroupMap& groups,
                const CubesTable& table, SharedRange* claims) {
   if (nbZones == 0) return;

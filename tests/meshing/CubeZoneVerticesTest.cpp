@@ -271,11 +271,12 @@ TEST(CubeZoneNearBuild, JoiningMergesFlatQuadsAndKeepsTheSurfaceAndTexels) {
   EXPECT_NEAR(flatArea[0], 0.f, 1e-4f);
   EXPECT_NEAR(flatArea[1], 0.f, 1e-4f);
 
-  // A bumped face has no flat quad: joining leaves it as it was.
-  std::vector<unsigned char> pixels = rampPixels(4, 4);
-  Bumpmap ramp{pixels.data(), 4, 4, 3};
-  const FaceQuads bumped = faceOf(zones[0], 0, table, &ramp);
-  const FaceQuads bumpedJoined = faceOf(zones[0], 0, table, &ramp, &scratch);
+  // A face with relief is left as it was, even where some of its small quads lie flat.
+  std::vector<unsigned char> pixels(4 * 4 * 3, 128);
+  pixels[15 * 3] = 140;
+  Bumpmap oneBump{pixels.data(), 4, 4, 3};
+  const FaceQuads bumped = faceOf(zones[0], 0, table, &oneBump);
+  const FaceQuads bumpedJoined = faceOf(zones[0], 0, table, &oneBump, &scratch);
   EXPECT_EQ(bumpedJoined.vertices, bumped.vertices);
   EXPECT_EQ(bumpedJoined.texCoord, bumped.texCoord);
 

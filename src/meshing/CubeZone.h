@@ -55,7 +55,7 @@ class CubeZone {
   /// of a joined quad run over its whole length (one unit per cube), so the repeating texture
   /// lands where the separate faces had it. The shadow triangles and the other faces are laid
   /// as without joining. The near build with `joinFaces` joins, within each zone face whose
-  /// bump map has no relief, the small quads of one shadow flag (CubeZoneVertices); bevels and
+  /// bump map has no relief, the small quads of one shadow flag and plane (CubeZoneVertices);
   /// bumped faces stay as they are.
   static void buildFar(const CubeZone* zones, const DrawLook* looks, size_t nbZones, MeshGroupMap& groups,
                        const CubesTable& table, SharedRange* claims = nullptr, bool joinFaces = false);

@@ -136,34 +136,39 @@ bool isWithoutRelief(const Bumpmap& bumpmap) {
   return true;
 }
 
-/// Joins the flat small quads the scratch holds into rectangles, row by row: each grows along
-/// u as far as the quads match (same height and shadow flag), then along v while whole rows
-/// match; the corners lie where the small quads' own corners lie.
+/// Sides of a small quad that slope down toward an empty neighbour (a zone's bevel).
+enum BevelSide : unsigned { minusU = 1, plusU = 2, minusV = 4, plusV = 8 };
+/// What a small quad waiting to be joined is, by its code in the scratch: 0 for none, else
+/// 1 + its shadow flag + 2 * its shape, the shape being flat or bevelled on one side
+/// (BevelSide, in this order). Neighbours of one code lie in one plane: a flat face, or the
+/// slope of a straight bevel.
+constexpr unsigned bevelOfShape[5] = {0, minusU, plusU, minusV, plusV};
+
+uint8_t joinCodeOf(unsigned bevels, bool shadowed) {
+  for (uint8_t shape = 0; shape < 5; ++shape)
+    if (bevelOfShape[shape] == bevels) return (uint8_t)(1 + (shadowed ? 1 : 0) + 2 * shape);
+  return 0;
+}
+
+/// Joins the small quads the scratch holds into rectangles, row by row: each grows along u as
+/// far as the quads have its code, then along v while whole rows do.
 template <typename Emit>
-void joinFlatQuads(CubeZoneVertices::JoinScratch& join, int nu, int nv, float hu, float hv, Emit& emit) {
-  const auto matches = [&join](size_t cell, size_t first) {
-    return join.flatQuads[cell] == join.flatQuads[first] && join.heights[cell] == join.heights[first];
-  };
+void joinQuads(std::vector<uint8_t>& codes, int nu, int nv, Emit& emit) {
   for (int j = 0; j < nv; ++j) {
     for (int i = 0; i < nu; ++i) {
-      const size_t first = i + (size_t)j * nu;
-      if (join.flatQuads[first] == 0) continue;
+      const uint8_t code = codes[i + (size_t)j * nu];
+      if (code == 0) continue;
       int i1 = i + 1;
-      while (i1 < nu && matches(i1 + (size_t)j * nu, first)) ++i1;
+      while (i1 < nu && codes[i1 + (size_t)j * nu] == code) ++i1;
       int j1 = j + 1;
       for (; j1 < nv; ++j1) {
         int k = i;
-        while (k < i1 && matches(k + (size_t)j1 * nu, first)) ++k;
+        while (k < i1 && codes[k + (size_t)j1 * nu] == code) ++k;
         if (k < i1) break;
       }
-      const uint8_t flag = join.flatQuads[first];
-      const float h = join.heights[first];
       for (int b = j; b < j1; ++b)
-        for (int a = i; a < i1; ++a) join.flatQuads[a + (size_t)b * nu] = 0;
-      const float posU[2] = {(2.f * i / nu - 1.f) * hu, (2.f * i1 / nu - 1.f) * hu};
-      const float posV[2] = {(2.f * j / nv - 1.f) * hv, (2.f * j1 / nv - 1.f) * hv};
-      const float height[2][2] = {{h, h}, {h, h}};
-      emit(i, i1, j, j1, posU, posV, height, flag == 2);
+        for (int a = i; a < i1; ++a) codes[a + (size_t)b * nu] = 0;
+      emit(i, i1, j, j1, bevelOfShape[(code - 1) / 2], (code - 1) % 2 == 1);
     }
   }
 }
@@ -209,10 +214,7 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   // Only a face without relief joins: on a bumped one, the few small quads that happen to lie
   // flat would gain little and put T-junctions along the relief.
   if (join != nullptr && !isWithoutRelief(*bumpmapTexture)) join = nullptr;
-  if (join != nullptr) {
-    join->flatQuads.assign((size_t)nu * nv, 0);
-    join->heights.resize((size_t)nu * nv);
-  }
+  if (join != nullptr) join->quads.assign((size_t)nu * nv, 0);
 
   const bool withShadows = table.hasShadows();
   // Half a small quad along each axis: with maps that are not square, the u half would fold
@@ -225,9 +227,29 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
   auto bumpHeight = [&](int a, int b) {
     return bumpmapTexture->heightAt(a % W, b % Hh) * s / 256.f - s / 2.f;
   };
-  // The quad over small quads [i0, i1) x [j0, j1) with the given corner positions and heights.
-  auto emit = [&](int i0, int i1, int j0, int j1, const float posU[2], const float posV[2],
-                  const float height[2][2], bool shadowed) {
+  // The quad over small quads [i0, i1) x [j0, j1): its corners raised by the bump heights
+  // (i0, j0), (i0, j1), (i1, j0), (i1, j1), and on the `bevels` sides sloping down toward
+  // the empty cell beside the zone (on both sides when a face is one small quad wide).
+  auto emit = [&](int i0, int i1, int j0, int j1, unsigned bevels, bool shadowed) {
+    float posU[2] = {(2.f * i0 / nu - 1.f) * hu, (2.f * i1 / nu - 1.f) * hu};
+    float posV[2] = {(2.f * j0 / nv - 1.f) * hv, (2.f * j1 / nv - 1.f) * hv};
+    float height[2][2] = {{bumpHeight(i0, j0), bumpHeight(i0, j1)}, {bumpHeight(i1, j0), bumpHeight(i1, j1)}};
+    if (bevels & minusU) {
+      posU[0] += bevelU;
+      height[0][0] = height[0][1] = -bevelU;
+    }
+    if (bevels & plusU) {
+      posU[1] -= bevelU;
+      height[1][0] = height[1][1] = -bevelU;
+    }
+    if (bevels & minusV) {
+      posV[0] += bevelV;
+      height[0][0] = height[1][0] = -bevelV;
+    }
+    if (bevels & plusV) {
+      posV[1] -= bevelV;
+      height[0][1] = height[1][1] = -bevelV;
+    }
     const float texU[2] = {tLow + tSpan * i0 / nu, tLow + tSpan * i1 / nu};
     const float texV[2] = {sLow + sSpan * j0 / nv, sLow + sSpan * j1 / nv};
     for (const auto& corner : cornerOrder[face]) {
@@ -248,39 +270,15 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
       const FaceCube cube = faceCubeAt(g, centre, cu, cv, s, table);
       if (cube.isHidden) continue;
       for (int i = cu; i < cu + W; ++i) {
-        const bool atMinusU = i == 0 && cube.borderMinusU;
-        const bool atPlusU = i == nu - 1 && cube.borderPlusU;
         for (int j = cv; j < cv + Hh; ++j) {
           if (!isQuadDrawn(g, cube, i, j)) continue;
-          const bool atMinusV = j == 0 && cube.borderMinusV;
-          const bool atPlusV = j == nv - 1 && cube.borderPlusV;
-
-          float posU[2] = {(2.f * i / nu - 1.f) * hu, (2.f * (i + 1) / nu - 1.f) * hu};
-          float posV[2] = {(2.f * j / nv - 1.f) * hv, (2.f * (j + 1) / nv - 1.f) * hv};
-          float height[2][2] = {{bumpHeight(i, j), bumpHeight(i, j + 1)},
-                                {bumpHeight(i + 1, j), bumpHeight(i + 1, j + 1)}};
-          const bool bevelled = cube.withBevel && (atMinusU || atPlusU || atMinusV || atPlusV);
-          if (bevelled) {
-            // The zone's edge slopes down toward the empty cell beside it (on both sides
-            // when a face is one small quad wide).
-            if (atMinusU) {
-              posU[0] += bevelU;
-              height[0][0] = height[0][1] = -bevelU;
-            }
-            if (atPlusU) {
-              posU[1] -= bevelU;
-              height[1][0] = height[1][1] = -bevelU;
-            }
-            if (atMinusV) {
-              posV[0] += bevelV;
-              height[0][0] = height[1][0] = -bevelV;
-            }
-            if (atPlusV) {
-              posV[1] -= bevelV;
-              height[0][1] = height[1][1] = -bevelV;
-            }
+          unsigned bevels = 0;
+          if (cube.withBevel) {
+            if (i == 0 && cube.borderMinusU) bevels |= minusU;
+            if (i == nu - 1 && cube.borderPlusU) bevels |= plusU;
+            if (j == 0 && cube.borderMinusV) bevels |= minusV;
+            if (j == nv - 1 && cube.borderPlusV) bevels |= plusV;
           }
-
           bool shadowed = false;
           if (withShadows) {
             Float3 middle;
@@ -289,17 +287,15 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
             middle[N] = centre[N] + facePlane + sign * 0.1f;
             shadowed = table.isShadowedAt(middle, face);
           }
-          const bool flat = !bevelled && height[0][0] == height[0][1] && height[0][0] == height[1][0] &&
-                            height[0][0] == height[1][1];
-          if (join != nullptr && flat) {
-            join->flatQuads[i + (size_t)j * nu] = shadowed ? 2 : 1;
-            join->heights[i + (size_t)j * nu] = height[0][0];
-            continue;
+          if (join != nullptr) {
+            const uint8_t code = joinCodeOf(bevels, shadowed);
+            join->quads[i + (size_t)j * nu] = code;
+            if (code != 0) continue;
           }
-          emit(i, i + 1, j, j + 1, posU, posV, height, shadowed);
+          emit(i, i + 1, j, j + 1, bevels, shadowed);
         }
       }
     }
   }
-  if (join != nullptr) joinFlatQuads(*join, nu, nv, hu, hv, emit);
+  if (join != nullptr) joinQuads(join->quads, nu, nv, emit);
 }

@@ -17,11 +17,9 @@ class CubesTable;
 class CubeZoneVertices {
  public:
   /// Scratch room of a joining build, reused face after face: the small quads of a face that
-  /// lie flat (all four corners at one height, without bevel) wait here to be joined.
+  /// wait to be joined, one code per small quad (i + j * nu).
   struct JoinScratch {
-    /// Per small quad (i + j * nu): 0 when emitted on its own, else 1 + its shadow flag.
-    std::vector<uint8_t> flatQuads;
-    std::vector<float> heights;
+    std::vector<uint8_t> quads;
   };
 
   /// The flat 4 x 4 map (every byte 128) used when a face has no usable bump map.
@@ -33,9 +31,11 @@ class CubeZoneVertices {
   /// `areShadowedQuad`. `texLow`/`texHigh` are the face's texture bounds; `bumpmap` may be
   /// null (or too small: under 3 pixels both wide and high), then `defaultBumpmap` is used.
   /// With `join`, on a face whose bump map has no relief (every pixel one height, as the
-  /// default's), neighbouring flat small quads (all but the bevels) of one height and shadow
-  /// flag are joined into rectangles, appended after the others: they lie in one plane and the
-  /// face's texture coordinates run linearly over it, so the joined quad covers the same texels.
+  /// default's), neighbouring small quads of one shadow flag that lie in one plane are joined
+  /// into rectangles, appended after the others: the flat ones, and those along a straight
+  /// bevel (the strip sloping down on one side; the corners where two bevels meet stay as they
+  /// are). The face's texture coordinates run linearly over each plane, so a joined quad covers
+  /// the same texels.
   static void getFaceVertices(const Float3& centre, const Float3& halfSize, int face, const Float3& texLow,
                               const Float3& texHigh, const Bumpmap* bumpmap, float sizeOneCube,
                               const CubesTable& table, const Bumpmap* defaultBumpmap,

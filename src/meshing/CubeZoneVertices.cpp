@@ -234,22 +234,14 @@ void CubeZoneVertices::getFaceVertices(const Float3& centre, const Float3& halfS
     float posU[2] = {(2.f * i0 / nu - 1.f) * hu, (2.f * i1 / nu - 1.f) * hu};
     float posV[2] = {(2.f * j0 / nv - 1.f) * hv, (2.f * j1 / nv - 1.f) * hv};
     float height[2][2] = {{bumpHeight(i0, j0), bumpHeight(i0, j1)}, {bumpHeight(i1, j0), bumpHeight(i1, j1)}};
-    if (bevels & minusU) {
-      posU[0] += bevelU;
-      height[0][0] = height[0][1] = -bevelU;
-    }
-    if (bevels & plusU) {
-      posU[1] -= bevelU;
-      height[1][0] = height[1][1] = -bevelU;
-    }
-    if (bevels & minusV) {
-      posV[0] += bevelV;
-      height[0][0] = height[1][0] = -bevelV;
-    }
-    if (bevels & plusV) {
-      posV[1] -= bevelV;
-      height[0][1] = height[1][1] = -bevelV;
-    }
+    // Side (axis, end) is BevelSide 1 << (2 * axis + end): axis 0 is u, end 0 the minus side.
+    for (int axis = 0; axis < 2; ++axis)
+      for (int end = 0; end < 2; ++end) {
+        if ((bevels & (1u << (2 * axis + end))) == 0) continue;
+        const float bevel = axis == 0 ? bevelU : bevelV;
+        (axis == 0 ? posU : posV)[end] += end == 0 ? bevel : -bevel;
+        for (int k = 0; k < 2; ++k) (axis == 0 ? height[end][k] : height[k][end]) = -bevel;
+      }
     const float texU[2] = {tLow + tSpan * i0 / nu, tLow + tSpan * i1 / nu};
     const float texV[2] = {sLow + sSpan * j0 / nv, sLow + sSpan * j1 / nv};
     for (const auto& corner : cornerOrder[face]) {

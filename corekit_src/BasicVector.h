@@ -106,6 +106,13 @@ inline float squaredDistance(const Float3& a, const Float3& b) {
 
 inline float distance(const Float3& a, const Float3& b) { return std::sqrt(squaredDistance(a, b)); }
 
+inline float dot(const Float3& a, const Float3& b) { return a.x() * b.x() + a.y() * b.y() + a.z() * b.z(); }
+
+/// Cross product a x b.
+inline Float3 cross(const Float3& a, const Float3& b) {
+  return Float3(a.y() * b.z() - a.z() * b.y(), a.z() * b.x() - a.x() * b.z(), a.x() * b.y() - a.y() * b.x());
+}
+
 /// Whether no component is infinite or NaN.
 inline bool isFinite(const Float3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
 

@@ -4,14 +4,6 @@
 #include <cmath>
 #include <limits>
 
-namespace {
-
-Float3 cross(const Float3& a, const Float3& b) {
-  return Float3(a.y() * b.z() - a.z() * b.y(), a.z() * b.x() - a.x() * b.z(), a.x() * b.y() - a.y() * b.x());
-}
-
-}  // namespace
-
 int FacingRuns::classify(const Float3* quad, float& lean) {
   lean = 0.f;
   // The quad's facing from its diagonals, then every triangle a renderer may cut it into must

@@ -17,13 +17,6 @@
 
 namespace {
 
-Float3 cross(Float3 u, Float3 v) {
-  return Float3(u.y() * v.z() - u.z() * v.y(), u.z() * v.x() - u.x() * v.z(),
-                u.x() * v.y() - u.y() * v.x());
-}
-
-float dot(Float3 u, Float3 v) { return u.x() * v.x() + u.y() * v.y() + u.z() * v.z(); }
-
 /// Unit vector along v; (0, 0, 0) stays (0, 0, 0).
 Float3 normalized(Float3 v) {
   const float length = std::sqrt(dot(v, v));

@@ -127,8 +127,12 @@ struct VBO::Upload {
   /// The (vertices, texture coordinates) spans and the run of each (direction, cell) of the
   /// buffer being made, and the spans of the vertices that make no whole quad (drawn by no run,
   /// kept so that the counts stay the groups').
-  std::vector<std::vector<std::pair<Span, Span>>> keyedSpans =
-      std::vector<std::vector<std::pair<Span, Span>>>(FacingRuns::nbDirections * FacingRuns::nbCells);
+  struct KeyedSpans {
+    /// The run's (direction, cell), and the place the spans came in.
+    size_t key, order;
+    Span vertices, texCoords;
+  };
+  std::vector<KeyedSpans> keyedSpans;
   std::vector<FacingRuns::Run> keyedRuns = std::vector<FacingRuns::Run>(FacingRuns::nbDirections * FacingRuns::nbCells);
   std::vector<std::pair<Span, Span>> tailSpans;
   /// The grid over the buffer's box, when it is large enough to be gridded.
@@ -223,18 +227,22 @@ void VBO::uploadKind(int texture, bool isQuads, bool byFacing, Upload& upload) {
   if (nbVertices == 0) return;
   if (byFacing) {
     // The runs in the order of their (direction, cell), each span in the order it came.
+    std::sort(upload.keyedSpans.begin(), upload.keyedSpans.end(),
+              [](const Upload::KeyedSpans& a, const Upload::KeyedSpans& b) {
+                return a.key != b.key ? a.key < b.key : a.order < b.order;
+              });
     int first = 0;
-    for (size_t key = 0; key < upload.keyedSpans.size(); ++key) {
-      if (upload.keyedSpans[key].empty()) continue;
-      FacingRuns::Run run = upload.keyedRuns[key];
-      run.first = first;
-      for (const auto& spans : upload.keyedSpans[key]) {
-        upload.vertexSpans.push_back(spans.first);
-        upload.texCoordSpans.push_back(spans.second);
-        run.count += (int)(spans.first.bytes / sizeof(Float3));
+    for (size_t k = 0; k < upload.keyedSpans.size(); ++k) {
+      const Upload::KeyedSpans& spans = upload.keyedSpans[k];
+      if (k == 0 || spans.key != upload.keyedSpans[k - 1].key) {
+        upload.runs.push_back(upload.keyedRuns[spans.key]);
+        upload.runs.back().first = first;
       }
-      first += run.count;
-      upload.runs.push_back(run);
+      upload.vertexSpans.push_back(spans.vertices);
+      upload.texCoordSpans.push_back(spans.texCoords);
+      const int count = (int)(spans.vertices.bytes / sizeof(Float3));
+      upload.runs.back().count += count;
+      first += count;
     }
     for (const auto& spans : upload.tailSpans) {
       upload.vertexSpans.push_back(spans.first);
@@ -276,8 +284,8 @@ void VBO::uploadKind(int texture, bool isQuads, bool byFacing, Upload& upload) {
 }
 
 void VBO::prepareFacing(int texture, Upload& upload) {
-  for (size_t key = 0; key < upload.keyedSpans.size(); ++key) {
-    upload.keyedSpans[key].clear();
+  upload.keyedSpans.clear();
+  for (size_t key = 0; key < upload.keyedRuns.size(); ++key) {
     upload.keyedRuns[key] = FacingRuns::emptyRun((int)(key / FacingRuns::nbCells));
   }
   // A large buffer is gridded over its box, so that the runs in one place can be left out
@@ -333,11 +341,16 @@ void VBO::uploadShared(Buffer& buffer, Upload& upload) {
 void VBO::listByFacing(const std::vector<Float3>& vertices, const std::vector<Float2>& texCoords, Upload& upload) {
   // Consecutive quads of one (direction, cell) (a zone's face) make one span of its run.
   const size_t quadsEnd = vertices.size() - vertices.size() % 4;
-  auto list = [&](std::vector<std::pair<Upload::Span, Upload::Span>>& spans, size_t from, size_t to) {
-    if (to > from)
-      spans.push_back({{&vertices[from], (to - from) * sizeof(Float3)}, {&texCoords[from], (to - from) * sizeof(Float2)}});
+  const auto spansOf = [&](size_t from, size_t to) {
+    return std::make_pair(Upload::Span{&vertices[from], (to - from) * sizeof(Float3)},
+                          Upload::Span{&texCoords[from], (to - from) * sizeof(Float2)});
   };
-  size_t current = upload.keyedSpans.size();
+  const auto list = [&](size_t key, size_t from, size_t to) {
+    const std::pair<Upload::Span, Upload::Span> spans = spansOf(from, to);
+    upload.keyedSpans.push_back({key, upload.keyedSpans.size(), spans.first, spans.second});
+  };
+  const size_t none = upload.keyedRuns.size();
+  size_t current = none;
   size_t spanStart = 0;
   for (size_t v = 0; v < quadsEnd; v += 4) {
     float lean = 0.f;
@@ -346,12 +359,12 @@ void VBO::listByFacing(const std::vector<Float3>& vertices, const std::vector<Fl
     const size_t key = (size_t)direction * FacingRuns::nbCells + (size_t)cell;
     FacingRuns::widen(upload.keyedRuns[key], &vertices[v], lean);
     if (key == current) continue;
-    if (current < upload.keyedSpans.size()) list(upload.keyedSpans[current], spanStart, v);
+    if (current != none) list(current, spanStart, v);
     current = key;
     spanStart = v;
   }
-  if (current < upload.keyedSpans.size()) list(upload.keyedSpans[current], spanStart, quadsEnd);
-  list(upload.tailSpans, quadsEnd, vertices.size());
+  if (current != none) list(current, spanStart, quadsEnd);
+  if (vertices.size() > quadsEnd) upload.tailSpans.push_back(spansOf(quadsEnd, vertices.size()));
 }
 
 unsigned int VBO::uploadSpans(bool isVertices, size_t bytes, Upload& upload) {

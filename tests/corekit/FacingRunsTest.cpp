@@ -7,12 +7,6 @@
 
 namespace {
 
-Float3 cross(const Float3& a, const Float3& b) {
-  return Float3(a.y() * b.z() - a.z() * b.y(), a.z() * b.x() - a.x() * b.z(), a.x() * b.y() - a.y() * b.x());
-}
-
-float dot(const Float3& a, const Float3& b) { return a.x() * b.x() + a.y() * b.y() + a.z() * b.z(); }
-
 /// A quad on the face of direction `r` (0 to 5: +X, -X, +Y, -Y, +Z, -Z) of a unit square at
 /// `at`, counter-clockwise seen from that side, its corners raised off the face by `heights`.
 std::array<Float3, 4> faceQuad(int r, const Float3& at, const std::array<float, 4>& heights) {

@@ -18,6 +18,7 @@
 #include "SpriteManager.h"
 #include "scene/Water.h"
 #include "Assert.h"
+#include "Utils.h"
 
 namespace {
 
@@ -202,10 +203,12 @@ void World::clearScreen(BasicVector<4, unsigned char> colour) const {
   glClear(GL_DEPTH_BUFFER_BIT);
 }
 
-void World::drawWater() {
+void World::drawWater() { drawWater(Utils::getTimeMs()); }
+
+void World::drawWater(int64_t timeMs) {
   if (!fullscreenSpriteShown && config().getBool("enable_water")) {
     water->setSize(getDrawnViewDistance() * 4.f);
-    water->follow(GLManager::getScene3D()->getCamera()->getPosition());
+    water->follow(GLManager::getScene3D()->getCamera()->getPosition(), timeMs);
     water->draw();
   }
   glDisable(GL_FOG);

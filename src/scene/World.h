@@ -77,6 +77,8 @@ class World : public Object3D {
   void clearScreen(BasicVector<4, unsigned char> colour) const;
   /// The final 3D pass: the water around the camera when "enable_water" is set; fog off.
   void drawWater();
+  /// drawWater() with the waves at the moment `timeMs` of the clock (Utils::getTimeMs).
+  void drawWater(int64_t timeMs);
   /// The 2D pass: the under-water screen tint for the camera when "enable_water" is set and no
   /// full-screen sprite is shown.
   void drawWaterScreenTint();

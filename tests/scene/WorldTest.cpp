@@ -96,12 +96,13 @@ class WorldTest : public testing::Test {
 
   /// The frame's 3D part as the main loop runs it in play mode: clear, camera behind the
   /// player, the world, then the water pass.
-  void drawFrame(bool withWater = true) {
+  /// A frame with the water's waves at `waterTimeMs` of their cycle, so frames compare exactly.
+  void drawFrame(bool withWater = true, int64_t waterTimeMs = 1000) {
     SpriteManager::clearScreen(Color(0, 0, 0, 255));
     Player* player = world->getPlayer();
     scene()->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
     world->draw(false);
-    if (withWater) world->drawWater();
+    if (withWater) world->drawWater(waterTimeMs);
     glFinish();
   }
 
@@ -490,11 +491,7 @@ TEST_F(WorldTest, DrawingOpaqueLayersWithoutBlendingLeavesEveryPixelAsItWas) {
     scene()->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), player->getCameraDistance());
     world->draw(false);
     glColor4f(1.f, 1.f, 1.f, alphaBeforeWater);
-    Water* water = world->getWater();
-    water->setSize(world->getViewDistance() * 4.f);
-    water->follow(camera()->getPosition(), 1000);  // surface at 0, deep layers at -65, -45, -25
-    water->draw();
-    glDisable(GL_FOG);
+    world->drawWater(1000);  // surface at 0, deep layers at -65, -45, -25
     glFinish();
     scene()->setIsOpaqueDrawAllowed(true);
     return GLTestWindow::readPixels(0, 0, 800, 600);
@@ -651,11 +648,7 @@ void exitWithTheSampleStartViewChanges() {
     world.clearScreen(Color(150, 190, 230, 255));
     scene->placeCamera(player->getPosition() + Float3(0.f, 10.f, 0.f), cameraDistance);
     world.draw(false);
-    Water* water = world.getWater();
-    water->setSize(world.getViewDistance() * 4.f);
-    water->follow(scene->getCamera()->getPosition(), 1000);
-    water->draw();
-    glDisable(GL_FOG);
+    world.drawWater(1000);
     glFinish();
     scene->setIsOpaqueDrawAllowed(true);
     return GLTestWindow::readPixels(0, 0, 800, 600);

@@ -18,17 +18,22 @@ std::string directoryOf(const std::string& path) {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(const std::string& parPath) : path(parPath), temporaryPath(parPath + ".tmp") {
-  // A temporary file left by a killed save (or anything else under that name, a link
-  // included) is replaced, never written through.
-  if (::unlink(temporaryPath.c_str()) != 0 && errno != ENOENT) {
-    fail("cannot remove the old temporary file '" + temporaryPath + "'", errno);
-    return;
-  }
-  const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    fail("cannot create '" + temporaryPath + "'", errno);
-    return;
+AtomicFileWriter::AtomicFileWriter(const std::string& parPath) : path(parPath) {
+  // A name of this writer's own: two programs (or two threads) saving one file at once each
+  // write their own temporary file, and the last rename wins with a complete file. The name
+  // carries the process id; an attempt number separates the writers of one process, and skips
+  // a name left by a killed process that had the same id (or anything else under that name).
+  const std::string prefix = path + "." + std::to_string(::getpid()) + "-";
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temporaryPath = prefix + std::to_string(attempt) + ".tmp";
+    fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt + 1 == maxAttempts)) {
+      const int error = errno;
+      temporaryPath.clear();  // not ours: nothing to remove
+      fail("cannot create a temporary file beside '" + path + "'", error);
+      return;
+    }
   }
   struct stat previous;
   if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) ::fchmod(fd, previous.st_mode & 07777);
@@ -87,5 +92,5 @@ void AtomicFileWriter::discardTemporary() {
     std::fclose(stream);
     stream = nullptr;
   }
-  if (!isCommitted) ::unlink(temporaryPath.c_str());
+  if (!isCommitted && !temporaryPath.empty()) ::unlink(temporaryPath.c_str());
 }

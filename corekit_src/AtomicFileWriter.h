@@ -7,14 +7,16 @@
 
 /// Replaces a file so that a crash, a kill or a full disk at any moment leaves either the
 /// previous file or the complete new one, never a mix or an empty file. The bytes go to a
-/// temporary file in the same directory (the file's name followed by ".tmp", so that the
-/// rename stays on one file system), which is flushed and synced before it is renamed over the
-/// file; the directory is then synced so that the rename itself survives a power cut.
+/// temporary file of this writer's own in the same directory (the file's name followed by
+/// ".<process id>-<n>.tmp", so that the rename stays on one file system), which is flushed and
+/// synced before it is renamed over the file; the directory is then synced so that the rename
+/// itself survives a power cut. Writers of one file at once (two programs in one directory)
+/// never touch each other's temporary file: the file ends as the last one committed.
 ///
 /// A failed step removes the temporary file, leaves the previous file as it was and sets
 /// getProblem() to a sentence naming the step, the file and the system's reason; later writes
-/// do nothing and commit() answers false. The caller reports it. A temporary file left by a
-/// killed process is replaced by the next write of the same file.
+/// do nothing and commit() answers false. The caller reports it. Only a killed process leaves
+/// its temporary file behind; it may be deleted.
 ///
 ///   AtomicFileWriter out(path);
 ///   out.write(bytes, size);                 // or fprintf(out.getStream(), ...)
@@ -40,8 +42,10 @@ class AtomicFileWriter {
   bool isOk() const { return problem.empty(); }
   const std::string& getProblem() const { return problem; }
   const std::string& getPath() const { return path; }
-  /// Where the bytes go until commit.
+  /// Where the bytes go until commit (empty when it could not be created).
   const std::string& getTemporaryPath() const { return temporaryPath; }
+  /// Names tried for the temporary file before giving up.
+  static constexpr int maxAttempts = 100;
 
  private:
   /// Records what failed (with errno's text), closes and removes the temporary file.

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <vector>
 
+#include "FileCloser.h"
 #include "SpriteManager.h"
 #include "Assert.h"
 
@@ -43,11 +44,15 @@ bool endsWith(const std::string& text, const char* suffix) {
   return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-void checkImageSize(int64_t width, int64_t height, const std::string& path) {
+bool isImageSizeAllowed(int64_t width, int64_t height) {
   const bool isSideAllowed = width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide;
-  assert(isSideAllowed && static_cast<int64_t>(ImageLoader::nextPowerOfTwo(static_cast<int>(width))) *
+  return isSideAllowed && static_cast<int64_t>(ImageLoader::nextPowerOfTwo(static_cast<int>(width))) *
                                   ImageLoader::nextPowerOfTwo(static_cast<int>(height)) <=
-                              maxImagePixels,
+                              maxImagePixels;
+}
+
+void checkImageSize(int64_t width, int64_t height, const std::string& path) {
+  assert(isImageSizeAllowed(width, height),
          "loadImage : unsupported image size in " + path + ": " + std::to_string(width) + " x " +
              std::to_string(height) + " pixels (at most " + std::to_string(maxImageSide) +
              " a side and " + std::to_string(maxImagePixels) +
@@ -121,6 +126,8 @@ DecodedImage loadJpeg(FILE* file, const std::string& path, bool verbose) {
   info.progress = &progress;
   jpeg_stdio_src(&info, file);
   jpeg_read_header(&info, TRUE);
+  // The decoder goes before a report that may unwind (the destroy calls below likewise).
+  if (!isImageSizeAllowed(info.image_width, info.image_height)) jpeg_destroy_decompress(&info);
   checkImageSize(info.image_width, info.image_height, path);
   // Greyscale pictures come out as RGB like the others; colour spaces libjpeg cannot turn into
   // RGB (CMYK) fail in jpeg_start_decompress and take the error path.
@@ -130,6 +137,7 @@ DecodedImage loadJpeg(FILE* file, const std::string& path, bool verbose) {
     jpeg_destroy_decompress(&info);
     assert(false, "loadJpeg : cannot load jpeg file " + path);
   }
+  if (!isImageSizeAllowed(info.output_width, info.output_height)) jpeg_destroy_decompress(&info);
   checkImageSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height), path);
   image.width = static_cast<int>(info.output_width);
   image.height = static_cast<int>(info.output_height);
@@ -178,6 +186,7 @@ DecodedImage loadPng(FILE* file, const std::string& path, bool verbose) {
   png_read_info(png, info);
   const int width = static_cast<int>(png_get_image_width(png, info));
   const int height = static_cast<int>(png_get_image_height(png, info));
+  if (!isImageSizeAllowed(width, height)) png_destroy_read_struct(&png, &info, nullptr);
   checkImageSize(width, height, path);
 
   // The rest of the engine takes 3 or 4 bytes per pixel: palettes, grey levels, transparency
@@ -471,12 +480,11 @@ std::unique_ptr<unsigned char[]> ImageLoader::loadImage(const std::string& path,
                                                         bool verbose) {
   // Images are read from disk; the engine installs no data pack.
   if (verbose) std::cout << "Loading image '" << path << "'" << " ..." << std::flush;
-  FILE* file = fopen(path.c_str(), "rb");
+  const UniqueFile file(fopen(path.c_str(), "rb"));
   assert(file != NULL, "loadImage: can't open '" + path + "'");
 
   DecodedImage image;
-  image.pixels = decodeImage(file, path, image.height, image.width, image.isAlpha, verbose);
-  fclose(file);
+  image.pixels = decodeImage(file.get(), path, image.height, image.width, image.isAlpha, verbose);
 
   bool isStretched = false;
   if (image.pixels) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "FileCloser.h"
 #include "Assert.h"
 
 namespace {
@@ -109,16 +110,12 @@ int16_t convertSample(const unsigned char* in, const WavFormat& format) {
   return static_cast<int16_t>(static_cast<uint16_t>(top[0] | top[1] << 8));
 }
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 bool Sound_OpenAL::decodeWav(const std::string& fileName, Pcm16& pcm) {
   // Anything that is not a WAV file with a complete format chunk of a converted format goes to
   // ALUT unread, for its own verdict and reports.
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+  UniqueFile file(std::fopen(fileName.c_str(), "rb"));
   if (!file) return false;
   std::fseek(file.get(), 0, SEEK_END);
   const long fileSize = std::ftell(file.get());

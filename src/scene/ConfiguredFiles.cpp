@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "FileCloser.h"
 #include "ImageLoader.h"
 #include "scene/Player.h"
 #include "scene/Skybox.h"
@@ -44,12 +45,12 @@ std::string findImageProblem(const std::string& path) {
   const bool isKnown = endsWithNoCase(path, ".png") || endsWithNoCase(path, ".jpg") ||
                        endsWithNoCase(path, ".jpeg") || endsWithNoCase(path, ".tga");
   if (!isKnown) return "'" + path + "' is not a PNG, JPEG or TGA image";
-  FILE* file = std::fopen(path.c_str(), "rb");
+  const UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (file == nullptr) return "'" + path + "' cannot be read";
   int height = 0, width = 0;
   bool isAlpha = false;
-  const std::unique_ptr<unsigned char[]> pixels = ImageLoader::decodeImage(file, path, height, width, isAlpha, false);
-  std::fclose(file);
+  const std::unique_ptr<unsigned char[]> pixels =
+      ImageLoader::decodeImage(file.get(), path, height, width, isAlpha, false);
   if (!pixels) return "'" + path + "' holds no image";
   return std::string();
 }

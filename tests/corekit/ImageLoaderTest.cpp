@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 #include <GL/gl.h>
+#include <malloc.h>
 #include <png.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "AssertionFailure.h"
 #include "GLManager.h"
 #include "GLTestWindow.h"
 #include "ImageLoader.h"
@@ -17,6 +20,7 @@
 #include "SpriteManager.h"
 #include "TempDir.h"
 #include "TestImages.h"
+#include "Assert.h"
 
 namespace {
 
@@ -465,6 +469,68 @@ TEST_F(ImageLoaderDeathTest, ClaimedSizeIsBoundedAtItsEdge) {
   claim.replace(frame + 5, 4, std::string("\x40\x00\x40\x00", 4));
   EXPECT_EXIT(load(dir.write("claim.jpg", claim)), testing::ExitedWithCode(1),
               "loadImage : unsupported image size in .*claim.jpg: 16384 x 16384 pixels");
+}
+
+// The number of files this process has open.
+int countOpenFiles() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) count += entry.exists() ? 1 : 0;
+  return count;
+}
+
+// The PNG's header chunk claiming another size, its checksum made right.
+std::string withClaimedSize(std::string png, uint32_t width, uint32_t height) {
+  const size_t type = png.find("IHDR");
+  for (int i = 0; i < 4; ++i) {
+    png[type + 4 + i] = static_cast<char>(width >> (24 - 8 * i));
+    png[type + 8 + i] = static_cast<char>(height >> (24 - 8 * i));
+  }
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t k = type; k < type + 4 + 13; ++k) {
+    crc ^= static_cast<unsigned char>(png[k]);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  for (int i = 0; i < 4; ++i) png[type + 17 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  return png;
+}
+
+TEST_F(ImageLoaderTest, AReportThatUnwindsLeavesNoFileOrDecoderBehind) {
+  // A script's call in development mode turns the report into an exception: the loader's file
+  // and decoder must go with it (the sanitizers' leak check sees the decoders).
+  const std::string whole = dir.file("whole.png");
+  writeTestPng(whole, 4, 4, 3, Bytes(4 * 4 * 3, 9));
+  const std::string png = readFile(whole);
+  const std::string bigPng = dir.write("big.png", withClaimedSize(png, 16384, 16384));
+  const std::string cutPng = dir.write("cut.png", png.substr(0, png.size() - 20));
+  writeTestJpeg(dir.file("small.jpg"), 16, 16, 3, Bytes(16 * 16 * 3, 128));
+  std::string jpeg = readFile(dir.file("small.jpg"));
+  jpeg.replace(jpeg.find("\xFF\xC0") + 5, 4, std::string("\x40\x00\x40\x00", 4));
+  const std::string bigJpeg = dir.write("big.jpg", jpeg);
+  const std::string cutTga = writeTga("cut.tga", tgaHeader(2, 64, 64, 24));
+
+  AssertionContext recoverable;
+  recoverable.isRecoverable = true;
+  const AssertionContext previous = setAssertionContext(recoverable);
+  const int filesBefore = countOpenFiles();
+  for (const std::string& path : {bigPng, cutPng, bigJpeg, cutTga}) {
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(load(path), AssertionFailure) << path;
+    testing::internal::GetCapturedStderr();
+  }
+  EXPECT_EQ(countOpenFiles(), filesBefore);
+#ifndef __SANITIZE_ADDRESS__
+  // The decoders of the refused sizes, many times over: the heap does not grow.
+  const size_t heapBefore = mallinfo2().uordblks;
+  for (int round = 0; round < 20; ++round)
+    for (const std::string& path : {bigPng, bigJpeg}) {
+      testing::internal::CaptureStderr();
+      EXPECT_THROW(load(path), AssertionFailure) << path;
+      testing::internal::GetCapturedStderr();
+    }
+  EXPECT_LT(mallinfo2().uordblks, heapBefore + 4096);
+#endif
+  setAssertionContext(previous);
 }
 
 // ------------------------------------------------------------------- formats, files, ImageLoader

@@ -43,7 +43,7 @@ class Sound_OpenAL : public Sound_Abstract {
   unsigned getBuffer() const { return buffer; }
   unsigned getSource() const { return source; }
 
- private:
+  /// The decoders loadSound uses, pure functions of a file (the fuzzing targets run them).
   /// A sound decoded to interleaved 16-bit samples, or why its format cannot be played.
   struct Pcm16 {
     std::vector<int16_t> samples;
@@ -61,6 +61,7 @@ class Sound_OpenAL : public Sound_Abstract {
   /// damaged file, or one too long, is a fatal report.
   static void decodeOgg(const std::string& fileName, Pcm16& pcm);
 
+ private:
   unsigned buffer;
   unsigned source;
 };

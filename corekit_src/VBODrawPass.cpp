@@ -63,14 +63,24 @@ void VBODrawPass::draw(const VBO& vbo, VBO::Pass pass) {
   assert(isBegun, "VBODrawPass::draw: the pass was not begun");
   if (!VBO::isVBOSupported()) return;
   const std::pair<size_t, size_t> range = vbo.getPassBuffers(pass);
+  // The drawnLast buffers lie on faces drawn before them (the shadows of far regions float
+  // 0.1 in front): pulled toward the eye in depth, they show over those faces at any distance,
+  // also where the depth buffer can no longer tell the two planes apart.
+  const size_t firstDrawnLast = vbo.getPassBuffers(VBO::Pass::drawnLast).first;
+  const bool hasDrawnLast = range.first <= firstDrawnLast && firstDrawnLast < range.second;
   // A mesh is held back whole or not at all, so that its textures keep their order between
   // them (faces of two textures in one plane show the one drawn first).
-  bool isHeld = isBatching;
+  bool isHeld = isBatching && !hasDrawnLast;
   for (size_t i = range.first; i < range.second && isHeld; ++i) isHeld = vbo.getBuffers()[i]->shared.name != 0;
   for (size_t i = range.first; i < range.second; ++i) {
     assert(vbo.getBuffers()[i] != NULL);
+    if (i == firstDrawnLast) {
+      glPolygonOffset(-2.f, -2.f);
+      glEnable(GL_POLYGON_OFFSET_FILL);
+    }
     drawBuffer(*vbo.getBuffers()[i], isHeld);
   }
+  if (hasDrawnLast) glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
 void VBODrawPass::drawBuffer(const VBO::Buffer& buffer, bool isHeld) {

@@ -14,7 +14,9 @@
 /// for the others; draw() then only binds what changes from one buffer to the next, and leaves
 /// out the runs of a buffer (FacingRuns) that lie outside the view or face away from the eye
 /// (found from the modelview and projection at begin(); facing only when back faces are culled
-/// under a plain perspective); end() puts the state back. Nothing else may change the GL state between begin() and end().
+/// under a plain perspective); end() puts the state back. The buffers of drawnLast groups (laid
+/// on faces drawn before them, as shadows are) are drawn with a polygon offset toward the eye,
+/// so that they show over those faces however far away. Nothing else may change the GL state between begin() and end().
 /// A pass begun with `batchShared` holds back the meshes whose buffers all lie in an arena's
 /// shared blocks and draws them at end(), one call per texture and block, each call's ranges
 /// in the order they came: only for meshes whose drawing order between textures does not matter (opaque

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include <cmath>
 #include <vector>
 
 #include "GLTestWindow.h"
@@ -194,6 +195,53 @@ TEST(VBODraw, BuffersAreUploadedAndDrawnInOrder) {
   vbo.destroy();
   EXPECT_FALSE(glIsBufferARB(firstBuffer));
 
+  GLTestWindow::popPlainDrawing();
+  GLuint textures[2] = {(GLuint)red, (GLuint)green};
+  glDeleteTextures(2, textures);
+}
+
+TEST(VBODraw, DrawnLastGroupsShowOverTheirFacesFarAway) {
+  // A wall about 1500 units away, turned from the eye, and shadow triangles 0.1 in front of
+  // it: farther than the depth buffer can tell them apart under a near plane of 0.1, as the
+  // world draws.
+  GLTestWindow::get();
+  const int green = solidTexture(0, 255, 0);
+  const int red = solidTexture(255, 0, 0);
+  // The wall's plane z = -1500 + x / 2, and the same plane pushed 0.1 along its normal.
+  const float unit = std::sqrt(1.25f);
+  const auto onWall = [unit](float x, float y, float push) {
+    return Float3(x - 0.5f * push / unit, y, -1500.f + x / 2.f + push / unit);
+  };
+  VBO vbo;
+  const std::vector<Float3> wall = {onWall(-2000, -2000, 0), onWall(2000, -2000, 0), onWall(2000, 2000, 0),
+                                    onWall(-2000, 2000, 0)};
+  const std::vector<Float3> shadow = {onWall(-300, -300, 0.1f), onWall(300, -300, 0.1f), onWall(300, 300, 0.1f),
+                                      onWall(-300, -300, 0.1f), onWall(300, 300, 0.1f), onWall(-300, 300, 0.1f)};
+  const std::vector<Float2> shadowCoords = {Float2(0, 0), Float2(1, 0), Float2(1, 1),
+                                            Float2(0, 0), Float2(1, 1), Float2(0, 1)};
+  vbo.addGroup(red, wall, quadTexCoords(), noVertices, noTexCoords);
+  vbo.addGroup(green, noVertices, noTexCoords, shadow, shadowCoords);
+  vbo.getGroup(green).drawnLast = true;
+  vbo.finish();
+
+  GLTestWindow::pushPlainDrawing();
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(60.0, 800.0 / 600.0, 0.1, 6000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  vbo.draw();
+  glFinish();
+  // The triangles span about 170 pixels or more around the middle; the wall shows around them.
+  const std::vector<unsigned char> middle = GLTestWindow::readPixels(340, 240, 120, 120);
+  int notGreen = 0;
+  for (size_t i = 0; i < middle.size(); i += 4) notGreen += middle[i + 1] == 255 && middle[i] == 0 ? 0 : 1;
+  EXPECT_EQ(notGreen, 0);
+  EXPECT_EQ(GLTestWindow::readPixels(100, 100, 1, 1)[0], 255);
+  EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
   GLTestWindow::popPlainDrawing();
   GLuint textures[2] = {(GLuint)red, (GLuint)green};
   glDeleteTextures(2, textures);

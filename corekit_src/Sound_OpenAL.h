@@ -54,7 +54,9 @@ class Sound_OpenAL : public Sound_Abstract {
   };
 
   /// Reads a WAV file whose samples ALUT cannot read into `pcm` (decoded, or unsupported with
-  /// its report). False, with `pcm` untouched, for every file ALUT reads or judges itself.
+  /// its report). False, with `pcm` untouched, for every file ALUT reads or judges itself; but
+  /// a WAV file whose samples are missing or lie past its end is a fatal report here, as ALUT
+  /// would give, before ALUT reads past the bytes it loaded.
   /// A converted file that is cut or damaged is a fatal report.
   static bool decodeWav(const std::string& fileName, Pcm16& pcm);
   /// Decodes a whole Ogg Vorbis file into `pcm` (or marks it unsupported); an unreadable or

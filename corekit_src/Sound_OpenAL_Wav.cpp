@@ -125,33 +125,42 @@ bool Sound_OpenAL::decodeWav(const std::string& fileName, Pcm16& pcm) {
       memcmp(riff + 8, "WAVE", 4) != 0)
     return false;
 
+  // The report ALUT's own refusal gives (Sound_OpenAL::loadSound), whichever reader finds it.
   const std::string damaged =
       fileName + ": " + alutGetErrorString(ALUT_ERROR_CORRUPT_OR_TRUNCATED_DATA);
+  const auto check = [&damaged](bool isSound) {
+    if (!isSound) assert(false, damaged);
+  };
   WavFormat format;
+  // A format this reader converts, or one ALUT reads: the chunks are walked to the samples in
+  // either case, and a file whose samples lie past its end is damaged before ALUT sees it
+  // (ALUT would read past the bytes it loaded).
   bool hasFormat = false;
+  bool isForAlut = false;
   for (;;) {
     unsigned char chunk[8];
     if (std::fread(chunk, 1, 8, file.get()) != 8) break;
     const uint32_t size = readLittleEndian(chunk + 4, 4);
     const long position = std::ftell(file.get());
-    if (memcmp(chunk, "fmt ", 4) == 0 && !hasFormat) {
+    // A chunk running past the end leaves no samples after it.
+    check(static_cast<long>(size) <= fileSize - position);
+    if (memcmp(chunk, "fmt ", 4) == 0 && !hasFormat && !isForAlut) {
       unsigned char fmt[40] = {};
       const size_t nbRead = std::min<uint32_t>(size, sizeof(fmt));
       if (std::fread(fmt, 1, nbRead, file.get()) != nbRead) return false;
       std::string detail;
       const WavVerdict verdict = readFormat(fmt, size, format, detail);
-      if (verdict == WavVerdict::forAlut) return false;
-      assert(verdict != WavVerdict::damaged, damaged);
+      check(verdict != WavVerdict::damaged);
       if (verdict == WavVerdict::unsupported) {
         pcm.unsupported = fileName + ": " +
                           alutGetErrorString(ALUT_ERROR_UNSUPPORTED_FILE_SUBTYPE) + " (" +
                           detail + ")";
         return true;
       }
-      hasFormat = true;
+      hasFormat = verdict == WavVerdict::converted;
+      isForAlut = verdict == WavVerdict::forAlut;
     } else if (memcmp(chunk, "data", 4) == 0) {
       if (!hasFormat) return false;
-      assert(static_cast<long>(size) <= fileSize - position, damaged);
       const size_t nbFrames = size / static_cast<size_t>(format.blockAlign);
       if (nbFrames * format.channels > static_cast<size_t>(std::numeric_limits<int>::max() / 2)) {
         pcm.unsupported = fileName + ": " +
@@ -166,7 +175,7 @@ bool Sound_OpenAL::decodeWav(const std::string& fileName, Pcm16& pcm) {
       for (size_t frame = 0; frame < nbFrames; frame += blockFrames) {
         const size_t count = std::min(blockFrames, nbFrames - frame);
         const size_t nbRead = std::fread(block.data(), format.blockAlign, count, file.get());
-        assert(nbRead == count, damaged);
+        check(nbRead == count);
         int16_t* out = pcm.samples.data() + frame * format.channels;
         for (size_t i = 0; i < count * format.channels; ++i)
           out[i] = convertSample(block.data() + i * format.bytesPerSample, format);
@@ -177,7 +186,7 @@ bool Sound_OpenAL::decodeWav(const std::string& fileName, Pcm16& pcm) {
     if (std::fseek(file.get(), position + static_cast<long>(size) + (size & 1), SEEK_SET) != 0)
       break;
   }
-  // The format chunk of a converted format without a data chunk: a damaged file.
-  assert(!hasFormat, damaged);
+  // A format chunk without samples within the file: a damaged file.
+  check(!hasFormat && !isForAlut);
   return false;
 }

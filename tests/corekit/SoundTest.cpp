@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <AL/al.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -322,6 +324,12 @@ TEST(SoundTest, UnreadableOrDamagedFilesAreFatalReportsNamingThem) {
   const std::string garbageWav = directory.write("garbage.wav", std::string(300, '\x7f'));
   const std::string cutHeader = directory.write("header.wav", wav.substr(0, 30));
   const std::string cutData = directory.write("data.wav", wav.substr(0, 44 + 100));
+  // Files ALUT reads, whose chunks run past their end: ALUT would read past the bytes it
+  // loaded, or take gigabytes for 20 bytes.
+  std::string garbledTag = wav;
+  garbledTag.replace(36, 4, std::string("d\x01\0a", 4));
+  const std::string lostData = directory.write("lostdata.wav", garbledTag);
+  const std::string bomb = directory.write("bomb.wav", std::string("RIFF\x96\x03\0 WAVEfm\x07\0\0\0t\xfe", 20));
   const std::string missingOgg = directory.file("missing.ogg");
   const std::string notOgg = directory.write("text.ogg", "this is not an Ogg stream");
   const std::string emptyOgg = directory.write("empty.ogg", "");
@@ -334,6 +342,22 @@ TEST(SoundTest, UnreadableOrDamagedFilesAreFatalReportsNamingThem) {
               "Condition: false.*Message: /.*/header.wav: ");
   EXPECT_EXIT(sounds->getSound(cutData), testing::ExitedWithCode(1),
               "Condition: false.*Message: /.*/data.wav: The sound data was corrupt or truncated");
+  EXPECT_EXIT(sounds->getSound(lostData), testing::ExitedWithCode(1),
+              "Message: /.*/lostdata.wav: The sound data was corrupt or truncated");
+  // With a gigabyte of address space to spare, the 20 bytes that claim 4 GB are refused as
+  // damaged, not as a failed allocation.
+  const auto loadWithLittleMemory = [&] {
+#ifndef __SANITIZE_ADDRESS__
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t room = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (1ull << 30);
+    const rlimit limit{room, room};
+    setrlimit(RLIMIT_AS, &limit);
+#endif
+    sounds->getSound(bomb);
+  };
+  EXPECT_EXIT(loadWithLittleMemory(), testing::ExitedWithCode(1),
+              "Message: /.*/bomb.wav: The sound data was corrupt or truncated");
   EXPECT_EXIT(sounds->getSound(missingOgg), testing::ExitedWithCode(1),
               "Cannot open /.*/missing.ogg for reading\\.\\.\\..*"
               "Condition: false.*Message: cannot open ogg file for reading");

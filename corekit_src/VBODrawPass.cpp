@@ -75,6 +75,8 @@ void VBODrawPass::draw(const VBO& vbo, VBO::Pass pass) {
   for (size_t i = range.first; i < range.second; ++i) {
     assert(vbo.getBuffers()[i] != NULL);
     if (i == firstDrawnLast) {
+      // Two depth slopes: the software renderer still lets one through in stripes on surfaces
+      // seen at a slant, and makes little of the constant part.
       glPolygonOffset(-2.f, -2.f);
       glEnable(GL_POLYGON_OFFSET_FILL);
     }

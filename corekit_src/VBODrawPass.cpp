@@ -32,6 +32,7 @@ void VBODrawPass::begin(bool batchShared) {
   textureOpacity.clear();
   boundTexture = -1;
   isFogArrayOn = false;
+  isOffsetOn = false;
   wasBlending = glIsEnabled(GL_BLEND) == GL_TRUE;
   wasAlphaTesting = glIsEnabled(GL_ALPHA_TEST) == GL_TRUE;
   // Most buffers have a texture without alpha: when the state makes their fragments opaque,
@@ -50,6 +51,7 @@ void VBODrawPass::end() {
   assert(isBegun, "VBODrawPass::end: the pass was not begun");
   isBegun = false;
   if (VBO::isVBOSupported()) {
+    setOffset(false);
     drawBatches();
     if (isFogArrayOn) glDisableClientState(GL_FOG_COORDINATE_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -74,15 +76,22 @@ void VBODrawPass::draw(const VBO& vbo, VBO::Pass pass) {
   for (size_t i = range.first; i < range.second && isHeld; ++i) isHeld = vbo.getBuffers()[i]->shared.name != 0;
   for (size_t i = range.first; i < range.second; ++i) {
     assert(vbo.getBuffers()[i] != NULL);
-    if (i == firstDrawnLast) {
-      // Two depth slopes: the software renderer still lets one through in stripes on surfaces
-      // seen at a slant, and makes little of the constant part.
-      glPolygonOffset(-2.f, -2.f);
-      glEnable(GL_POLYGON_OFFSET_FILL);
-    }
+    setOffset(i >= firstDrawnLast);
     drawBuffer(*vbo.getBuffers()[i], isHeld);
   }
-  if (hasDrawnLast) glDisable(GL_POLYGON_OFFSET_FILL);
+}
+
+void VBODrawPass::setOffset(bool on) {
+  if (on == isOffsetOn) return;
+  isOffsetOn = on;
+  if (!on) {
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    return;
+  }
+  // Two depth slopes: the software renderer still lets one through in stripes on surfaces seen
+  // at a slant, and makes little of the constant part.
+  glPolygonOffset(-2.f, -2.f);
+  glEnable(GL_POLYGON_OFFSET_FILL);
 }
 
 void VBODrawPass::drawBuffer(const VBO::Buffer& buffer, bool isHeld) {

@@ -55,6 +55,8 @@ class VBODrawPass {
   /// asked of the GL with the texture bound).
   bool isTextureWithoutAlpha(int texture);
   void bindTexture(int texture);
+  /// The polygon offset of drawnLast buffers, switched only when it changes (off at end()).
+  void setOffset(bool on);
   /// From the current matrices and culling: the view, whether runs facing away may be left out,
   /// and the eye in the meshes' coordinates.
   void findEye();
@@ -66,6 +68,7 @@ class VBODrawPass {
   bool isOpaqueDraw = false;
   bool isOpaqueNow = false;
   bool isFogArrayOn = false;
+  bool isOffsetOn = false;
   bool mayLeaveOut = false;
   Float3 eye;
   Frustum viewFrustum;
